@@ -1,0 +1,217 @@
+// Shared support for the calcGap tools: the command line, the value reader,
+// the single pass over paired values, the output line, the list of largest
+// errors and the general support functions.  Each tool includes this header
+// alone and supplies its measure to runTool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// ---- Failure ------------------------------------------------------------
+
+// Name used as the prefix of every message; each tool sets its own first.
+void setProgramName(const char* name);
+const char* programName();
+
+// Writes "program: what: reason" on standard error and exits with status 1.
+[[noreturn]] void fail(const char* what, const char* reason);
+
+// Writes the line as it stands on standard error and exits with status 1.
+[[noreturn]] void exitWithLine(const char* line);
+
+[[noreturn]] void assertFailed(int line, const char* file);
+
+#define ASSERT(condition)                          \
+    do {                                           \
+        if (!(condition))                          \
+            assertFailed(__LINE__, __FILE__);      \
+    } while (0)
+
+// ---- Value reader -------------------------------------------------------
+
+// Reads values from a file exactly as repeated fscanf(file, "%f", &x) reads
+// them: the same values bit for bit, the same input consumed, the same reads
+// failing.  It streams through a fixed buffer with read(2).
+struct ValueReader {
+    int fd = -1;
+    const char* path = nullptr;
+    unsigned char* buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    // Bytes of the file that came before the buffer's first byte.
+    std::uint64_t bufferOffset = 0;
+    // read(2) returned 0 once; like stdio, end of file is then final.
+    bool atEof = false;
+    // The last read failed without consuming anything, so every later read
+    // fails at the same place and stores nothing.
+    bool stuck = false;
+};
+
+constexpr std::size_t kReaderBufferSize = 1 << 16;
+
+// Opens path for reading; a path that cannot be opened, or that names a
+// directory, ends the process with "cannot open 'PATH': REASON".
+void openValueReader(ValueReader& reader, const char* path,
+                     std::size_t bufferSize = kReaderBufferSize);
+
+// Reads from an already open descriptor (tests feed pipes and memory this way).
+void attachValueReader(ValueReader& reader, int fd, const char* path,
+                       std::size_t bufferSize = kReaderBufferSize);
+
+void closeValueReader(ValueReader& reader);
+
+// One "%f" read: true when a value was stored in value.  A read error ends
+// the process with "cannot read 'PATH': REASON".
+bool readValue(ValueReader& reader, float& value);
+
+// Bytes consumed so far, as ftell would tell after the same fscanf calls.
+std::uint64_t consumedBytes(const ValueReader& reader);
+
+// ---- Command line and files ---------------------------------------------
+
+struct ToolArgs {
+    const char* allptsPath = nullptr;
+    const char* samplePath = nullptr;
+    const char* testPointsPath = nullptr;
+    std::int32_t n = 0;
+    std::int32_t d = 0;
+    std::int32_t k = 0;
+};
+
+struct ToolInfo {
+    const char* name;
+    bool takesK;
+};
+
+// Prints the usage line on standard output.
+void usage(const ToolInfo& tool, const char* invokedAs);
+
+// Names the program for messages, lets a closed pipe surface as a write
+// error, then checks and converts the command line: too few arguments print
+// the usage line and exit with status 1.
+ToolArgs startTool(const ToolInfo& tool, int argc, char** argv);
+
+// Converts a count the way atoi does (leading white space, sign, leading
+// digits; no digits gives 0), but a value outside the signed 32-bit range
+// ends the process instead of wrapping.
+std::int32_t convertCount(const char* text, const char* name);
+
+// Opens the test point file with mode "rt", checks that it is a readable
+// file and closes it again.
+void checkTestPointFile(const char* path);
+
+// Prints the result as "%f\n"; a failed write ends the process.
+void printResult(float result);
+
+// ---- Repeated pairs -----------------------------------------------------
+
+// Adds term to sum count times in single precision, in order, stopping as
+// soon as an addition leaves the bits of sum unchanged: from then on every
+// further addition would leave it unchanged too.
+float addRepeatedly(float sum, float term, std::int64_t count);
+
+// ---- The pass -----------------------------------------------------------
+
+// Measure is a plain struct with free functions
+//   void start(Measure&, const ToolArgs&);
+//   void take(Measure&, float a, float b, std::int32_t i);
+//   void takeRepeated(Measure&, float a, float b, std::int32_t first, std::int32_t count);
+//   float finish(Measure&, std::int32_t n);
+template <typename Measure>
+int runTool(const ToolInfo& tool, int argc, char** argv)
+{
+    const ToolArgs args = startTool(tool, argc, argv);
+
+    ValueReader allpts;
+    ValueReader sample;
+    openValueReader(allpts, args.allptsPath);
+    openValueReader(sample, args.samplePath);
+    checkTestPointFile(args.testPointsPath);
+
+    float a = 0.0f;
+    float b = 0.0f;
+    Measure measure;
+    start(measure, args);
+    for (std::int32_t i = 0; i < args.n; ++i) {
+        readValue(allpts, a);
+        readValue(sample, b);
+        take(measure, a, b, i);
+        // Once neither file can yield another value, every remaining pair is
+        // this same pair.
+        if (allpts.stuck && sample.stuck) {
+            takeRepeated(measure, a, b, i + 1, args.n - 1 - i);
+            break;
+        }
+    }
+    printResult(finish(measure, args.n));
+
+    closeValueReader(allpts);
+    closeValueReader(sample);
+    return 0;
+}
+
+// ---- The list of largest errors -----------------------------------------
+
+struct ErrorEntry {
+    float kdeAll;
+    float kdeSample;
+    float absError;
+    std::int32_t pointIndex;
+};
+
+// Consecutive pairs that are the same pair enter the list together; a run
+// stands for count entries with point indices first.pointIndex upwards.
+struct ErrorRun {
+    ErrorEntry first;
+    std::int32_t count;
+};
+
+// The k largest errors, ordered by absError from the largest down, a newer
+// entry ahead of every kept entry with an equal error.  Slots not yet filled
+// hold an error of 0, so only a positive error enters, never a NaN; a full
+// list takes an error only when it is greater than its smallest, and then
+// the oldest of the smallest drops out.  Kept as a min-heap of runs keyed by
+// (absError, oldest point index), whose top is always the last entry.
+struct ErrorList {
+    std::int32_t capacity = 0;
+    std::int64_t size = 0;
+    // Error a pair must exceed to enter: the last entry's, 0 while there is
+    // room, infinity when the list keeps nothing.
+    float threshold = 0.0f;
+    std::vector<ErrorRun> heap;
+};
+
+void startErrorList(ErrorList& list, std::int32_t k);
+
+// Offers count consecutive copies of entry, with point indices
+// entry.pointIndex upwards, one after the other.
+void admitErrors(ErrorList& list, const ErrorEntry& entry, std::int32_t count);
+
+inline void offerError(ErrorList& list, const ErrorEntry& entry)
+{
+    if (entry.absError > list.threshold)
+        admitErrors(list, entry, 1);
+}
+
+// The entries in list order, entry 0 the largest.
+std::vector<ErrorEntry> listErrors(const ErrorList& list);
+
+// ---- Support functions --------------------------------------------------
+
+// Fills data[p * dim + j] with the values of a point file, point by point,
+// as fscanf "%f" reads them; a slot whose read fails keeps its content.
+void readDataSetFromFile(const char* path, float* data, std::int32_t dim,
+                         std::int32_t numPoints);
+
+// A float in [low, high] from one draw of random().
+float genUniformRandom(float low, float high);
+
+// An integer in [low, high] from one draw of random().
+std::int32_t genRandomUns32(std::int32_t low, std::int32_t high);
+
+// The arithmetic of the two draws for a given draw r in [0, 2^31 - 1], after
+// the check that low <= high.
+float uniformFromDraw(long r, float low, float high);
+std::int32_t uns32FromDraw(long r, std::int32_t low, std::int32_t high);

@@ -1,0 +1,52 @@
+// The command line shared by the three tools.
+#include "calcGap.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+void usage(const ToolInfo& tool, const char* invokedAs)
+{
+    const char* shown = invokedAs != nullptr && invokedAs[0] != '\0' ? invokedAs : tool.name;
+    std::printf("Usage: %s kde_from_allpts kde_from_sample test_points_file "
+                "#pts_in_test_file #values_per_point%s\n",
+                shown, tool.takesK ? " k" : "");
+    std::fflush(stdout);
+}
+
+std::int32_t convertCount(const char* text, const char* name)
+{
+    errno = 0;
+    const long long value = std::strtoll(text, nullptr, 10);
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
+        const std::string what = "invalid " + std::string(name) + " '" + text + "'";
+        fail(what.c_str(), std::strerror(ERANGE));
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
+{
+    setProgramName(tool.name);
+    // A reader that went away must show as a failed write, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const int needed = tool.takesK ? 7 : 6;
+    if (argc < needed) {
+        usage(tool, argc > 0 ? argv[0] : nullptr);
+        std::exit(1);
+    }
+    ToolArgs args;
+    args.allptsPath = argv[1];
+    args.samplePath = argv[2];
+    args.testPointsPath = argv[3];
+    args.n = convertCount(argv[4], "#pts_in_test_file");
+    args.d = convertCount(argv[5], "#values_per_point");
+    if (tool.takesK)
+        args.k = convertCount(argv[6], "k");
+    return args;
+}

@@ -1,0 +1,65 @@
+// Turns a scanned token into a float by handing the C library's own strtof a
+// short canonical spelling of it, so that rounding, overflow and underflow are
+// exactly the library's however many digits the input had.
+#include "floatToken.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// Far outside every float's range in either base, and small enough that the
+// sums below cannot overflow.
+constexpr std::int64_t kExponentLimit = 100000000;
+}
+
+void addMantissaDigit(FloatToken& token, int digit)
+{
+    token.anyDigit = true;
+    if (!token.inFraction)
+        ++token.integerDigits;
+    if (token.kept == 0 && digit == 0) {
+        ++token.leadingZeros;
+        return;
+    }
+    if (token.kept < kKeptDigits)
+        token.digits[token.kept++] = static_cast<unsigned char>(digit);
+    else if (digit != 0)
+        token.sticky = true;
+}
+
+void addExponentDigit(FloatToken& token, int digit)
+{
+    if (token.exponent < kExponentLimit)
+        token.exponent = token.exponent * 10 + digit;
+}
+
+float tokenValue(const FloatToken& token)
+{
+    // sign, "0x0." or "0.", the digits, a sticky digit, the exponent, NUL
+    char text[1 + 4 + kKeptDigits + 1 + 16 + 1];
+    char* out = text;
+    if (token.negative)
+        *out++ = '-';
+    if (token.kept == 0) {
+        *out++ = '0';
+        *out = '\0';
+        return std::strtof(text, nullptr);
+    }
+    *out++ = '0';
+    if (token.hex)
+        *out++ = 'x';
+    *out++ = '0';
+    *out++ = '.';
+    for (int i = 0; i < token.kept; ++i)
+        *out++ = "0123456789abcdef"[token.digits[i]];
+    if (token.sticky)
+        *out++ = '1';
+    const std::int64_t digitPlaces =
+        std::clamp(token.integerDigits - token.leadingZeros, -kExponentLimit, kExponentLimit);
+    const std::int64_t explicitPart = token.exponentNegative ? -token.exponent : token.exponent;
+    std::int64_t exponent = (token.hex ? 4 * digitPlaces : digitPlaces) + explicitPart;
+    exponent = std::clamp(exponent, -kExponentLimit, kExponentLimit);
+    std::snprintf(out, 18, "%c%lld", token.hex ? 'p' : 'e', static_cast<long long>(exponent));
+    return std::strtof(text, nullptr);
+}

@@ -1,0 +1,33 @@
+// A number token as the "%f" scanner collects it, kept in bounded memory
+// however long the token is, and its conversion to float.
+#pragma once
+
+#include <cstdint>
+
+// A float sits so close to a decimal or hexadecimal midpoint that at most
+// about 113 significant decimal digits decide its rounding; anything after
+// the kept digits only matters as "some nonzero digit follows".
+constexpr int kKeptDigits = 200;
+
+struct FloatToken {
+    bool negative = false;
+    bool hex = false;
+    // Mantissa: significant digits (values 0 to 15) from the first nonzero.
+    unsigned char digits[kKeptDigits];
+    int kept = 0;
+    bool sticky = false;
+    bool anyDigit = false;
+    bool inFraction = false;
+    std::int64_t integerDigits = 0;
+    std::int64_t leadingZeros = 0;
+    // Exponent, saturated far beyond any float's range.
+    bool exponentNegative = false;
+    std::int64_t exponent = 0;
+};
+
+void addMantissaDigit(FloatToken& token, int digit);
+void addExponentDigit(FloatToken& token, int digit);
+
+// What strtof gives for the scanned characters: the token must hold at least
+// one mantissa digit, except for a bare hexadecimal prefix, which is zero.
+float tokenValue(const FloatToken& token);
