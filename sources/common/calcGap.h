@@ -66,6 +66,11 @@ void closeValueReader(ValueReader& reader);
 // the process with "cannot read 'PATH': REASON".
 bool readValue(ValueReader& reader, float& value);
 
+// Makes count reads, each read's outcome in its slot: a read that stores
+// nothing repeats the value before it, or last for the first slot.  last
+// ends as the final slot's value.
+void readValues(ValueReader& reader, float* values, std::int32_t count, float& last);
+
 // Bytes consumed so far, as ftell would tell after the same fscanf calls.
 std::uint64_t consumedBytes(const ValueReader& reader);
 
@@ -134,14 +139,22 @@ int runTool(const ToolInfo& tool, int argc, char** argv)
     float b = 0.0f;
     Measure measure;
     start(measure, args);
-    for (std::int32_t i = 0; i < args.n; ++i) {
-        readValue(allpts, a);
-        readValue(sample, b);
-        take(measure, a, b, i);
+    // The two files are read independently of each other, so reading a block
+    // of values from one and then from the other gives the pairs that reading
+    // them in turn would, at a fraction of the cost per value.
+    constexpr std::int32_t kBlock = 512;
+    float as[kBlock];
+    float bs[kBlock];
+    for (std::int32_t i = 0; i < args.n; i += kBlock) {
+        const std::int32_t count = args.n - i < kBlock ? args.n - i : kBlock;
+        readValues(allpts, as, count, a);
+        readValues(sample, bs, count, b);
+        for (std::int32_t j = 0; j < count; ++j)
+            take(measure, as[j], bs[j], i + j);
         // Once neither file can yield another value, every remaining pair is
-        // this same pair.
+        // the last pair.
         if (allpts.stuck && sample.stuck) {
-            takeRepeated(measure, a, b, i + 1, args.n - 1 - i);
+            takeRepeated(measure, a, b, i + count, args.n - i - count);
             break;
         }
     }

@@ -3,6 +3,7 @@
 // same failures consuming the same input.  A fast path takes the common plain
 // decimal tokens straight from the buffer when it can prove the result equal.
 #include "calcGap.h"
+#include "fastDecimal.h"
 #include "floatToken.h"
 
 #include <cerrno>
@@ -17,15 +18,11 @@ namespace {
 
 constexpr int kEnd = -1;
 
-bool isSpace(int c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isDigit(int c)
-{
-    return c >= '0' && c <= '9';
-}
+// Before the data, room for the fast paths' wide reads that end just after
+// a token; after it, one byte that no token contains and room for their
+// wide reads starting at any byte up to it.
+constexpr std::size_t kFrontPadding = kFastReadWidth;
+constexpr std::size_t kBackPadding = 1 + kFastReadWidth;
 
 int lower(int c)
 {
@@ -61,8 +58,8 @@ bool refill(ValueReader& reader)
     if (got == 0)
         reader.atEof = true;
     reader.end = static_cast<std::size_t>(got);
-    // A byte that no token contains ends the fast path's digit loops at the
-    // end of the data without a bounds check in each of them.
+    // A byte that no token contains ends the fast paths' scans at the end of
+    // the data without a bounds check in each of them.
     reader.buffer[reader.end] = '\0';
     return got > 0;
 }
@@ -121,7 +118,8 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     return true;
 }
 
-bool scanGeneral(ValueReader& reader, float& value)
+// Kept out of line so that the fast path stays a small leaf function.
+[[gnu::noinline]] bool scanGeneral(ValueReader& reader, float& value)
 {
     int c;
     do
@@ -203,85 +201,6 @@ bool scanGeneral(ValueReader& reader, float& value)
     return true;
 }
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kMaxFastPower = 22;
-constexpr int kMaxFastDigits = 19;
-constexpr std::uint64_t kMaxExactInDouble = std::uint64_t{1} << 53;
-
-// A plain decimal token, [sign] digits [. digits] [e [sign] digits], with at
-// most 19 digits, ending inside the buffer.  Its value m * 10^p, with m below
-// 2^53 and |p| at most 22, comes from one correctly rounded double operation.
-// Rounding that double to float gives the correctly rounded float unless the
-// double lies exactly halfway between two floats, which the bit test below
-// sends to the general path.  Returns false, touching nothing, for anything
-// else.
-bool readFast(ValueReader& reader, float& value)
-{
-    const unsigned char* p = reader.buffer + reader.pos;
-    const unsigned char* const end = reader.buffer + reader.end;
-    while (isSpace(*p))
-        ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
-    if (p[0] == '0' && lower(p[1]) == 'x')
-        return false;
-
-    std::uint64_t mantissa = 0;
-    const unsigned char* q = p;
-    while (isDigit(*q))
-        mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
-    long digits = q - p;
-    long fractionDigits = 0;
-    if (*q == '.') {
-        const unsigned char* const fraction = ++q;
-        while (isDigit(*q))
-            mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
-        fractionDigits = q - fraction;
-        digits += fractionDigits;
-    }
-    if (digits == 0 || digits > kMaxFastDigits)
-        return false;
-    long power = -fractionDigits;
-    if (lower(*q) == 'e') {
-        ++q;
-        const bool exponentNegative = *q == '-';
-        if (*q == '-' || *q == '+')
-            ++q;
-        const unsigned char* const exponentStart = q;
-        long exponent = 0;
-        while (isDigit(*q) && q - exponentStart < 4)
-            exponent = exponent * 10 + (*q++ - '0');
-        if (q == exponentStart || isDigit(*q))
-            return false;
-        power += exponentNegative ? -exponent : exponent;
-    }
-    // The token must be seen to end before the data does.
-    if (q >= end)
-        return false;
-
-    float result;
-    if (mantissa == 0) {
-        result = 0.0f;
-    } else {
-        if (mantissa > kMaxExactInDouble || power < -kMaxFastPower || power > kMaxFastPower)
-            return false;
-        const double m = static_cast<double>(mantissa);
-        const double exact = power < 0 ? m / kPowersOfTen[-power] : m * kPowersOfTen[power];
-        std::uint64_t bits;
-        std::memcpy(&bits, &exact, sizeof bits);
-        // The 29 bits a float drops are exactly one half: a tie to look at closely.
-        if ((bits & 0x1fffffffu) == 0x10000000u)
-            return false;
-        result = static_cast<float>(exact);
-    }
-    value = negative ? -result : result;
-    reader.pos = static_cast<std::size_t>(q - reader.buffer);
-    return true;
-}
-
 }  // namespace
 
 void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_t bufferSize)
@@ -290,8 +209,7 @@ void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_
     reader.fd = fd;
     reader.path = path;
     reader.capacity = bufferSize;
-    reader.buffer = new unsigned char[bufferSize + 1];
-    reader.buffer[0] = '\0';
+    reader.buffer = new unsigned char[kFrontPadding + bufferSize + kBackPadding]() + kFrontPadding;
 }
 
 void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSize)
@@ -311,17 +229,57 @@ void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSi
 void closeValueReader(ValueReader& reader)
 {
     ::close(reader.fd);
-    delete[] reader.buffer;
+    delete[] (reader.buffer - kFrontPadding);
     reader = ValueReader{};
 }
+
+namespace {
+
+// The fast paths read from memory and take a token only when they are sure of
+// the outcome; anything else goes to the general path.
+[[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
+                                                          const unsigned char* end, float& value)
+{
+    const unsigned char* next = readShortDecimal(p, end, value);
+    return next != nullptr ? next : readPlainDecimal(p, end, value);
+}
+
+}  // namespace
 
 bool readValue(ValueReader& reader, float& value)
 {
     if (reader.stuck)
         return false;
-    if (readFast(reader, value))
-        return true;
-    return scanGeneral(reader, value);
+    const unsigned char* const next =
+        readFast(reader.buffer + reader.pos, reader.buffer + reader.end, value);
+    if (next == nullptr)
+        return scanGeneral(reader, value);
+    reader.pos = static_cast<std::size_t>(next - reader.buffer);
+    return true;
+}
+
+void readValues(ValueReader& reader, float* values, std::int32_t count, float& last)
+{
+    float value = last;
+    // The position lives in a register between general-path reads.
+    const unsigned char* p = reader.buffer + reader.pos;
+    const unsigned char* end = reader.buffer + reader.end;
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (!reader.stuck) {
+            const unsigned char* const next = readFast(p, end, value);
+            if (next != nullptr) {
+                p = next;
+            } else {
+                reader.pos = static_cast<std::size_t>(p - reader.buffer);
+                scanGeneral(reader, value);
+                p = reader.buffer + reader.pos;
+                end = reader.buffer + reader.end;
+            }
+        }
+        values[i] = value;
+    }
+    reader.pos = static_cast<std::size_t>(p - reader.buffer);
+    last = value;
 }
 
 std::uint64_t consumedBytes(const ValueReader& reader)

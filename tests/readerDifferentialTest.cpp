@@ -1,0 +1,274 @@
+// The value reader against the C library's own fscanf "%f" on the same bytes:
+// for every read, whether a value is stored, its bits and the input consumed.
+// CALCGAP_DIFF_READS sets how many reads the random run compares (a long run:
+// CALCGAP_DIFF_READS=100000000).
+#include "calcGap.h"
+#include "testSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+std::string shown(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+// Compares up to maxReads reads of the bytes, or until both sides sit at the
+// end of the input.  Returns the number of reads compared; a mismatch is a
+// test failure naming the input.
+long compareReads(const std::string& bytes, std::size_t bufferSize, long maxReads)
+{
+    const int memory = ::memfd_create("calcGapDiff", 0);
+    if (memory < 0 || ::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        ADD_FAILURE() << "cannot make the input file";
+        return maxReads;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(memory);
+    std::FILE* reference = std::fopen(path.c_str(), "r");
+    ValueReader reader;
+    attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
+
+    long reads = 0;
+    int settled = 0;
+    long previous = -1;
+    while (reads < maxReads && settled < 2) {
+        float expected = -1234.5f;
+        float actual = -1234.5f;
+        const int status = std::fscanf(reference, "%f", &expected);
+        const bool stored = readValue(reader, actual);
+        const long expectedPosition = std::ftell(reference);
+        ++reads;
+        const bool same = stored == (status == 1) && floatBits(actual) == floatBits(expected) &&
+                          consumedBytes(reader) == static_cast<std::uint64_t>(expectedPosition);
+        if (!same) {
+            ADD_FAILURE() << "read " << reads << " of \"" << shown(bytes) << "\" with a "
+                          << bufferSize << "-byte buffer: fscanf gave status " << status
+                          << ", bits " << std::hex << floatBits(expected) << std::dec
+                          << ", position " << expectedPosition << "; the reader gave "
+                          << (stored ? "a value" : "no value") << ", bits " << std::hex
+                          << floatBits(actual) << std::dec << ", position "
+                          << consumedBytes(reader);
+            break;
+        }
+        settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
+        previous = expectedPosition;
+    }
+    closeValueReader(reader);
+    std::fclose(reference);
+    ::close(memory);
+    return reads;
+}
+
+// Byte streams made to hit the scanner's corners: odd characters one at a
+// time, printed floats of every kind, long digit runs, near-halfway decimals
+// and known awkward tokens, glued together or apart.
+class StreamMaker {
+public:
+    explicit StreamMaker(std::uint64_t seed) : random_(seed) {}
+
+    std::string stream()
+    {
+        std::string out;
+        const int atoms = pick(1, 24);
+        for (int i = 0; i < atoms; ++i) {
+            out += atom();
+            if (pick(0, 3) != 0)
+                out += space();
+        }
+        return out;
+    }
+
+private:
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+    std::string space()
+    {
+        static const char spaces[] = " \t\n\v\f\r";
+        std::string out;
+        for (int i = pick(1, 3); i > 0; --i)
+            out += spaces[pick(0, 5)];
+        return out;
+    }
+
+    std::string digits(int count)
+    {
+        std::string out;
+        for (int i = 0; i < count; ++i)
+            out += static_cast<char>('0' + pick(0, 9));
+        return out;
+    }
+
+    float anyFloat()
+    {
+        const std::uint32_t bits = static_cast<std::uint32_t>(random_());
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
+    std::string printed(const char* format, double value)
+    {
+        char text[512];
+        std::snprintf(text, sizeof text, format, value);
+        return text;
+    }
+
+    std::string atom()
+    {
+        static const char* const awkward[] = {
+            "inf", "INF", "infinity", "InFiNiTy", "infin", "infinit", "in", "i", "nan", "NaN",
+            "nan(1)", "na", "n", "-nan", "+inf", "-", "+", "+-1", "-+1", "--1", ".", "-.", "..",
+            "1..2", "1.2.3", "0x", "0X", "0x.", "-0x", "0x.p1", "0xp1", "0x1p", "0x1p+", "0x1.8p3",
+            "0x1P-126", "0xAbC.dEfP-3", "0x1e5", "1e", "1e+", "1e-", "1e+x", "1E5", "1e5e5", "1.e3",
+            ".5e-3", "00x1", "0.0e0", "-0", "-0.0", "1e50", "1e-50", "1e39", "1e-46", "3.4028235e38",
+            "3.40282357e38", "1.4e-45", "7e-46", "0x1p128", "0x1p-150", "0x1.fffffffp127",
+            "0x0.000002p-126", "e5", "p3", "x", "(", ")", "()", "1-2", "1.5-2.5", "12abc"};
+        switch (pick(0, 11)) {
+        case 0:
+        case 1: {
+            static const char letters[] = "0123456789.eEpPxX+-infatyINFATY()bcdgqz#,;";
+            std::string out;
+            for (int i = pick(1, 6); i > 0; --i)
+                out += letters[pick(0, static_cast<int>(sizeof letters) - 2)];
+            return out;
+        }
+        case 2:
+            return std::string(1, pick(0, 9) == 0 ? '\0' : static_cast<char>(pick(1, 255)));
+        case 3:
+            return awkward[pick(0, static_cast<int>(std::size(awkward)) - 1)];
+        case 4: {
+            static const char* const formats[] = {"%.9g", "%a", "%e", "%.40e", "%f", "%.3g", "%.12f"};
+            return printed(formats[pick(0, 6)], anyFloat());
+        }
+        case 5: {
+            // Halfway between two neighbouring floats, and a hair either side.
+            const float low = std::fabs(anyFloat());
+            const float high = std::nextafter(low, HUGE_VALF);
+            if (!std::isfinite(high))
+                return "1";
+            const double middle = (static_cast<double>(low) + high) / 2;
+            static const char* const formats[] = {"%.17g", "%.60g", "%.9g", "%.120e"};
+            return printed(formats[pick(0, 3)], middle);
+        }
+        case 6: {
+            std::string out = digits(pick(20, 300));
+            if (pick(0, 1) == 0)
+                out.insert(static_cast<std::size_t>(pick(0, static_cast<int>(out.size()))), ".");
+            if (pick(0, 1) == 0)
+                out += "e-" + digits(pick(1, 3));
+            return out;
+        }
+        case 7:
+            return "0." + std::string(static_cast<std::size_t>(pick(1, 60)), '0') + digits(pick(1, 30));
+        default: {
+            // The shapes the fast path takes, and its edges.
+            std::string out = pick(0, 3) == 0 ? "-" : "";
+            std::string mantissa = digits(pick(1, 21));
+            if (pick(0, 2) != 0)
+                mantissa.insert(static_cast<std::size_t>(pick(0, static_cast<int>(mantissa.size()))), ".");
+            out += mantissa;
+            if (pick(0, 2) == 0) {
+                out += pick(0, 1) == 0 ? 'e' : 'E';
+                if (pick(0, 1) == 0)
+                    out += '-';
+                out += std::to_string(pick(0, 45));
+            }
+            return out;
+        }
+        }
+    }
+
+    std::mt19937_64 random_;
+};
+
+long readsWanted()
+{
+    const char* text = std::getenv("CALCGAP_DIFF_READS");
+    return text != nullptr ? std::atol(text) : 300000;
+}
+
+TEST(ReaderAgainstFscanf, RandomStreamsWithEveryBufferSize)
+{
+    static const std::size_t bufferSizes[] = {1, 2, 3, 7, 64, kReaderBufferSize};
+    const long wanted = readsWanted();
+    StreamMaker maker(20261208);
+    long reads = 0;
+    for (long streamNumber = 0; reads < wanted && !HasFailure(); ++streamNumber) {
+        const std::string bytes = maker.stream();
+        reads += compareReads(bytes, bufferSizes[streamNumber % std::size(bufferSizes)], 200);
+    }
+    std::printf("compared %ld reads\n", reads);
+}
+
+TEST(ReaderAgainstFscanf, DocumentedCorners)
+{
+    const char* const inputs[] = {"1e+x 5", "- 3", "0x 3", "infin 3", "nan(1)", "1..2",
+                                  "1e50 1e-50", "", "   ", "\0" "5", "-", "+\n", "0x.p1"};
+    for (const char* input : inputs)
+        for (std::size_t bufferSize : {std::size_t{1}, std::size_t{2}, kReaderBufferSize})
+            compareReads(std::string(input, std::strlen(input) + (input[0] == '\0' ? 2 : 0)),
+                         bufferSize, 10);
+}
+
+TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
+{
+    std::mt19937 random(7);
+    std::string text;
+    std::vector<std::uint32_t> bits;
+    for (int i = 0; i < 60000; ++i) {
+        const std::uint32_t pattern = random();
+        float value;
+        std::memcpy(&value, &pattern, sizeof value);
+        if (std::isnan(value))
+            continue;
+        char printed[128];
+        std::snprintf(printed, sizeof printed, i % 2 == 0 ? "%.9g " : "%a\n", value);
+        text += printed;
+        bits.push_back(pattern);
+    }
+    const int memory = ::memfd_create("calcGapRoundTrip", 0);
+    ASSERT_EQ(::write(memory, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::lseek(memory, 0, SEEK_SET);
+    ValueReader reader;
+    attachValueReader(reader, memory, "round trip");
+    for (std::uint32_t expected : bits) {
+        float value = 0.0f;
+        ASSERT_TRUE(readValue(reader, value));
+        ASSERT_EQ(floatBits(value), expected);
+    }
+    closeValueReader(reader);
+
+    std::string shortForms;
+    for (int i = 0; i < 60000; ++i) {
+        const std::uint32_t pattern = random();
+        float value;
+        std::memcpy(&value, &pattern, sizeof value);
+        char printed[128];
+        std::snprintf(printed, sizeof printed, "%e ", value);
+        shortForms += printed;
+    }
+    compareReads(shortForms, kReaderBufferSize, 70000);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// Helpers shared by the tests: scratch files, running the built programs, and
+// the plain fscanf pass that the tools must match.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh directory under the system's temporary directory, removed with its
+// files when the object goes.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string path;
+    std::string file(const std::string& name, const std::string& contents) const;
+};
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs program with argv as given (argv[0] included, may be empty); stdin is
+// /dev/null.  stdoutPath, when set, replaces the captured standard output.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& argv,
+                     const char* stdoutPath = nullptr);
+RunResult runTool(const std::string& tool, const std::vector<std::string>& args);
+
+std::string toolPath(const std::string& tool);
+
+enum class Measure { mean, rms, peak };
+
+// What a plain C program prints for the tool: fscanf "%f" in lockstep, float
+// arithmetic in pair order, printf "%f\n".
+std::string referencePass(Measure measure, const std::string& allpts, const std::string& sample,
+                          std::int32_t n);
+
+std::uint32_t floatBits(float value);
