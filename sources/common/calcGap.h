@@ -66,10 +66,11 @@ void closeValueReader(ValueReader& reader);
 // the process with "cannot read 'PATH': REASON".
 bool readValue(ValueReader& reader, float& value);
 
-// Makes count reads, each read's outcome in its slot: a read that stores
-// nothing repeats the value before it, or last for the first slot.  last
-// ends as the final slot's value.
-void readValues(ValueReader& reader, float* values, std::int32_t count, float& last);
+// Reads count pairs, one read from each file a pair, into as and bs: a read
+// that stores nothing repeats that file's value before it, a or b for the
+// first pair.  a and b end as the last pair.
+void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
+               float& a, float& b);
 
 // Bytes consumed so far, as ftell would tell after the same fscanf calls.
 std::uint64_t consumedBytes(const ValueReader& reader);
@@ -139,16 +140,14 @@ int runTool(const ToolInfo& tool, int argc, char** argv)
     float b = 0.0f;
     Measure measure;
     start(measure, args);
-    // The two files are read independently of each other, so reading a block
-    // of values from one and then from the other gives the pairs that reading
-    // them in turn would, at a fraction of the cost per value.
+    // Values are read a block of pairs at a time, so that the measure's loop
+    // and the reader's loop each stay tight.
     constexpr std::int32_t kBlock = 512;
     float as[kBlock];
     float bs[kBlock];
     for (std::int32_t i = 0; i < args.n; i += kBlock) {
         const std::int32_t count = args.n - i < kBlock ? args.n - i : kBlock;
-        readValues(allpts, as, count, a);
-        readValues(sample, bs, count, b);
+        readPairs(allpts, sample, as, bs, count, a, b);
         for (std::int32_t j = 0; j < count; ++j)
             take(measure, as[j], bs[j], i + j);
         // Once neither file can yield another value, every remaining pair is

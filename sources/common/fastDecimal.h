@@ -2,7 +2,9 @@
 // memory.  Each returns where the token ends, having stored its value, or
 // nullptr, having stored nothing, when it cannot be sure of the outcome.
 //
-// The data must be followed by a byte that no token contains, and by room to
+// The data must be followed by a zero byte, which no token contains and which
+// is tested against the end only where a token stops at a zero byte, and by
+// room to
 // read kFastReadWidth bytes from any place up to that byte; it must also be
 // preceded by kFastReadWidth readable bytes.
 //
@@ -158,7 +160,8 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
     int power = static_cast<int>(-fractionDigits);
     if ((*q | 0x20) == 'e' && (q = readExponent(q, power)) == nullptr)
         return nullptr;
-    if (q >= end || !inFastRange(mantissa, power) || !scaledValue(mantissa, power, negative, value))
+    if ((*q == 0 && q >= end) || !inFastRange(mantissa, power) ||
+        !scaledValue(mantissa, power, negative, value))
         return nullptr;
     return q;
 }
@@ -258,7 +261,7 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
     int power = -static_cast<int>(fractionDigits);
     if (next == 'e' && ((q = readExponent(q, power)) == nullptr || !inFastRange(mantissa, power)))
         return nullptr;
-    if (q >= end || !scaledValue(mantissa, power, negative, value))
+    if ((*q == 0 && q >= end) || !scaledValue(mantissa, power, negative, value))
         return nullptr;
     return q;
 }

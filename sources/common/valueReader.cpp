@@ -258,28 +258,54 @@ bool readValue(ValueReader& reader, float& value)
     return true;
 }
 
-void readValues(ValueReader& reader, float* values, std::int32_t count, float& last)
+namespace {
+
+// A reader's position, held in registers while a block is read.
+struct Cursor {
+    const unsigned char* p;
+    const unsigned char* end;
+};
+
+Cursor cursorOf(const ValueReader& reader)
 {
-    float value = last;
-    // The position lives in a register between general-path reads.
-    const unsigned char* p = reader.buffer + reader.pos;
-    const unsigned char* end = reader.buffer + reader.end;
-    for (std::int32_t i = 0; i < count; ++i) {
-        if (!reader.stuck) {
-            const unsigned char* const next = readFast(p, end, value);
-            if (next != nullptr) {
-                p = next;
-            } else {
-                reader.pos = static_cast<std::size_t>(p - reader.buffer);
-                scanGeneral(reader, value);
-                p = reader.buffer + reader.pos;
-                end = reader.buffer + reader.end;
-            }
-        }
-        values[i] = value;
+    return {reader.buffer + reader.pos, reader.buffer + reader.end};
+}
+
+// No fast path takes a token where the reader is stuck (at the end of the
+// data, or at a byte that cannot start a number), so the check for being
+// stuck waits until a fast path has declined.
+[[gnu::always_inline]] inline void readAt(ValueReader& reader, Cursor& cursor, float& value)
+{
+    const unsigned char* const next = readFast(cursor.p, cursor.end, value);
+    if (__builtin_expect(next != nullptr, 1)) {
+        cursor.p = next;
+        return;
     }
-    reader.pos = static_cast<std::size_t>(p - reader.buffer);
-    last = value;
+    if (reader.stuck)
+        return;
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    scanGeneral(reader, value);
+    cursor = cursorOf(reader);
+}
+
+}  // namespace
+
+void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
+               float& a, float& b)
+{
+    // Where one token ends is known only once it is parsed, so each file's
+    // reads form one chain; reading the two files in turn lets the processor
+    // work on both chains at once.
+    Cursor firstCursor = cursorOf(first);
+    Cursor secondCursor = cursorOf(second);
+    for (std::int32_t i = 0; i < count; ++i) {
+        readAt(first, firstCursor, a);
+        readAt(second, secondCursor, b);
+        as[i] = a;
+        bs[i] = b;
+    }
+    first.pos = static_cast<std::size_t>(firstCursor.p - first.buffer);
+    second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
 }
 
 std::uint64_t consumedBytes(const ValueReader& reader)
