@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <vector>
+#include <algorithm>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -219,6 +221,58 @@ TEST(ReaderAgainstFscanf, RandomStreamsWithEveryBufferSize)
         reads += compareReads(bytes, bufferSizes[streamNumber % std::size(bufferSizes)], 200);
     }
     std::printf("compared %ld reads\n", reads);
+}
+
+// What count reads of the bytes give, a failed read repeating the value
+// before it, as the tools' pass keeps it.
+std::vector<float> fscanfValues(const std::string& bytes, int count)
+{
+    const int memory = ::memfd_create("calcGapPairs", 0);
+    if (::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        std::abort();
+    std::FILE* file = std::fopen(("/proc/self/fd/" + std::to_string(memory)).c_str(), "r");
+    std::vector<float> values;
+    float value = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        std::fscanf(file, "%f", &value);
+        values.push_back(value);
+    }
+    std::fclose(file);
+    ::close(memory);
+    return values;
+}
+
+TEST(ReaderAgainstFscanf, PairedBlocksAsThePassReadsThem)
+{
+    static const std::size_t bufferSizes[] = {1, 3, 7, 64, kReaderBufferSize};
+    StreamMaker maker(4242);
+    std::mt19937 random(1);
+    for (int round = 0; round < 3000 && !HasFailure(); ++round) {
+        const std::string bytes[2] = {maker.stream(), maker.stream()};
+        const int count = 40;
+        const std::vector<float> expected[2] = {fscanfValues(bytes[0], count), fscanfValues(bytes[1], count)};
+        ValueReader readers[2];
+        for (int f = 0; f < 2; ++f) {
+            const int memory = ::memfd_create("calcGapPairs", 0);
+            ASSERT_EQ(::write(memory, bytes[f].data(), bytes[f].size()), static_cast<ssize_t>(bytes[f].size()));
+            ::lseek(memory, 0, SEEK_SET);
+            attachValueReader(readers[f], memory, "pairs", bufferSizes[random() % std::size(bufferSizes)]);
+        }
+        std::vector<float> got[2] = {std::vector<float>(count), std::vector<float>(count)};
+        float a = 0.0f;
+        float b = 0.0f;
+        for (int done = 0; done < count;) {
+            const int block = std::min(count - done, static_cast<int>(random() % 9 + 1));
+            readPairs(readers[0], readers[1], got[0].data() + done, got[1].data() + done, block, a, b);
+            done += block;
+        }
+        for (int f = 0; f < 2; ++f) {
+            for (int i = 0; i < count; ++i)
+                ASSERT_EQ(floatBits(got[f][i]), floatBits(expected[f][i]))
+                    << "read " << i << " of \"" << shown(bytes[f]) << "\"";
+            closeValueReader(readers[f]);
+        }
+    }
 }
 
 TEST(ReaderAgainstFscanf, DocumentedCorners)

@@ -41,19 +41,33 @@ std::string toolPath(const std::string& tool)
 }
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& argv,
-                     const char* stdoutPath)
+                     Output output, const std::string& outputPath)
 {
     int outPipe[2];
     int errPipe[2];
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
         std::abort();
+    int deadPipe[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (stdoutPath != nullptr)
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
-    else
+    switch (output) {
+    case Output::captured:
         posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+        break;
+    case Output::file:
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY, 0);
+        break;
+    case Output::closed:
+        posix_spawn_file_actions_addclose(&actions, 1);
+        break;
+    case Output::brokenPipe:
+        if (::pipe(deadPipe) != 0)
+            std::abort();
+        ::close(deadPipe[0]);
+        posix_spawn_file_actions_adddup2(&actions, deadPipe[1], 1);
+        break;
+    }
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addclose(&actions, errPipe[0]);
@@ -65,6 +79,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     pid_t pid;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (deadPipe[1] >= 0)
+        ::close(deadPipe[1]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     RunResult result;

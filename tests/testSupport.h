@@ -23,10 +23,14 @@ struct RunResult {
     std::string err;
 };
 
+// Where a program's standard output goes: captured, a file opened for
+// writing, closed, or a pipe whose reading end is already closed.
+enum class Output { captured, file, closed, brokenPipe };
+
 // Runs program with argv as given (argv[0] included, may be empty); stdin is
-// /dev/null.  stdoutPath, when set, replaces the captured standard output.
+// /dev/null.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& argv,
-                     const char* stdoutPath = nullptr);
+                     Output output = Output::captured, const std::string& outputPath = "");
 RunResult runTool(const std::string& tool, const std::vector<std::string>& args);
 
 std::string toolPath(const std::string& tool);
