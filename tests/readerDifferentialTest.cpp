@@ -3,6 +3,7 @@
 // CALCGAP_DIFF_READS sets how many reads the random run compares (a long run:
 // CALCGAP_DIFF_READS=100000000).
 #include "calcGap.h"
+#include "readComparison.h"
 #include "testSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,65 +22,13 @@
 
 namespace {
 
-std::string shown(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7f && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            out += escaped;
-        }
-    }
-    return out;
-}
-
-// Compares up to maxReads reads of the bytes, or until both sides sit at the
-// end of the input.  Returns the number of reads compared; a mismatch is a
-// test failure naming the input.
+// Compares the reads and fails the test with the first mismatch.
 long compareReads(const std::string& bytes, std::size_t bufferSize, long maxReads)
 {
-    const int memory = ::memfd_create("calcGapDiff", 0);
-    if (memory < 0 || ::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-        ADD_FAILURE() << "cannot make the input file";
-        return maxReads;
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(memory);
-    std::FILE* reference = std::fopen(path.c_str(), "r");
-    ValueReader reader;
-    attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
-
-    long reads = 0;
-    int settled = 0;
-    long previous = -1;
-    while (reads < maxReads && settled < 2) {
-        float expected = -1234.5f;
-        float actual = -1234.5f;
-        const int status = std::fscanf(reference, "%f", &expected);
-        const bool stored = readValue(reader, actual);
-        const long expectedPosition = std::ftell(reference);
-        ++reads;
-        const bool same = stored == (status == 1) && floatBits(actual) == floatBits(expected) &&
-                          consumedBytes(reader) == static_cast<std::uint64_t>(expectedPosition);
-        if (!same) {
-            ADD_FAILURE() << "read " << reads << " of \"" << shown(bytes) << "\" with a "
-                          << bufferSize << "-byte buffer: fscanf gave status " << status
-                          << ", bits " << std::hex << floatBits(expected) << std::dec
-                          << ", position " << expectedPosition << "; the reader gave "
-                          << (stored ? "a value" : "no value") << ", bits " << std::hex
-                          << floatBits(actual) << std::dec << ", position "
-                          << consumedBytes(reader);
-            break;
-        }
-        settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
-        previous = expectedPosition;
-    }
-    closeValueReader(reader);
-    std::fclose(reference);
-    ::close(memory);
-    return reads;
+    const ReadComparison comparison = compareWithFscanf(bytes, bufferSize, maxReads);
+    if (!comparison.mismatch.empty())
+        ADD_FAILURE() << comparison.mismatch;
+    return comparison.reads;
 }
 
 // Byte streams made to hit the scanner's corners: odd characters one at a

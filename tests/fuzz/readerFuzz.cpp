@@ -1,0 +1,24 @@
+// libFuzzer target: arbitrary bytes read by the value reader and by fscanf
+// "%f", read after read.  The first byte picks the reader's buffer size, so
+// that tokens cross buffer boundaries at every offset.
+#include "readComparison.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    static const std::size_t bufferSizes[] = {1, 2, 3, 5, 7, 16, 17, 64, 65536};
+    const std::size_t bufferSize = bufferSizes[data[0] % std::size(bufferSizes)];
+    const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const ReadComparison comparison = compareWithFscanf(bytes, bufferSize, 4096);
+    if (!comparison.mismatch.empty()) {
+        std::fprintf(stderr, "%s\n", comparison.mismatch.c_str());
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,80 @@
+#include "readComparison.h"
+
+#include "calcGap.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+std::uint32_t bitsOf(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+}  // namespace
+
+std::string shown(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads)
+{
+    ReadComparison result;
+    // Both sides read one in-memory file through descriptors of their own.
+    const int memory = ::memfd_create("calcGapCompare", 0);
+    if (memory < 0 || ::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        result.mismatch = "cannot make the input file";
+        return result;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(memory);
+    std::FILE* reference = std::fopen(path.c_str(), "r");
+    ValueReader reader;
+    attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
+
+    int settled = 0;
+    long previous = -1;
+    while (result.reads < maxReads && settled < 2) {
+        float expected = -1234.5f;
+        float actual = -1234.5f;
+        const int status = std::fscanf(reference, "%f", &expected);
+        const bool stored = readValue(reader, actual);
+        const long expectedPosition = std::ftell(reference);
+        ++result.reads;
+        if (stored != (status == 1) || bitsOf(actual) != bitsOf(expected) ||
+            consumedBytes(reader) != static_cast<std::uint64_t>(expectedPosition)) {
+            std::ostringstream message;
+            message << "read " << result.reads << " of \"" << shown(bytes) << "\" with a "
+                    << bufferSize << "-byte buffer: fscanf gave status " << status << ", bits "
+                    << std::hex << bitsOf(expected) << std::dec << ", position "
+                    << expectedPosition << "; the reader gave "
+                    << (stored ? "a value" : "no value") << ", bits " << std::hex
+                    << bitsOf(actual) << std::dec << ", position " << consumedBytes(reader);
+            result.mismatch = message.str();
+            break;
+        }
+        settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
+        previous = expectedPosition;
+    }
+    closeValueReader(reader);
+    std::fclose(reference);
+    ::close(memory);
+    return result;
+}
