@@ -226,12 +226,12 @@ TEST(ReaderAgainstFscanf, PairedBlocksAsThePassReadsThem)
 
 TEST(ReaderAgainstFscanf, DocumentedCorners)
 {
-    const char* const inputs[] = {"1e+x 5", "- 3", "0x 3", "infin 3", "nan(1)", "1..2",
-                                  "1e50 1e-50", "", "   ", "\0" "5", "-", "+\n", "0x.p1"};
-    for (const char* input : inputs)
+    using namespace std::string_literals;
+    const std::string inputs[] = {"1e+x 5", "- 3", "0x 3", "infin 3", "nan(1)", "1..2",
+                                  "1e50 1e-50", "", "   ", "\0 5"s, "-", "+\n", "0x.p1"};
+    for (const std::string& input : inputs)
         for (std::size_t bufferSize : {std::size_t{1}, std::size_t{2}, kReaderBufferSize})
-            compareReads(std::string(input, std::strlen(input) + (input[0] == '\0' ? 2 : 0)),
-                         bufferSize, 10);
+            compareReads(input, bufferSize, 10);
 }
 
 TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
