@@ -21,6 +21,7 @@ struct RunResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out;
     std::string err;
+    long peakKilobytes = 0;  // the child's peak resident memory
 };
 
 // Where a program's standard output goes: captured, a file opened for

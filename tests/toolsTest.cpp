@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -239,6 +240,61 @@ TEST_F(Tools, CountsFarBeyondTheDataEndQuicklyWithTheFullPassResult)
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_LT(seconds, 10.0);
+}
+
+// Address sanitizer's shadow memory would swamp the measure.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeasurable = false;
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
+
+// Writes the pieces one after another, each repeated as often as asked,
+// without holding the whole file in memory.
+std::string writeRepeated(const std::string& path, const std::vector<std::pair<std::string, int>>& pieces)
+{
+    std::ofstream file(path, std::ios::binary);
+    for (const auto& [piece, times] : pieces)
+        for (int i = 0; i < times; ++i)
+            file << piece;
+    return path;
+}
+
+// Inputs built to hurt: a token of 50 MB of digits, long runs of zeros, NUL
+// bytes, one line of a million values.  The results must be exact and memory must stay small.
+// The tools run before anything here grows: a child's peak memory counts
+// its parent's at the time it was started.
+TEST_F(Tools, HostileInputsGiveExactResultsInSmallMemory)
+{
+    const std::string tenDigits = "7777777777";
+    const std::string huge = writeRepeated(dir.path + "/huge.txt",
+                                           {{"12345.", 1}, {tenDigits, 5000000}, {" 0.5 ", 1}});
+    const std::string zeros = writeRepeated(dir.path + "/zeros.txt",
+                                            {{"0.", 1}, {"0000000000", 100000}, {"1 ", 1},
+                                             {tenDigits, 100000}, {" 3 -4", 1}});
+    const std::string wide = writeRepeated(dir.path + "/wide.txt", {{"123.5 0.25\t", 500000}});
+    const std::string nul = dir.file("nul.txt", std::string("1 2\0 3 4", 8));
+    struct Case {
+        std::string allpts;
+        std::string sample;
+        int n;
+    };
+    const Case cases[] = {{huge, zeros, 4}, {wide, nul, 1000000}, {zeros, wide, 5}};
+    std::vector<RunResult> runs;
+    for (const Case& c : cases)
+        for (std::size_t i = 0; i < 3; ++i)
+            runs.push_back(runTool(kTools[i], argsFor(kTools[i], c.allpts, c.sample, points, std::to_string(c.n))));
+    std::size_t run = 0;
+    for (const Case& c : cases) {
+        for (std::size_t i = 0; i < 3; ++i, ++run) {
+            expectSuccess(runs[run], referencePass(kMeasures[i], c.allpts, c.sample, c.n));
+            if (kMemoryIsMeasurable) {
+                EXPECT_LT(runs[run].peakKilobytes, 8 * 1024) << kTools[i];
+            }
+        }
+    }
+    const std::string empty = dir.file("empty.txt", "");
+    expectSuccess(runTool("calcGap_peak", {empty, empty, empty, "2147483647", "2", "2147483647"}), "0.000000\n");
 }
 
 // Random value files full of odd tokens, each tool against the plain pass.
