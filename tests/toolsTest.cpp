@@ -146,6 +146,20 @@ TEST_F(Tools, FilesThatCannotBeOpenedAreErrors)
                     "calcGap_mean: cannot open '" + locked + "': Permission denied\n");
 }
 
+// Reading a process's own memory from address 0 fails with an I/O error: a
+// read error, which must not pass for the end of the data.
+TEST_F(Tools, ReadErrorsAreErrors)
+{
+    const std::string a = dir.file("a.txt", "1 3");
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string name(kTools[i]);
+        expectError(runTool(kTools[i], argsFor(kTools[i], "/proc/self/mem", a, points, "2")),
+                    name + ": cannot read '/proc/self/mem': Input/output error\n");
+        expectError(runTool(kTools[i], argsFor(kTools[i], a, "/proc/self/mem", points, "2")),
+                    name + ": cannot read '/proc/self/mem': Input/output error\n");
+    }
+}
+
 TEST_F(Tools, FailedWritesOfTheResultAreErrors)
 {
     const std::string a = dir.file("a.txt", "1 3");

@@ -1,7 +1,8 @@
 // The "%f" reader.  Its general path is the C library's scanner step by step:
 // the same characters accepted, the same single character pushed back, the
-// same failures consuming the same input.  A fast path takes the common plain
-// decimal tokens straight from the buffer when it can prove the result equal.
+// same failures consuming the same input.  The fast paths of fastDecimal.h
+// take the common plain decimal tokens straight from the buffer when they
+// can prove the result equal.
 #include "calcGap.h"
 #include "fastDecimal.h"
 #include "floatToken.h"
@@ -118,7 +119,7 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     return true;
 }
 
-// Kept out of line so that the fast path stays a small leaf function.
+// Kept out of line so that the loops around the fast paths stay small.
 [[gnu::noinline]] bool scanGeneral(ValueReader& reader, float& value)
 {
     int c;
@@ -201,6 +202,43 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     return true;
 }
 
+// The fast paths read from memory and take a token only when they are sure of
+// the outcome; anything else goes to the general path.
+[[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
+                                                          const unsigned char* end, float& value)
+{
+    const unsigned char* next = readShortDecimal(p, end, value);
+    return next != nullptr ? next : readPlainDecimal(p, end, value);
+}
+
+// A reader's position, held in registers while a block is read.
+struct Cursor {
+    const unsigned char* p;
+    const unsigned char* end;
+};
+
+Cursor cursorOf(const ValueReader& reader)
+{
+    return {reader.buffer + reader.pos, reader.buffer + reader.end};
+}
+
+// No fast path takes a token where the reader is stuck (at the end of the
+// data, or at a byte that cannot start a number), so the check for being
+// stuck waits until a fast path has declined.
+[[gnu::always_inline]] inline void readAt(ValueReader& reader, Cursor& cursor, float& value)
+{
+    const unsigned char* const next = readFast(cursor.p, cursor.end, value);
+    if (__builtin_expect(next != nullptr, 1)) {
+        cursor.p = next;
+        return;
+    }
+    if (reader.stuck)
+        return;
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    scanGeneral(reader, value);
+    cursor = cursorOf(reader);
+}
+
 }  // namespace
 
 void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_t bufferSize)
@@ -233,19 +271,6 @@ void closeValueReader(ValueReader& reader)
     reader = ValueReader{};
 }
 
-namespace {
-
-// The fast paths read from memory and take a token only when they are sure of
-// the outcome; anything else goes to the general path.
-[[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
-                                                          const unsigned char* end, float& value)
-{
-    const unsigned char* next = readShortDecimal(p, end, value);
-    return next != nullptr ? next : readPlainDecimal(p, end, value);
-}
-
-}  // namespace
-
 bool readValue(ValueReader& reader, float& value)
 {
     if (reader.stuck)
@@ -257,38 +282,6 @@ bool readValue(ValueReader& reader, float& value)
     reader.pos = static_cast<std::size_t>(next - reader.buffer);
     return true;
 }
-
-namespace {
-
-// A reader's position, held in registers while a block is read.
-struct Cursor {
-    const unsigned char* p;
-    const unsigned char* end;
-};
-
-Cursor cursorOf(const ValueReader& reader)
-{
-    return {reader.buffer + reader.pos, reader.buffer + reader.end};
-}
-
-// No fast path takes a token where the reader is stuck (at the end of the
-// data, or at a byte that cannot start a number), so the check for being
-// stuck waits until a fast path has declined.
-[[gnu::always_inline]] inline void readAt(ValueReader& reader, Cursor& cursor, float& value)
-{
-    const unsigned char* const next = readFast(cursor.p, cursor.end, value);
-    if (__builtin_expect(next != nullptr, 1)) {
-        cursor.p = next;
-        return;
-    }
-    if (reader.stuck)
-        return;
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
-    scanGeneral(reader, value);
-    cursor = cursorOf(reader);
-}
-
-}  // namespace
 
 void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
                float& a, float& b)
