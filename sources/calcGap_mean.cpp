@@ -2,6 +2,7 @@
 #include "common/calcGap.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -31,9 +32,16 @@ float finish(MeanMeasure& measure, std::int32_t n)
     return measure.sum / static_cast<float>(n);
 }
 
+void usage(const char* programName)
+{
+    std::printf("Usage: %s kde_from_allpts kde_from_sample test_points_file "
+                "#pts_in_test_file #values_per_point\n",
+                programName);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return runTool<MeanMeasure>({"calcGap_mean", false}, argc, argv);
+    return runTool<MeanMeasure>({"calcGap_mean", 5, usage}, argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "common/calcGap.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -40,9 +41,16 @@ float finish(PeakMeasure& measure, std::int32_t)
     return measure.maxError;
 }
 
+void usage(const char* programName)
+{
+    std::printf("Usage: %s kde_from_allpts kde_from_sample test_points_file "
+                "#pts_in_test_file #values_per_point k\n",
+                programName);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return runTool<PeakMeasure>({"calcGap_peak", true}, argc, argv);
+    return runTool<PeakMeasure>({"calcGap_peak", 6, usage}, argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "common/calcGap.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -34,9 +35,16 @@ float finish(RmsMeasure& measure, std::int32_t n)
     return std::sqrt(measure.sum / static_cast<float>(n));
 }
 
+void usage(const char* programName)
+{
+    std::printf("Usage: %s kde_from_allpts kde_from_sample test_points_file "
+                "#pts_in_test_file #values_per_point\n",
+                programName);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    return runTool<RmsMeasure>({"calcGap_rms", false}, argc, argv);
+    return runTool<RmsMeasure>({"calcGap_rms", 5, usage}, argc, argv);
 }

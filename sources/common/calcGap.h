@@ -12,7 +12,6 @@
 
 // Name used as the prefix of every message; each tool sets its own first.
 void setProgramName(const char* name);
-const char* programName();
 
 // Writes "program: what: reason" on standard error and exits with status 1.
 [[noreturn]] void fail(const char* what, const char* reason);
@@ -88,11 +87,11 @@ struct ToolArgs {
 
 struct ToolInfo {
     const char* name;
-    bool takesK;
+    // Arguments after the program name that the tool reads: 5, or 6 with k.
+    int argumentsRead;
+    // Prints the tool's usage line on standard output.
+    void (*usage)(const char* programName);
 };
-
-// Prints the usage line on standard output.
-void usage(const ToolInfo& tool, const char* invokedAs);
 
 // Names the program for messages, lets a closed pipe surface as a write
 // error, then checks and converts the command line: too few arguments print

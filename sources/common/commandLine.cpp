@@ -9,15 +9,6 @@
 #include <cstring>
 #include <string>
 
-void usage(const ToolInfo& tool, const char* invokedAs)
-{
-    const char* shown = invokedAs != nullptr && invokedAs[0] != '\0' ? invokedAs : tool.name;
-    std::printf("Usage: %s kde_from_allpts kde_from_sample test_points_file "
-                "#pts_in_test_file #values_per_point%s\n",
-                shown, tool.takesK ? " k" : "");
-    std::fflush(stdout);
-}
-
 std::int32_t convertCount(const char* text, const char* name)
 {
     errno = 0;
@@ -35,9 +26,11 @@ ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
     // A reader that went away must show as a failed write, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const int needed = tool.takesK ? 7 : 6;
-    if (argc < needed) {
-        usage(tool, argc > 0 ? argv[0] : nullptr);
+    if (argc < 1 + tool.argumentsRead) {
+        // Without a name as invoked, the tool's own name shows.
+        const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
+        tool.usage(named ? argv[0] : tool.name);
+        std::fflush(stdout);
         std::exit(1);
     }
     ToolArgs args;
@@ -46,7 +39,7 @@ ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
     args.testPointsPath = argv[3];
     args.n = convertCount(argv[4], "#pts_in_test_file");
     args.d = convertCount(argv[5], "#values_per_point");
-    if (tool.takesK)
+    if (tool.argumentsRead > 5)
         args.k = convertCount(argv[6], "k");
     return args;
 }

@@ -14,11 +14,6 @@ void setProgramName(const char* name)
     gProgramName = name;
 }
 
-const char* programName()
-{
-    return gProgramName;
-}
-
 void exitWithLine(const char* line)
 {
     std::fputs(line, stderr);
