@@ -9,16 +9,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace {
-
-std::uint32_t bitsOf(float value)
+std::uint32_t floatBits(float value)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
 }
-
-}  // namespace
 
 std::string shown(const std::string& bytes)
 {
@@ -58,15 +54,15 @@ ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSiz
         const bool stored = readValue(reader, actual);
         const long expectedPosition = std::ftell(reference);
         ++result.reads;
-        if (stored != (status == 1) || bitsOf(actual) != bitsOf(expected) ||
+        if (stored != (status == 1) || floatBits(actual) != floatBits(expected) ||
             consumedBytes(reader) != static_cast<std::uint64_t>(expectedPosition)) {
             std::ostringstream message;
             message << "read " << result.reads << " of \"" << shown(bytes) << "\" with a "
                     << bufferSize << "-byte buffer: fscanf gave status " << status << ", bits "
-                    << std::hex << bitsOf(expected) << std::dec << ", position "
+                    << std::hex << floatBits(expected) << std::dec << ", position "
                     << expectedPosition << "; the reader gave "
                     << (stored ? "a value" : "no value") << ", bits " << std::hex
-                    << bitsOf(actual) << std::dec << ", position " << consumedBytes(reader);
+                    << floatBits(actual) << std::dec << ", position " << consumedBytes(reader);
             result.mismatch = message.str();
             break;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct ReadComparison {
@@ -15,6 +16,8 @@ struct ReadComparison {
 // Compares up to maxReads reads, or until both sides have settled at a place
 // where every read fails without consuming anything.
 ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads);
+
+std::uint32_t floatBits(float value);
 
 // The bytes with anything unprintable escaped, for messages.
 std::string shown(const std::string& bytes);

@@ -159,10 +159,3 @@ std::string referencePass(Measure measure, const std::string& allpts, const std:
     std::snprintf(line, sizeof line, "%f\n", static_cast<double>(result));
     return line;
 }
-
-std::uint32_t floatBits(float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}

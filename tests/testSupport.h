@@ -2,6 +2,8 @@
 // the plain fscanf pass that the tools must match.
 #pragma once
 
+#include "readComparison.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,5 +44,3 @@ enum class Measure { mean, rms, peak };
 // arithmetic in pair order, printf "%f\n".
 std::string referencePass(Measure measure, const std::string& allpts, const std::string& sample,
                           std::int32_t n);
-
-std::uint32_t floatBits(float value);

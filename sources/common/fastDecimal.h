@@ -30,13 +30,15 @@ inline bool isSpace(int c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// A byte above ' ' is never white space, which spares the full test for the
-// first byte of most tokens.
-inline const unsigned char* skipSpace(const unsigned char* p)
+// Skips the white space and the sign before a token's digits.  A byte above
+// ' ' is never white space, which spares the full test for the first byte of
+// most tokens.
+inline const unsigned char* skipToDigits(const unsigned char* p, bool& negative)
 {
     while (*p <= ' ' && isSpace(*p))
         ++p;
-    return p;
+    negative = *p == '-';
+    return *p == '-' || *p == '+' ? p + 1 : p;
 }
 
 inline bool isDigit(int c)
@@ -138,10 +140,8 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
                                                                   float& value)
 {
     using namespace fastDecimal;
-    p = skipSpace(p);
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
+    bool negative;
+    p = skipToDigits(p, negative);
     std::uint64_t mantissa = 0;
     const unsigned char* q = addDigits(p, mantissa);
     long digits = q - p;
@@ -208,7 +208,8 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
 }  // namespace fastDecimal
 
 // The commonest tokens, such as "0.0012345678" or "-1.25e-3", whose digits
-// and point take at most fifteen bytes.  One look at sixteen bytes finds where the digits and the point are, and a second look at the sixteen bytes
+// and point take at most fifteen bytes.  One look at sixteen bytes finds
+// where the digits and the point are, and a second look at the sixteen bytes
 // that end with the last digit converts them all at once, with no branch on
 // each digit.  Besides the padding after the data, this needs sixteen
 // readable bytes before it.
@@ -217,14 +218,11 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
                                                                   float& value)
 {
     using namespace fastDecimal;
-    p = skipSpace(p);
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
+    bool negative;
+    p = skipToDigits(p, negative);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-    const unsigned digitMask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values)));
+    unsigned digitMask;
+    digitValues(bytes, digitMask);
     const unsigned pointMask =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))));
     const unsigned length = static_cast<unsigned>(__builtin_ctz(~(digitMask | pointMask)));
