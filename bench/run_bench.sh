@@ -42,9 +42,9 @@ for ((round = 0; round < rounds; ++round)); do
         start=$(date +%s.%N)
         out=$(bash -c "${commands[$i]}")
         end=$(date +%s.%N)
-        elapsed=$(echo "$end - $start" | bc -l)
+        elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
         output[$i]=$out
-        if [ -z "${best[$i]:-}" ] || (( $(echo "$elapsed < ${best[$i]}" | bc -l) )); then
+        if [ -z "${best[$i]:-}" ] || awk -v x="$elapsed" -v y="${best[$i]}" 'BEGIN { exit !(x < y) }'; then
             best[$i]=$elapsed
         fi
     done
@@ -58,6 +58,14 @@ for i in "${!names[@]}"; do
     for j in "${!names[@]}"; do
         [ "${names[$j]}" = "fscanf baseline ($measure)" ] && baseline=${best[$j]}
     done
-    ratio=$(echo "$baseline / ${best[$i]}" | bc -l)
+    ratio=$(awk -v x="$baseline" -v y="${best[$i]}" 'BEGIN { printf "%.6f", x / y }')
     printf '%-24s %10.3f %9.1fx  %s\n' "${names[$i]}" "${best[$i]}" "$ratio" "${output[$i]}"
 done
+
+# Peak resident memory of the tools, where GNU time is at hand.
+if [ -x /usr/bin/time ]; then
+    for m in mean rms peak; do
+        kb=$( { /usr/bin/time -f '%M' "$build/calcGap_$m" "$a" "$b" "$t" "$n" 2 10 >/dev/null; } 2>&1 )
+        printf 'calcGap_%s peak memory: %s KiB\n' "$m" "$kb"
+    done
+fi
