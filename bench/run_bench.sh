@@ -28,8 +28,15 @@ for m in mean rms peak; do
     add "fscanf baseline ($m)" "'$work/fscanf_baseline' '$a' '$b' '$t' $n 2 $m"
     add "calcGap_$m" "'$build/calcGap_$m' '$a' '$b' '$t' $n 2 10"
 done
-if python3 -c 'import numpy' 2>/dev/null; then
-    add "numpy.loadtxt (mean)" "python3 -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
+numpy_python=""
+for candidate in python3 /usr/bin/python3; do
+    if "$candidate" -c 'import numpy' 2>/dev/null; then
+        numpy_python=$candidate
+        break
+    fi
+done
+if [ -n "$numpy_python" ]; then
+    add "numpy.loadtxt (mean)" "$numpy_python -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
 fi
 if command -v awk >/dev/null && command -v paste >/dev/null; then
     add "paste | awk (mean)" "paste '$a' '$b' | awk '{d=\$1-\$2; if (d<0) d=-d; s+=d} END {printf \"%f\\n\", s/NR}'"
