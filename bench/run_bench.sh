@@ -47,7 +47,7 @@ declare -A output
 for ((round = 0; round < rounds; ++round)); do
     for i in "${!names[@]}"; do
         start=$(date +%s.%N)
-        out=$(bash -c "${commands[$i]}")
+        out=$(eval "${commands[$i]}")
         end=$(date +%s.%N)
         elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
         output[$i]=$out

@@ -9,11 +9,14 @@
 // preceded by kFastReadWidth readable bytes.
 //
 // Exactness: a token's value is m * 10^p with m below 2^53 and |p| at most
-// 22, both exact in double, so one double operation gives the double nearest
-// the exact value.  Rounding that double to float gives the float nearest the
-// exact value unless the double lies exactly halfway between two floats,
-// which the tie test sends to the general path.  In this range every result
-// is a normal float, which drops exactly 29 of the double's bits.
+// 22; m is exact in double, and so is 10^p for p >= 0.  The double product
+// m * 10^p (10^p rounded to double for p < 0) lies within two units of its
+// last bit of the exact value.  A double that close to the exact value rounds
+// to the same float unless a point halfway between two floats lies between
+// them, that is, unless the double is within two units of such a point; the
+// tie test sends those to the general path.  In this range every result is a
+// normal float, which drops exactly 29 of the double's bits, and the halfway
+// points are the doubles whose dropped bits are 1 followed by 28 zeros.
 #pragma once
 
 #include <cstdint>
@@ -48,10 +51,14 @@ inline bool isDigit(int c)
 
 namespace fastDecimal {
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// 10^p for p from -22 to 22, each the double nearest: exact from 10^0 up.
+constexpr double kPowersOfTen[] = {
+    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
+    1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
+    1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
+    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
 constexpr int kMaxPower = 22;
+constexpr std::uint64_t kTieMargin = 4;
 constexpr int kMaxDigits = 19;
 constexpr std::uint64_t kMaxExactInDouble = std::uint64_t{1} << 53;
 
@@ -83,17 +90,22 @@ inline bool inFastRange(std::uint64_t mantissa, int power)
     return mantissa <= kMaxExactInDouble && power >= -kMaxPower && power <= kMaxPower;
 }
 
-// mantissa * 10^power, rounded once to float, or false at a tie; the two
-// must be in the fast range.
+// mantissa * 10^power rounded to float, or false near a tie; the two must be
+// in the fast range.
 inline bool scaledValue(std::uint64_t mantissa, int power, bool negative, float& value)
 {
-    const double m = static_cast<double>(mantissa);
-    const double exact = power < 0 ? m / kPowersOfTen[-power] : m * kPowersOfTen[power];
+    // Below 2^53 the mantissa converts as a signed number, in one instruction.
+    const double m = static_cast<double>(static_cast<std::int64_t>(mantissa));
+    const double scaled = m * kPowersOfTen[power + kMaxPower];
+    // The product is within two units of its last bit of m * 10^power (the
+    // power of ten and the product are each rounded once), so it rounds to the
+    // same float unless it lies within two units of halfway between two
+    // floats; those few go to the general path, with some room to spare.
     std::uint64_t bits;
-    std::memcpy(&bits, &exact, sizeof bits);
-    if ((bits & 0x1fffffffu) == 0x10000000u)
+    std::memcpy(&bits, &scaled, sizeof bits);
+    if (((bits - (0x10000000u - kTieMargin)) & 0x1fffffffu) <= 2 * kTieMargin)
         return false;
-    const float result = static_cast<float>(exact);
+    const float result = static_cast<float>(scaled);
     value = negative ? -result : result;
     return true;
 }
