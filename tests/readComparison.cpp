@@ -56,13 +56,18 @@ ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSiz
         ++result.reads;
         if (stored != (status == 1) || floatBits(actual) != floatBits(expected) ||
             consumedBytes(reader) != static_cast<std::uint64_t>(expectedPosition)) {
+            // Long inputs are shown around the place where the two differ.
+            const std::size_t at = static_cast<std::size_t>(expectedPosition < 0 ? 0 : expectedPosition);
+            const std::size_t from = bytes.size() > 300 && at > 100 ? at - 100 : 0;
+            const std::string context = bytes.size() > 300 ? bytes.substr(from, 150) : bytes;
             std::ostringstream message;
-            message << "read " << result.reads << " of \"" << shown(bytes) << "\" with a "
-                    << bufferSize << "-byte buffer: fscanf gave status " << status << ", bits "
-                    << std::hex << floatBits(expected) << std::dec << ", position "
-                    << expectedPosition << "; the reader gave "
-                    << (stored ? "a value" : "no value") << ", bits " << std::hex
-                    << floatBits(actual) << std::dec << ", position " << consumedBytes(reader);
+            message << "read " << result.reads << " of \"" << shown(context) << "\" (from byte "
+                    << from << " of " << bytes.size() << ") with a " << bufferSize
+                    << "-byte buffer: fscanf gave status " << status << ", bits " << std::hex
+                    << floatBits(expected) << std::dec << ", position " << expectedPosition
+                    << "; the reader gave " << (stored ? "a value" : "no value") << ", bits "
+                    << std::hex << floatBits(actual) << std::dec << ", position "
+                    << consumedBytes(reader);
             result.mismatch = message.str();
             break;
         }

@@ -240,6 +240,41 @@ TEST(ReaderAgainstFscanf, DocumentedCorners)
             compareReads(input, bufferSize, 10);
 }
 
+// Decimals of few digits that lie exactly halfway between two floats, and
+// their neighbours in the last digit: the fast paths must leave every one
+// of them to the exact conversion or get it right.
+TEST(ReaderAgainstFscanf, ShortDecimalsAtAndNearHalfwayPoints)
+{
+    std::mt19937_64 random(17);
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        // Between 2^(23 - s) and 2^(24 - s) floats are 2^-s apart, so the
+        // halfway points are odd multiples of 2^-(s + 1), written exactly with
+        // s + 1 decimals.
+        const int s = static_cast<int>(random() % 8);
+        const std::uint64_t low = std::uint64_t{1} << (23 - s);
+        const std::uint64_t whole = low + random() % low;
+        const std::uint64_t half = 2 * (random() % (std::uint64_t{1} << s)) + 1;
+        char fraction[32];
+        std::snprintf(fraction, sizeof fraction, "%.*f", s + 1,
+                      static_cast<double>(half) / static_cast<double>(std::uint64_t{1} << (s + 1)));
+        std::string halfway = std::to_string(whole) + (fraction + 1);
+        text += halfway + " ";
+        // The same value as a mantissa and an exponent, then one step either side.
+        std::string digits = halfway;
+        digits.erase(digits.find('.'), 1);
+        text += digits + "e-" + std::to_string(s + 1) + " ";
+        for (int step : {-1, 1}) {
+            std::string near = halfway;
+            char& last = near.back();
+            last = static_cast<char>(last + step);
+            if (last >= '0' && last <= '9')
+                text += near + "\n";
+        }
+    }
+    compareReads(text, kReaderBufferSize, 200000);
+}
+
 TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
 {
     std::mt19937 random(7);
