@@ -4,35 +4,8 @@
 #include "floatToken.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
-
-namespace {
-// Far outside every float's range in either base, and small enough that the
-// sums below cannot overflow.
-constexpr std::int64_t kExponentLimit = 100000000;
-}
-
-void addMantissaDigit(FloatToken& token, int digit)
-{
-    token.anyDigit = true;
-    if (!token.inFraction)
-        ++token.integerDigits;
-    if (token.kept == 0 && digit == 0) {
-        ++token.leadingZeros;
-        return;
-    }
-    if (token.kept < kKeptDigits)
-        token.digits[token.kept++] = static_cast<unsigned char>(digit);
-    else if (digit != 0)
-        token.sticky = true;
-}
-
-void addExponentDigit(FloatToken& token, int digit)
-{
-    if (token.exponent < kExponentLimit)
-        token.exponent = token.exponent * 10 + digit;
-}
 
 float tokenValue(const FloatToken& token)
 {
@@ -60,6 +33,7 @@ float tokenValue(const FloatToken& token)
     const std::int64_t explicitPart = token.exponentNegative ? -token.exponent : token.exponent;
     std::int64_t exponent = (token.hex ? 4 * digitPlaces : digitPlaces) + explicitPart;
     exponent = std::clamp(exponent, -kExponentLimit, kExponentLimit);
-    std::snprintf(out, 18, "%c%lld", token.hex ? 'p' : 'e', static_cast<long long>(exponent));
+    *out++ = token.hex ? 'p' : 'e';
+    *std::to_chars(out, text + sizeof text - 1, exponent).ptr = '\0';
     return std::strtof(text, nullptr);
 }

@@ -25,8 +25,30 @@ struct FloatToken {
     std::int64_t exponent = 0;
 };
 
-void addMantissaDigit(FloatToken& token, int digit);
-void addExponentDigit(FloatToken& token, int digit);
+// Far outside every float's range in either base, and small enough that the
+// sums made of it cannot overflow.
+constexpr std::int64_t kExponentLimit = 100000000;
+
+inline void addMantissaDigit(FloatToken& token, int digit)
+{
+    token.anyDigit = true;
+    if (!token.inFraction)
+        ++token.integerDigits;
+    if (token.kept == 0 && digit == 0) {
+        ++token.leadingZeros;
+        return;
+    }
+    if (token.kept < kKeptDigits)
+        token.digits[token.kept++] = static_cast<unsigned char>(digit);
+    else if (digit != 0)
+        token.sticky = true;
+}
+
+inline void addExponentDigit(FloatToken& token, int digit)
+{
+    if (token.exponent < kExponentLimit)
+        token.exponent = token.exponent * 10 + digit;
+}
 
 // What strtof gives for the scanned characters: the token must hold at least
 // one mantissa digit, except for a bare hexadecimal prefix, which is zero.

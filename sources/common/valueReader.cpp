@@ -65,7 +65,7 @@ bool refill(ValueReader& reader)
     return got > 0;
 }
 
-int nextChar(ValueReader& reader)
+inline int nextChar(ValueReader& reader)
 {
     if (reader.pos == reader.end && !refill(reader))
         return kEnd;
