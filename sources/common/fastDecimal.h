@@ -2,10 +2,9 @@
 // memory.  Each returns where the token ends, having stored its value, or
 // nullptr, having stored nothing, when it cannot be sure of the outcome.
 //
-// The data must be followed by a zero byte, which no token contains and which
-// is tested against the end only where a token stops at a zero byte, and by
-// room to
-// read kFastReadWidth bytes from any place up to that byte; it must also be
+// The data must be followed by a zero byte, which no token contains (the end
+// is compared only where a token stops at a zero byte), and by room to read
+// kFastReadWidth bytes from any place up to that byte; it must also be
 // preceded by kFastReadWidth readable bytes.
 //
 // Exactness: a token's value is m * 10^p with m below 2^53 and |p| at most
@@ -19,6 +18,7 @@
 // points are the doubles whose dropped bits are 1 followed by 28 zeros.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -97,10 +97,7 @@ inline bool scaledValue(std::uint64_t mantissa, int power, bool negative, float&
     // Below 2^53 the mantissa converts as a signed number, in one instruction.
     const double m = static_cast<double>(static_cast<std::int64_t>(mantissa));
     const double scaled = m * kPowersOfTen[power + kMaxPower];
-    // The product is within two units of its last bit of m * 10^power (the
-    // power of ten and the product are each rounded once), so it rounds to the
-    // same float unless it lies within two units of halfway between two
-    // floats; those few go to the general path, with some room to spare.
+    // The tie test, with room to spare: see the top of this file.
     std::uint64_t bits;
     std::memcpy(&bits, &scaled, sizeof bits);
     if (((bits - (0x10000000u - kTieMargin)) & 0x1fffffffu) <= 2 * kTieMargin)
@@ -245,7 +242,7 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
         return nullptr;
     const unsigned char* q = p + length;
     const int next = *q | 0x20;
-    // "0x" starts a hexadecimal number.
+    // "0x" starts a hexadecimal number; any other x is rare enough to leave.
     if (next == 'x')
         return nullptr;
 
