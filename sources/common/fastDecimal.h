@@ -85,13 +85,8 @@ inline std::uint64_t eightDigitValue(std::uint64_t digits)
             (((digits >> 16) & 0x000000ff000000ffu) * (1 + (10000ull << 32)))) >> 32;
 }
 
-inline bool inFastRange(std::uint64_t mantissa, int power)
-{
-    return mantissa <= kMaxExactInDouble && power >= -kMaxPower && power <= kMaxPower;
-}
-
-// mantissa * 10^power rounded to float, or false near a tie; the two must be
-// in the fast range.
+// mantissa * 10^power rounded to float, or false near a tie; mantissa must
+// be at most 2^53 and power within 22 of 0.
 inline bool scaledValue(std::uint64_t mantissa, int power, bool negative, float& value)
 {
     // Below 2^53 the mantissa converts as a signed number, in one instruction.
@@ -140,6 +135,21 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
     return q;
 }
 
+// What both fast paths do once the mantissa is read: the exponent part, if
+// any, and the value; returns where the token ends, or nullptr.  Without an
+// exponent the power, minus the count of fraction digits, is in range.
+inline const unsigned char* finishDecimal(const unsigned char* q, const unsigned char* end,
+                                          std::uint64_t mantissa, int power, bool negative,
+                                          float& value)
+{
+    if ((*q | 0x20) == 'e' &&
+        ((q = readExponent(q, power)) == nullptr || power < -kMaxPower || power > kMaxPower))
+        return nullptr;
+    if ((*q == 0 && q >= end) || !scaledValue(mantissa, power, negative, value))
+        return nullptr;
+    return q;
+}
+
 }  // namespace fastDecimal
 
 // [white space] [sign] digits [. digits] [e [sign] digits]: at most 19
@@ -164,15 +174,9 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
         fractionDigits = q - fraction;
         digits += fractionDigits;
     }
-    if (digits == 0 || digits > kMaxDigits)
+    if (digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInDouble)
         return nullptr;
-    int power = static_cast<int>(-fractionDigits);
-    if ((*q | 0x20) == 'e' && (q = readExponent(q, power)) == nullptr)
-        return nullptr;
-    if ((*q == 0 && q >= end) || !inFastRange(mantissa, power) ||
-        !scaledValue(mantissa, power, negative, value))
-        return nullptr;
-    return q;
+    return finishDecimal(q, end, mantissa, static_cast<int>(-fractionDigits), negative, value);
 }
 
 #if defined(__SSE2__)
@@ -241,9 +245,8 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
     if (length >= 16 || (points & (points - 1)) != 0 || points == (1u << length) - 1)
         return nullptr;
     const unsigned char* q = p + length;
-    const int next = *q | 0x20;
     // "0x" starts a hexadecimal number; any other x is rare enough to leave.
-    if (next == 'x')
+    if ((*q | 0x20) == 'x')
         return nullptr;
 
     // The sixteen bytes ending with the last digit: the token's own bytes are
@@ -261,16 +264,8 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
                               _mm_slli_si128(_mm_andnot_si128(pointOn, digits), 1));
     }
     // At most 15 digits: the mantissa is below 2^53.
-    const std::uint64_t mantissa = sixteenDigitValue(digits);
-
-    // Without an exponent the power is in the fast range: at most 14
-    // fraction digits.
-    int power = -static_cast<int>(fractionDigits);
-    if (next == 'e' && ((q = readExponent(q, power)) == nullptr || !inFastRange(mantissa, power)))
-        return nullptr;
-    if ((*q == 0 && q >= end) || !scaledValue(mantissa, power, negative, value))
-        return nullptr;
-    return q;
+    return finishDecimal(q, end, sixteenDigitValue(digits), -static_cast<int>(fractionDigits),
+                         negative, value);
 }
 #else
 inline const unsigned char* readShortDecimal(const unsigned char*, const unsigned char*, float&)
