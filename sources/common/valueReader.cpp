@@ -225,18 +225,19 @@ Cursor cursorOf(const ValueReader& reader)
 // No fast path takes a token where the reader is stuck (at the end of the
 // data, or at a byte that cannot start a number), so the check for being
 // stuck waits until a fast path has declined.
-[[gnu::always_inline]] inline void readAt(ValueReader& reader, Cursor& cursor, float& value)
+[[gnu::always_inline]] inline bool readAt(ValueReader& reader, Cursor& cursor, float& value)
 {
     const unsigned char* const next = readFast(cursor.p, cursor.end, value);
     if (__builtin_expect(next != nullptr, 1)) {
         cursor.p = next;
-        return;
+        return true;
     }
     if (reader.stuck)
-        return;
+        return false;
     reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
-    scanGeneral(reader, value);
+    const bool stored = scanGeneral(reader, value);
     cursor = cursorOf(reader);
+    return stored;
 }
 
 }  // namespace
@@ -273,14 +274,10 @@ void closeValueReader(ValueReader& reader)
 
 bool readValue(ValueReader& reader, float& value)
 {
-    if (reader.stuck)
-        return false;
-    const unsigned char* const next =
-        readFast(reader.buffer + reader.pos, reader.buffer + reader.end, value);
-    if (next == nullptr)
-        return scanGeneral(reader, value);
-    reader.pos = static_cast<std::size_t>(next - reader.buffer);
-    return true;
+    Cursor cursor = cursorOf(reader);
+    const bool stored = readAt(reader, cursor, value);
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    return stored;
 }
 
 void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
