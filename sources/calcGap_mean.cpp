@@ -43,5 +43,8 @@ void usage(const char* programName)
 
 int main(int argc, char** argv)
 {
-    return runTool<MeanMeasure>({"calcGap_mean", 5, usage}, argc, argv);
+    return runTool<MeanMeasure>({"calcGap_mean", 5, usage,
+                          "Prints the mean absolute difference |a - b| over the first n pairs of values,\n"
+                          "summed in single precision in pair order."},
+                         argc, argv);
 }

@@ -52,5 +52,8 @@ void usage(const char* programName)
 
 int main(int argc, char** argv)
 {
-    return runTool<PeakMeasure>({"calcGap_peak", 6, usage}, argc, argv);
+    return runTool<PeakMeasure>({"calcGap_peak", 6, usage,
+                          "Prints the largest absolute difference |a - b| over the first n pairs of values;\n"
+                          "a pair holding a NaN is left out."},
+                         argc, argv);
 }

@@ -315,4 +315,16 @@ TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
     compareReads(shortForms, kReaderBufferSize, 70000);
 }
 
+
+// Tokens longer than any limit on the counts of digit places, whose explicit
+// exponent brings the value back into the float range: the places and the
+// exponent must be added exactly before anything is clamped.
+TEST(ReaderAgainstFscanf, HugeTokensWhoseExponentOffsetsTheirLength)
+{
+    const std::string zeros(100000010, '0');
+    for (const std::string& token : {"0." + zeros + "1e100000011", "1" + zeros + "e-100000010",
+                                     "0x0." + zeros + "1p400000044"})
+        compareReads(token + " 2", kReaderBufferSize, 3);
+}
+
 }  // namespace

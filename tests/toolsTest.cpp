@@ -109,6 +109,49 @@ TEST_F(Tools, EmptyPassesPrintWhatTheMeasureGivesForNoPairs)
                       referencePass(kMeasures[i], a, b, 12));
 }
 
+// A NaN that comes from the data prints "nan" in every build, also where the
+// pass ends through the repeated last pair; only the empty pass, 0/0, prints
+// "-nan".  A plain C program can't be the reference here: its optimised
+// build folds fabs(x) * fabs(x) into x * x and prints "-nan".
+TEST_F(Tools, NansFromTheDataPrintAlikeInEveryBuild)
+{
+    const std::string inf = dir.file("inf.txt", "Inf");
+    const std::string infinity = dir.file("infinity.txt", "infinity");
+    const std::string minusNan = dir.file("minusnan.txt", "-nan");
+    const std::string one = dir.file("one.txt", "1");
+    const std::pair<std::string, std::string> files[] = {{inf, infinity}, {minusNan, one}, {one, minusNan}};
+    for (const auto& [a, b] : files) {
+        for (const char* n : {"1", "1000"}) {
+            expectSuccess(runTool("calcGap_mean", {a, b, points, n, "2"}), "nan\n");
+            expectSuccess(runTool("calcGap_rms", {a, b, points, n, "2"}), "nan\n");
+            expectSuccess(runTool("calcGap_peak", {a, b, points, n, "2", "3"}), "0.000000\n");
+        }
+    }
+}
+
+TEST_F(Tools, HelpAndVersion)
+{
+    for (const char* tool : kTools) {
+        const std::string name(tool);
+        expectSuccess(runTool(tool, {"--version"}), name + " (calcGap) " + CALCGAP_VERSION + "\n");
+        const RunResult help = runTool(tool, {"--help"});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.out.rfind("Usage: " + name + " kde_from_allpts", 0), 0u) << help.out;
+        for (const char* argument : {"kde_from_allpts", "kde_from_sample", "test_points_file",
+                                     "#pts_in_test_file", "#values_per_point"})
+            EXPECT_NE(help.out.find(std::string("\n  ") + argument + " "), std::string::npos) << argument;
+        EXPECT_EQ(help.out.find("\n  k ") != std::string::npos, name == "calcGap_peak");
+        for (const char* option : {"--help", "--version"})
+            expectError(runProgram(toolPath(tool), {tool, option}, Output::file, "/dev/full"),
+                        name + ": cannot write the " + (option + 2) + ": No space left on device\n");
+        // Anything else short is a short command line, as before.
+        const RunResult other = runTool(tool, {"--help", "--version"});
+        EXPECT_EQ(other.status, 1);
+        EXPECT_EQ(other.out.rfind("Usage: " + name, 0), 0u) << other.out;
+    }
+}
+
 TEST_F(Tools, CountsBeyondThirtyTwoBitsAreErrors)
 {
     const std::string a = dir.file("a.txt", "1");

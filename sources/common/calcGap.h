@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // ---- Failure ------------------------------------------------------------
@@ -16,8 +17,20 @@ void setProgramName(const char* name);
 // Writes "program: what: reason" on standard error and exits with status 1.
 [[noreturn]] void fail(const char* what, const char* reason);
 
-// Writes the line as it stands on standard error and exits with status 1.
-[[noreturn]] void exitWithLine(const char* line);
+// From then on a failed allocation ends the process as fail does, naming
+// what the memory was for (see describeAllocation) instead of aborting.
+void failOnOutOfMemory();
+
+// Names what the allocations that follow are for, as the "what failed" of
+// their message should they fail; nullptr restores the general wording.
+// The text must outlive the allocations it describes.
+void describeAllocation(const char* what);
+
+// The text quoted for a message: 'a.txt' as it stands, "it's" in double
+// quotes, and anything holding a control byte or bytes that are not valid
+// UTF-8 in the shell's $'...' form, so that a message is always one line and
+// no byte of a name reaches the terminal as a control sequence.
+std::string quoted(const char* text);
 
 [[noreturn]] void assertFailed(int line, const char* file);
 
@@ -91,12 +104,19 @@ struct ToolInfo {
     int argumentsRead;
     // Prints the tool's usage line on standard output.
     void (*usage)(const char* programName);
+    // What the tool prints, one line for --help.
+    const char* summary;
 };
 
 // Names the program for messages, lets a closed pipe surface as a write
 // error, then checks and converts the command line: too few arguments print
-// the usage line and exit with status 1.
+// the usage line and exit with status 1; "--help" or "--version" alone
+// prints that and exits with status 0.
 ToolArgs startTool(const ToolInfo& tool, int argc, char** argv);
+
+// Flushes standard output; a failed write ends the process with
+// "WHAT: REASON".
+void flushOutput(const char* what);
 
 // Converts a count the way atoi does (leading white space, sign, leading
 // digits; no digits gives 0), but a value outside the signed 32-bit range
@@ -106,6 +126,11 @@ std::int32_t convertCount(const char* text, const char* name);
 // Opens the test point file with mode "rt", checks that it is a readable
 // file and closes it again.
 void checkTestPointFile(const char* path);
+
+// Two readers of one stream that is not a regular file would each take
+// values the other never sees, so the same such stream given as both value
+// files is an error, reported before anything is read.
+void checkDistinctStreams(const ValueReader& first, const ValueReader& second);
 
 // Prints the result as "%f\n"; a failed write ends the process.
 void printResult(float result);
@@ -118,6 +143,17 @@ void printResult(float result);
 float addRepeatedly(float sum, float term, std::int64_t count);
 
 // ---- The pass -----------------------------------------------------------
+
+constexpr std::int32_t kPairBlock = 512;
+
+// The values of one block of pairs.
+struct PairBlock {
+    float* as = nullptr;
+    float* bs = nullptr;
+};
+
+void startPairBlock(PairBlock& block);
+void releasePairBlock(PairBlock& block);
 
 // Measure is a plain struct with free functions
 //   void start(Measure&, const ToolArgs&);
@@ -133,6 +169,7 @@ int runTool(const ToolInfo& tool, int argc, char** argv)
     ValueReader sample;
     openValueReader(allpts, args.allptsPath);
     openValueReader(sample, args.samplePath);
+    checkDistinctStreams(allpts, sample);
     checkTestPointFile(args.testPointsPath);
 
     float a = 0.0f;
@@ -140,22 +177,26 @@ int runTool(const ToolInfo& tool, int argc, char** argv)
     Measure measure;
     start(measure, args);
     // Values are read a block of pairs at a time, so that the measure's loop
-    // and the reader's loop each stay tight.
-    constexpr std::int32_t kBlock = 512;
-    float as[kBlock];
-    float bs[kBlock];
-    for (std::int32_t i = 0; i < args.n; i += kBlock) {
-        const std::int32_t count = args.n - i < kBlock ? args.n - i : kBlock;
-        readPairs(allpts, sample, as, bs, count, a, b);
+    // and the reader's loop each stay tight.  The blocks live on the free
+    // store: a tool must run under the smallest stack a C program runs in.
+    PairBlock block;
+    startPairBlock(block);
+    // 64 bits, so that the last block's step past n cannot overflow.
+    const std::int64_t n = args.n;
+    for (std::int64_t i = 0; i < n; i += kPairBlock) {
+        const auto count = static_cast<std::int32_t>(n - i < kPairBlock ? n - i : kPairBlock);
+        readPairs(allpts, sample, block.as, block.bs, count, a, b);
         for (std::int32_t j = 0; j < count; ++j)
-            take(measure, as[j], bs[j], i + j);
+            take(measure, block.as[j], block.bs[j], static_cast<std::int32_t>(i + j));
         // Once neither file can yield another value, every remaining pair is
         // the last pair.
         if (allpts.stuck && sample.stuck) {
-            takeRepeated(measure, a, b, i + count, args.n - i - count);
+            takeRepeated(measure, a, b, static_cast<std::int32_t>(i + count),
+                         static_cast<std::int32_t>(n - i - count));
             break;
         }
     }
+    releasePairBlock(block);
     printResult(finish(measure, args.n));
 
     closeValueReader(allpts);

@@ -9,12 +9,46 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+// What each argument is and does, for --help; the peak tool's k comes last.
+const char* const kArgumentHelp[] = {
+    "  kde_from_allpts    file of KDE values computed from all points, one per test point\n",
+    "  kde_from_sample    file of KDE values computed from a sample, in the same order\n",
+    "  test_points_file   file of the test points: it must be a readable file, but its\n"
+    "                     values change nothing\n",
+    "  #pts_in_test_file  n, the number of test points and so of value pairs compared\n",
+    "  #values_per_point  values per test point: changes nothing, but must be a valid count\n",
+    "  k                  how many of the largest errors to keep beside the maximum:\n"
+    "                     changes nothing printed, but must be a valid count\n",
+};
+
+void printHelp(const ToolInfo& tool, const char* shownName)
+{
+    tool.usage(shownName);
+    std::printf("%s\n", tool.summary);
+    for (int i = 0; i < tool.argumentsRead; ++i)
+        std::fputs(kArgumentHelp[i], stdout);
+    std::fputs("Counts convert as atoi(3) converts them; one outside the signed 32-bit range\n"
+               "is an error.  Exit status: 0 after a result, 1 after the usage line or an error.\n",
+               stdout);
+    flushOutput("cannot write the help");
+}
+
+}  // namespace
+
+void flushOutput(const char* what)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        fail(what, std::strerror(errno != 0 ? errno : EIO));
+}
+
 std::int32_t convertCount(const char* text, const char* name)
 {
     errno = 0;
     const long long value = std::strtoll(text, nullptr, 10);
     if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
-        const std::string what = "invalid " + std::string(name) + " '" + text + "'";
+        const std::string what = "invalid " + std::string(name) + " " + quoted(text);
         fail(what.c_str(), std::strerror(ERANGE));
     }
     return static_cast<std::int32_t>(value);
@@ -23,13 +57,24 @@ std::int32_t convertCount(const char* text, const char* name)
 ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
 {
     setProgramName(tool.name);
+    failOnOutOfMemory();
     // A reader that went away must show as a failed write, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Without a name as invoked, the tool's own name shows.
+    const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
+    const char* const shownName = named ? argv[0] : tool.name;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        printHelp(tool, shownName);
+        std::exit(0);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s (calcGap) %s\n", tool.name, CALCGAP_VERSION);
+        flushOutput("cannot write the version");
+        std::exit(0);
+    }
     if (argc < 1 + tool.argumentsRead) {
-        // Without a name as invoked, the tool's own name shows.
-        const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
-        tool.usage(named ? argv[0] : tool.name);
+        tool.usage(shownName);
         std::fflush(stdout);
         std::exit(1);
     }

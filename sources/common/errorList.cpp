@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -13,6 +14,19 @@ bool aheadOf(const ErrorRun& x, const ErrorRun& y)
     if (x.first.absError != y.first.absError)
         return x.first.absError > y.first.absError;
     return x.first.pointIndex > y.first.pointIndex;
+}
+
+// The list grows only as errors enter it; memory that runs out ends the run
+// with a message that says which list.
+void makeRoomForRun(ErrorList& list)
+{
+    if (list.heap.size() < list.heap.capacity())
+        return;
+    const std::string what = "cannot keep the " + std::to_string(list.capacity) + " largest errors";
+    describeAllocation(what.c_str());
+    const std::size_t wanted = std::max<std::size_t>(16, 2 * list.heap.size());
+    list.heap.reserve(std::min(wanted, static_cast<std::size_t>(list.capacity)));
+    describeAllocation(nullptr);
 }
 
 }  // namespace
@@ -47,6 +61,7 @@ void admitErrors(ErrorList& list, const ErrorEntry& entry, std::int32_t count)
             std::push_heap(list.heap.begin(), list.heap.end(), aheadOf);
     }
     if (entered > 0) {
+        makeRoomForRun(list);
         list.heap.push_back({entry, static_cast<std::int32_t>(entered)});
         std::push_heap(list.heap.begin(), list.heap.end(), aheadOf);
     }

@@ -1,34 +1,59 @@
 // Every failure of the tools ends here: one line on standard error, status 1.
 #include "calcGap.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <iterator>
+#include <cstring>
+#include <new>
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace {
+
 const char* gProgramName = "calcGap";
+constexpr const char* kOutOfMemory = "out of memory";
+const char* gAllocationWhat = kOutOfMemory;
+
+// Runs when operator new finds no memory; it must not allocate itself.
+void outOfMemory()
+{
+    fail(gAllocationWhat, std::strerror(ENOMEM));
 }
+
+}  // namespace
 
 void setProgramName(const char* name)
 {
     gProgramName = name;
 }
 
-void exitWithLine(const char* line)
+void failOnOutOfMemory()
 {
-    std::fputs(line, stderr);
-    std::exit(1);
+    std::set_new_handler(outOfMemory);
 }
 
+void describeAllocation(const char* what)
+{
+    gAllocationWhat = what != nullptr ? what : kOutOfMemory;
+}
+
+// Assembled by the kernel from its pieces, so that the line needs no memory
+// (it may report that there is none left) and leaves in one write.
 void fail(const char* what, const char* reason)
 {
-    const std::string line = std::string(gProgramName) + ": " + what + ": " + reason + "\n";
-    exitWithLine(line.c_str());
+    const char* const pieces[] = {gProgramName, ": ", what, ": ", reason, "\n"};
+    iovec vector[std::size(pieces)];
+    for (std::size_t i = 0; i < std::size(pieces); ++i)
+        vector[i] = {const_cast<char*>(pieces[i]), std::strlen(pieces[i])};
+    while (::writev(STDERR_FILENO, vector, static_cast<int>(std::size(pieces))) < 0 && errno == EINTR) {
+    }
+    std::exit(1);
 }
 
 void assertFailed(int line, const char* file)
 {
-    char text[64 + 4096];
-    std::snprintf(text, sizeof text, "ASSERT failed on line %d, file %s.\n", line, file);
-    exitWithLine(text);
+    std::fprintf(stderr, "ASSERT failed on line %d, file %s.\n", line, file);
+    std::exit(1);
 }

@@ -29,10 +29,12 @@ float tokenValue(const FloatToken& token)
     if (token.sticky)
         *out++ = '1';
     const std::int64_t digitPlaces =
-        std::clamp(token.integerDigits - token.leadingZeros, -kExponentLimit, kExponentLimit);
+        std::clamp(token.integerDigits - token.leadingZeros, -kPlacesLimit, kPlacesLimit);
     const std::int64_t explicitPart = token.exponentNegative ? -token.exponent : token.exponent;
     std::int64_t exponent = (token.hex ? 4 * digitPlaces : digitPlaces) + explicitPart;
-    exponent = std::clamp(exponent, -kExponentLimit, kExponentLimit);
+    // Far outside every float's range in either base; strtof needs no more.
+    constexpr std::int64_t kWrittenLimit = 100000000;
+    exponent = std::clamp(exponent, -kWrittenLimit, kWrittenLimit);
     *out++ = token.hex ? 'p' : 'e';
     *std::to_chars(out, text + sizeof text - 1, exponent).ptr = '\0';
     return std::strtof(text, nullptr);

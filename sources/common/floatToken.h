@@ -25,9 +25,13 @@ struct FloatToken {
     std::int64_t exponent = 0;
 };
 
-// Far outside every float's range in either base, and small enough that the
-// sums made of it cannot overflow.
-constexpr std::int64_t kExponentLimit = 100000000;
+// The explicit exponent saturates at or above kExponentLimit; the count of
+// digit places before the point is held within kPlacesLimit, beyond any
+// token that can be read (a petabyte).  Their sum, even with the places
+// counted four times for a hexadecimal mantissa, is then exact in 64 bits,
+// and a saturated exponent outweighs any count of places.
+constexpr std::int64_t kExponentLimit = 100000000000000000;
+constexpr std::int64_t kPlacesLimit = std::int64_t{1} << 50;
 
 inline void addMantissaDigit(FloatToken& token, int digit)
 {

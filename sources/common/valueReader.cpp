@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -40,7 +41,7 @@ int hexDigitValue(int c)
 
 [[noreturn]] void failRead(const ValueReader& reader, int error)
 {
-    fail(("cannot read '" + std::string(reader.path) + "'").c_str(), std::strerror(error));
+    fail(("cannot read " + quoted(reader.path)).c_str(), std::strerror(error));
 }
 
 bool refill(ValueReader& reader)
@@ -248,12 +249,15 @@ void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_
     reader.fd = fd;
     reader.path = path;
     reader.capacity = bufferSize;
-    reader.buffer = new unsigned char[kFrontPadding + bufferSize + kBackPadding]() + kFrontPadding;
+    auto* const memory = static_cast<unsigned char*>(std::calloc(kFrontPadding + bufferSize + kBackPadding, 1));
+    if (memory == nullptr)
+        failRead(reader, ENOMEM);
+    reader.buffer = memory + kFrontPadding;
 }
 
 void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSize)
 {
-    const std::string what = "cannot open '" + std::string(path) + "'";
+    const std::string what = "cannot open " + quoted(path);
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         fail(what.c_str(), std::strerror(errno));
@@ -268,8 +272,22 @@ void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSi
 void closeValueReader(ValueReader& reader)
 {
     ::close(reader.fd);
-    delete[] (reader.buffer - kFrontPadding);
+    std::free(reader.buffer - kFrontPadding);
     reader = ValueReader{};
+}
+
+void checkDistinctStreams(const ValueReader& first, const ValueReader& second)
+{
+    struct stat firstStatus;
+    struct stat secondStatus;
+    if (::fstat(first.fd, &firstStatus) != 0 || ::fstat(second.fd, &secondStatus) != 0)
+        return;
+    if (firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino &&
+        !S_ISREG(firstStatus.st_mode)) {
+        const std::string what =
+            "cannot read " + quoted(first.path) + " and " + quoted(second.path) + " as two value files";
+        fail(what.c_str(), "they are one stream, not a regular file");
+    }
 }
 
 bool readValue(ValueReader& reader, float& value)

@@ -1,0 +1,103 @@
+// Names and arguments as messages show them: quoted so that a message stays
+// one line and no byte of a name reaches the terminal as a control sequence,
+// in the forms a POSIX shell reads back as the same bytes.
+#include "calcGap.h"
+
+#include <cstdio>
+
+namespace {
+
+// The length of the printable character at p: an ASCII character other than
+// a control, or a well-formed UTF-8 sequence for a code point that is not a
+// C1 control; 0 for anything else.  The text ends with a NUL, which fails
+// every continuation test, so no byte past it is read.
+std::size_t printableLength(const unsigned char* p)
+{
+    const unsigned first = p[0];
+    if (first >= 0x20 && first < 0x7f)
+        return 1;
+    if (first < 0xc2 || first > 0xf4)
+        return 0;
+    const std::size_t length = first < 0xe0 ? 2 : first < 0xf0 ? 3 : 4;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((p[i] & 0xc0) != 0x80)
+            return 0;
+    const unsigned second = p[1];
+    // C1 controls, overlong forms, surrogates, and beyond U+10FFFF.
+    if ((first == 0xc2 && second < 0xa0) || (first == 0xe0 && second < 0xa0) ||
+        (first == 0xed && second >= 0xa0) || (first == 0xf0 && second < 0x90) ||
+        (first == 0xf4 && second >= 0x90))
+        return 0;
+    return length;
+}
+
+void appendEscaped(std::string& out, unsigned char c)
+{
+    static const char kNamed[] = "abtnvfr";
+    if (c >= '\a' && c <= '\r') {
+        out += '\\';
+        out += kNamed[c - '\a'];
+        return;
+    }
+    char octal[5];
+    std::snprintf(octal, sizeof octal, "\\%03o", c);
+    out += octal;
+}
+
+}  // namespace
+
+std::string quoted(const char* text)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    bool printable = true;
+    bool singleQuote = false;
+    bool specialInDoubleQuotes = false;
+    for (const unsigned char* p = bytes; *p != '\0';) {
+        const std::size_t length = printableLength(p);
+        if (length == 0) {
+            printable = false;
+            break;
+        }
+        singleQuote = singleQuote || *p == '\'';
+        specialInDoubleQuotes = specialInDoubleQuotes || *p == '"' || *p == '$' || *p == '`' || *p == '\\';
+        p += length;
+    }
+    std::string out;
+    if (printable && (!singleQuote || !specialInDoubleQuotes)) {
+        const char mark = singleQuote ? '"' : '\'';
+        out += mark;
+        out += text;
+        out += mark;
+        return out;
+    }
+
+    // Printable runs in single quotes, a single quote as \', and each run of
+    // other bytes in one $'...' with every byte escaped.
+    bool inQuotes = false;
+    for (const unsigned char* p = bytes; *p != '\0';) {
+        const std::size_t length = printableLength(p);
+        if (length == 0 || *p == '\'') {
+            if (inQuotes)
+                out += '\'';
+            inQuotes = false;
+            if (*p == '\'') {
+                out += "\\'";
+                ++p;
+                continue;
+            }
+            out += "$'";
+            for (; *p != '\0' && printableLength(p) == 0; ++p)
+                appendEscaped(out, *p);
+            out += '\'';
+            continue;
+        }
+        if (!inQuotes)
+            out += '\'';
+        inQuotes = true;
+        out.append(reinterpret_cast<const char*>(p), length);
+        p += length;
+    }
+    if (inQuotes)
+        out += '\'';
+    return out.empty() ? "''" : out;
+}
