@@ -95,7 +95,7 @@ private:
             ".5e-3", "00x1", "0.0e0", "-0", "-0.0", "1e50", "1e-50", "1e39", "1e-46", "3.4028235e38",
             "3.40282357e38", "1.4e-45", "7e-46", "0x1p128", "0x1p-150", "0x1.fffffffp127",
             "0x0.000002p-126", "e5", "p3", "x", "(", ")", "()", "1-2", "1.5-2.5", "12abc"};
-        switch (pick(0, 11)) {
+        switch (pick(0, 13)) {
         case 0:
         case 1: {
             static const char letters[] = "0123456789.eEpPxX+-infatyINFATY()bcdgqz#,;";
@@ -132,6 +132,35 @@ private:
         }
         case 7:
             return "0." + std::string(static_cast<std::size_t>(pick(1, 60)), '0') + digits(pick(1, 30));
+        case 8: {
+            // A halfway point written with 17 to 25 significant digits, then
+            // moved a step in its last digit either way, normal or subnormal.
+            const float low = std::fabs(anyFloat());
+            const float high = std::nextafter(low, HUGE_VALF);
+            if (!std::isfinite(high))
+                return "2";
+            static const int precisions[] = {16, 17, 18, 19, 24};
+            char text[128];
+            std::snprintf(text, sizeof text, "%.*e", precisions[pick(0, 4)],
+                          (static_cast<double>(low) + high) / 2);
+            std::string out = text;
+            const std::size_t last = out.find('e') - 1;
+            const int step = pick(-1, 1);
+            if (out[last] + step >= '0' && out[last] + step <= '9')
+                out[last] = static_cast<char>(out[last] + step);
+            return out;
+        }
+        case 9: {
+            // The shapes real files hold, with their signs and exponents;
+            // one in eight is subnormal.
+            static const char* const formats[] = {"%.6g", "%.8g", "%.9g", "%.17g", "%.18e",
+                                                  "%e",   "%.7e", "%f",   "%.10f", "%+.9g"};
+            const double fraction = static_cast<double>(random_() >> 11) * 0x1p-53;
+            double value = std::ldexp(fraction, pick(0, 7) == 0 ? pick(-149, -126) : pick(-110, 100));
+            if (pick(0, 2) == 0)
+                value = -value;
+            return printed(formats[pick(0, 9)], value);
+        }
         default: {
             // The shapes the fast path takes, and its edges.
             std::string out = pick(0, 3) == 0 ? "-" : "";

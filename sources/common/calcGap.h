@@ -59,6 +59,21 @@ struct ValueReader {
     // The last read failed without consuming anything, so every later read
     // fails at the same place and stores nothing.
     bool stuck = false;
+    // Where the text of the last read that went past the fast paths starts:
+    // for a failed read, the text that failed.
+    std::uint64_t textStart = 0;
+    // Line ends are counted as the buffer refills only when asked for, so
+    // that positions can be told as lines and columns.
+    bool countingLines = false;
+    std::uint64_t linesBefore = 0;
+    std::uint64_t lineStartBefore = 0;
+};
+
+// A place in a file: line and column from 1, byte offset from 0.
+struct TextPosition {
+    std::uint64_t line;
+    std::uint64_t column;
+    std::uint64_t offset;
 };
 
 constexpr std::size_t kReaderBufferSize = 1 << 16;
@@ -84,8 +99,21 @@ bool readValue(ValueReader& reader, float& value);
 void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
                float& a, float& b);
 
+// Reads values into values until count are stored or a read stores
+// nothing; that read is made, consuming what fscanf would.  Returns how
+// many were stored.
+std::int32_t readUntilFailure(ValueReader& reader, float* values, std::int32_t count);
+
 // Bytes consumed so far, as ftell would tell after the same fscanf calls.
 std::uint64_t consumedBytes(const ValueReader& reader);
+
+// The line and column of offset, which lies no earlier than the text of the
+// last read; the reader must have counted lines from the start.
+TextPosition positionOf(const ValueReader& reader, std::uint64_t offset);
+
+// Up to length of the bytes that the next read would look at, reading more
+// of the file when the buffer holds fewer; fewer only at the end of the file.
+std::string peekText(ValueReader& reader, std::size_t length);
 
 // ---- Command line and files ---------------------------------------------
 

@@ -7,20 +7,32 @@
 // kFastReadWidth bytes from any place up to that byte; it must also be
 // preceded by kFastReadWidth readable bytes.
 //
-// Exactness: a token's value is m * 10^p with m below 2^53 and |p| at most
-// 22; m is exact in double, and so is 10^p for p >= 0.  The double product
-// m * 10^p (10^p rounded to double for p < 0) lies within two units of its
-// last bit of the exact value.  A double that close to the exact value rounds
-// to the same float unless a point halfway between two floats lies between
-// them, that is, unless the double is within two units of such a point; the
-// tie test sends those to the general path.  In this range every result is a
-// normal float, which drops exactly 29 of the double's bits, and the halfway
-// points are the doubles whose dropped bits are 1 followed by 28 zeros.
+// Which tokens go which way: [sign] digits [. digits] [e [sign] 1 to 4
+// digits], with the whole token in the buffer, is read here; everything else
+// (hexadecimal, infinities and NaNs, longer exponents, malformed text, a
+// token cut by the end of the buffer) goes to the general path.
+//
+// Exactness: the token's value is V = w * 10^p, where w holds its first 19
+// significant digits (below 10^19, so exact in 64 bits) and p counts the
+// places of the digits after them; any digits dropped change V by less than
+// 10^-18 of itself.  In double, w (rounded once) times 10^p (the double
+// nearest, from a table) rounded once more lies within 3.01 units of its
+// last bit of V.  A double that close rounds to the same float as V unless a
+// point halfway between two floats lies within that distance; the tie test
+// sends every double within 4 units of such a point to the general path.
+// Where the result is a normal float, or overflows, a float keeps exactly 29
+// fewer bits than the double, and the halfway points are the doubles whose
+// dropped bits are 1 followed by 28 zeros; results below the normal range
+// round on another bit and go to the general path.  Beyond the table, V is
+// either below half the smallest float (zero) or above the largest (infinity)
+// whatever w is.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -51,16 +63,29 @@ inline bool isDigit(int c)
 
 namespace fastDecimal {
 
-// 10^p for p from -22 to 22, each the double nearest: exact from 10^0 up.
+// 10^p for p from kMinPower to kMaxPower, each the double nearest.  Below
+// kMinPower, 19 digits times 10^p stay under 10^-46, less than half the
+// smallest float; above kMaxPower, one digit times 10^p is over 10^39, more
+// than the largest float by more than half its last place.
+constexpr int kMinPower = -64;
+constexpr int kMaxPower = 38;
 constexpr double kPowersOfTen[] = {
-    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
-    1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
-    1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
-    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
-constexpr int kMaxPower = 22;
+    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52,
+    1e-51, 1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39,
+    1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26,
+    1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13,
+    1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,
+    1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
+    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,  1e26,
+    1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,  1e36,  1e37,  1e38};
+static_assert(std::size(kPowersOfTen) == kMaxPower - kMinPower + 1);
 constexpr std::uint64_t kTieMargin = 4;
 constexpr int kMaxDigits = 19;
-constexpr std::uint64_t kMaxExactInDouble = std::uint64_t{1} << 53;
+// The bits of the smallest normal float as a double, 2^-126.
+constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1023 - 126} << 52;
+// Longer runs of digits go to the general path, so that counts of places
+// stay small numbers.
+constexpr long kMaxTokenDigits = 100000;
 
 inline std::uint64_t load8(const unsigned char* p)
 {
@@ -85,19 +110,31 @@ inline std::uint64_t eightDigitValue(std::uint64_t digits)
             (((digits >> 16) & 0x000000ff000000ffu) * (1 + (10000ull << 32)))) >> 32;
 }
 
-// mantissa * 10^power rounded to float, or false near a tie; mantissa must
-// be at most 2^53 and power within 22 of 0.
+// mantissa * 10^power rounded to float, or false when the double product
+// cannot decide it; mantissa must be below 10^19 or hold the first 19
+// significant digits of the token.
 inline bool scaledValue(std::uint64_t mantissa, int power, bool negative, float& value)
 {
-    // Below 2^53 the mantissa converts as a signed number, in one instruction.
-    const double m = static_cast<double>(static_cast<std::int64_t>(mantissa));
-    const double scaled = m * kPowersOfTen[power + kMaxPower];
-    // The tie test, with room to spare: see the top of this file.
-    std::uint64_t bits;
-    std::memcpy(&bits, &scaled, sizeof bits);
-    if (((bits - (0x10000000u - kTieMargin)) & 0x1fffffffu) <= 2 * kTieMargin)
-        return false;
-    const float result = static_cast<float>(scaled);
+    float result;
+    if (mantissa == 0 || power < kMinPower) {
+        result = 0.0f;
+    } else if (power > kMaxPower) {
+        result = HUGE_VALF;
+    } else {
+        // Below 2^63 the mantissa converts as a signed number, in one
+        // instruction.
+        const auto signedMantissa = static_cast<std::int64_t>(mantissa);
+        const double m = signedMantissa >= 0 ? static_cast<double>(signedMantissa)
+                                             : static_cast<double>(mantissa);
+        const double scaled = m * kPowersOfTen[power - kMinPower];
+        // The range and tie tests: see the top of this file.
+        std::uint64_t bits;
+        std::memcpy(&bits, &scaled, sizeof bits);
+        if (bits < kSmallestNormalBits ||
+            ((bits - (0x10000000u - kTieMargin)) & 0x1fffffffu) <= 2 * kTieMargin)
+            return false;
+        result = static_cast<float>(scaled);
+    }
     value = negative ? -result : result;
     return true;
 }
@@ -110,6 +147,12 @@ inline const unsigned char* readExponent(const unsigned char* q, int& power)
     const bool negative = *q == '-';
     if (*q == '-' || *q == '+')
         ++q;
+    // Two digits, as printf writes most exponents, in one step.
+    if (isDigit(q[0]) && isDigit(q[1]) && !isDigit(q[2])) {
+        const int exponent = (q[0] - '0') * 10 + (q[1] - '0');
+        power += negative ? -exponent : exponent;
+        return q + 2;
+    }
     const unsigned char* const start = q;
     int exponent = 0;
     while (isDigit(*q) && q - start < 4)
@@ -136,23 +179,60 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
 }
 
 // What both fast paths do once the mantissa is read: the exponent part, if
-// any, and the value; returns where the token ends, or nullptr.  Without an
-// exponent the power, minus the count of fraction digits, is in range.
+// any, and the value; returns where the token ends, or nullptr.
 inline const unsigned char* finishDecimal(const unsigned char* q, const unsigned char* end,
                                           std::uint64_t mantissa, int power, bool negative,
                                           float& value)
 {
-    if ((*q | 0x20) == 'e' &&
-        ((q = readExponent(q, power)) == nullptr || power < -kMaxPower || power > kMaxPower))
+    if ((*q | 0x20) == 'e' && (q = readExponent(q, power)) == nullptr)
         return nullptr;
     if ((*q == 0 && q >= end) || !scaledValue(mantissa, power, negative, value))
         return nullptr;
     return q;
 }
 
+// For a token of more than 19 digits from p on, the point anywhere among
+// them: the first 19 significant digits as the mantissa, and the places of
+// the digits after them added to power.
+inline void keepSignificantDigits(const unsigned char* p, long digits, std::uint64_t& mantissa,
+                                  int& power)
+{
+    long seen = 0;
+    for (; *p == '0' || *p == '.'; ++p)
+        seen += *p == '0';
+    mantissa = 0;
+    for (int kept = 0; kept < kMaxDigits; ++p) {
+        if (*p == '.')
+            continue;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        ++kept;
+        ++seen;
+    }
+    power += static_cast<int>(digits - seen);
+}
+
+inline long countLeadingZeros(const unsigned char* p)
+{
+    long zeros = 0;
+    for (; *p == '0' || *p == '.'; ++p)
+        zeros += *p == '0';
+    return zeros;
+}
+
+// The digits of a token from p on, all of them summed into mantissa, which
+// wraps beyond 19 digits.  Leading zeros add nothing to it, so it is exact
+// while the significant digits number at most 19; otherwise the first 19
+// are taken again.
+inline void settleMantissa(const unsigned char* p, long digits, long leadingZeros,
+                           std::uint64_t& mantissa, int& power)
+{
+    if (digits - leadingZeros > kMaxDigits)
+        keepSignificantDigits(p, digits, mantissa, power);
+}
+
 }  // namespace fastDecimal
 
-// [white space] [sign] digits [. digits] [e [sign] digits]: at most 19
+// [white space] [sign] digits [. digits] [e [sign] digits]: any number of
 // digits, at most 4 exponent digits, seen to end before the data does.
 [[gnu::always_inline]] inline const unsigned char* readPlainDecimal(const unsigned char* p,
                                                                   const unsigned char* end,
@@ -174,9 +254,12 @@ inline const unsigned char* finishDecimal(const unsigned char* q, const unsigned
         fractionDigits = q - fraction;
         digits += fractionDigits;
     }
-    if (digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInDouble)
+    if (digits == 0 || digits > kMaxTokenDigits)
         return nullptr;
-    return finishDecimal(q, end, mantissa, static_cast<int>(-fractionDigits), negative, value);
+    int power = static_cast<int>(-fractionDigits);
+    if (digits > kMaxDigits)
+        settleMantissa(p, digits, countLeadingZeros(p), mantissa, power);
+    return finishDecimal(q, end, mantissa, power, negative, value);
 }
 
 #if defined(__SSE2__)
@@ -218,57 +301,124 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
     return high * 100000000u + low;
 }
 
-}  // namespace fastDecimal
-
-// The commonest tokens, such as "0.0012345678" or "-1.25e-3", whose digits
-// and point take at most fifteen bytes.  One look at sixteen bytes finds
-// where the digits and the point are, and a second look at the sixteen bytes
-// that end with the last digit converts them all at once, with no branch on
-// each digit.  Besides the padding after the data, this needs sixteen
-// readable bytes before it.
-[[gnu::always_inline]] inline const unsigned char* readShortDecimal(const unsigned char* p,
-                                                                  const unsigned char* end,
-                                                                  float& value)
+// The value of the length token bytes (digits and at most one point, whose
+// place among them points marks) at the top of the sixteen digit values
+// given, lower bytes zero, and how many of those digits follow the point.
+// The point's byte is moved out from between the digits, and the bytes below
+// the token read as leading zeros.
+inline std::uint64_t tokenValue(__m128i digits, unsigned length, unsigned points,
+                                unsigned& fractionDigits)
 {
-    using namespace fastDecimal;
-    bool negative;
-    p = skipToDigits(p, negative);
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned digitMask;
-    digitValues(bytes, digitMask);
-    const unsigned pointMask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))));
-    const unsigned length = static_cast<unsigned>(__builtin_ctz(~(digitMask | pointMask)));
-    const unsigned points = pointMask & ((1u << length) - 1);
-    // The token may go on past the sixteen bytes; a second point ends it
-    // early; a point alone is no number.
-    if (length >= 16 || (points & (points - 1)) != 0 || points == (1u << length) - 1)
-        return nullptr;
-    const unsigned char* q = p + length;
-    // "0x" starts a hexadecimal number; any other x is rare enough to leave.
-    if ((*q | 0x20) == 'x')
-        return nullptr;
-
-    // The sixteen bytes ending with the last digit: the token's own bytes are
-    // the top length of them.  The point's byte is moved out from between the
-    // digits, and the bytes below the token read as leading zeros.
-    unsigned ignored;
-    __m128i digits = _mm_and_si128(
-        digitValues(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q - 16)), ignored),
-        topBytes(length));
-    unsigned fractionDigits = 0;
+    fractionDigits = 0;
     if (points != 0) {
         fractionDigits = length - 1 - static_cast<unsigned>(__builtin_ctz(points));
         const __m128i pointOn = topBytes(fractionDigits + 1);
         digits = _mm_or_si128(_mm_and_si128(pointOn, digits),
                               _mm_slli_si128(_mm_andnot_si128(pointOn, digits), 1));
     }
-    // At most 15 digits: the mantissa is below 2^53.
-    return finishDecimal(q, end, sixteenDigitValue(digits), -static_cast<int>(fractionDigits),
-                         negative, value);
+    return sixteenDigitValue(digits);
+}
+
+// The same for the length token bytes that end just before q, converted
+// from the sixteen bytes that end there.
+inline std::uint64_t windowValue(const unsigned char* q, unsigned length, unsigned points,
+                                 unsigned& fractionDigits)
+{
+    unsigned ignored;
+    const __m128i digits = _mm_and_si128(
+        digitValues(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q - 16)), ignored),
+        topBytes(length));
+    return tokenValue(digits, length, points, fractionDigits);
+}
+
+// Where the sixteen bytes at p hold digits (digitMask) and points.
+inline unsigned pointsIn(__m128i bytes)
+{
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))));
+}
+
+constexpr std::uint64_t kSmallPowersOfTen[] = {1,         10,         100,         1000,
+                                               10000,     100000,     1000000,     10000000,
+                                               100000000, 1000000000, 10000000000, 100000000000,
+                                               1000000000000, 10000000000000, 100000000000000,
+                                               1000000000000000};
+
+// Tokens whose digits and point take sixteen to thirty-one bytes, such as
+// "0.00027336254521511039" or "3.581367812345678900e-03": the first sixteen
+// bytes, all the token's, and the rest, found and converted by a second look.
+inline const unsigned char* readLongWindows(const unsigned char* p, const unsigned char* end,
+                                            bool negative, __m128i headBytes, __m128i headDigits,
+                                            unsigned headPoints, float& value)
+{
+    if ((headPoints & (headPoints - 1)) != 0)
+        return nullptr;
+    const __m128i tailBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    unsigned tailDigitMask;
+    digitValues(tailBytes, tailDigitMask);
+    // After the head's point, a point ends the token.
+    const unsigned tailPointMask = headPoints == 0 ? pointsIn(tailBytes) : 0;
+    const unsigned tail = static_cast<unsigned>(__builtin_ctz(~(tailDigitMask | tailPointMask)));
+    const unsigned tailPoints = tailPointMask & ((1u << tail) - 1);
+    if (tail >= 16 || (tailPoints & (tailPoints - 1)) != 0)
+        return nullptr;
+    unsigned headFraction;
+    unsigned tailFraction;
+    const std::uint64_t head = tokenValue(headDigits, 16, headPoints, headFraction);
+    const std::uint64_t tailValue = windowValue(p + 16 + tail, tail, tailPoints, tailFraction);
+    const unsigned tailDigits = tail - (tailPoints != 0 ? 1 : 0);
+    // Wraps beyond 19 significant digits; settleMantissa then starts again.
+    std::uint64_t mantissa = head * kSmallPowersOfTen[tailDigits] + tailValue;
+    int power = -static_cast<int>(headPoints != 0 ? headFraction + tailDigits : tailFraction);
+    const unsigned digits = 16 - (headPoints != 0 ? 1 : 0) + tailDigits;
+    // The zeros in the run of zeros and point that starts the head; when the
+    // run fills the head they are counted again one by one.
+    const unsigned zerosMask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(headBytes, _mm_set1_epi8('0'))));
+    const unsigned run = static_cast<unsigned>(__builtin_ctz(~(zerosMask | headPoints)));
+    const unsigned zeros = run - ((headPoints & ((1u << run) - 1)) != 0 ? 1 : 0);
+    if (digits - zeros > kMaxDigits)
+        settleMantissa(p, digits, run < 16 ? zeros : countLeadingZeros(p), mantissa, power);
+    return finishDecimal(p + 16 + tail, end, mantissa, power, negative, value);
+}
+
+}  // namespace fastDecimal
+
+// The commonest tokens, such as "0.0012345678" or "-1.25e-3", whose digits
+// and point take at most fifteen bytes, and through readLongWindows those
+// up to thirty-one.  One look at sixteen bytes finds where the digits and
+// the point are, and a second look at the sixteen bytes that end with the
+// last digit converts them all at once, with no branch on each digit.
+// Besides the padding after the data, this needs sixteen readable bytes
+// before it.
+[[gnu::always_inline]] inline const unsigned char* readWindowedDecimal(const unsigned char* p,
+                                                                     const unsigned char* end,
+                                                                     float& value)
+{
+    using namespace fastDecimal;
+    bool negative;
+    p = skipToDigits(p, negative);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned digitMask;
+    const __m128i digits = digitValues(bytes, digitMask);
+    const unsigned pointMask = pointsIn(bytes);
+    const unsigned length = static_cast<unsigned>(__builtin_ctz(~(digitMask | pointMask)));
+    if (length >= 16)
+        return readLongWindows(p, end, negative, bytes, digits, pointMask, value);
+    const unsigned points = pointMask & ((1u << length) - 1);
+    // A second point ends the token early; a point alone is no number.
+    if ((points & (points - 1)) != 0 || points == (1u << length) - 1)
+        return nullptr;
+    const unsigned char* q = p + length;
+    // "0x" starts a hexadecimal number; any other x is rare enough to leave.
+    if ((*q | 0x20) == 'x')
+        return nullptr;
+    unsigned fractionDigits;
+    // At most 15 digits: the mantissa is exact.
+    const std::uint64_t mantissa = windowValue(q, length, points, fractionDigits);
+    return finishDecimal(q, end, mantissa, -static_cast<int>(fractionDigits), negative, value);
 }
 #else
-inline const unsigned char* readShortDecimal(const unsigned char*, const unsigned char*, float&)
+inline const unsigned char* readWindowedDecimal(const unsigned char*, const unsigned char*, float&)
 {
     return nullptr;
 }

@@ -7,6 +7,7 @@
 #include "fastDecimal.h"
 #include "floatToken.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -44,10 +45,26 @@ int hexDigitValue(int c)
     fail(("cannot read " + quoted(reader.path)).c_str(), std::strerror(error));
 }
 
+// Counts the line ends in the first length bytes of the buffer, which are
+// about to leave it.
+void countLines(ValueReader& reader, std::size_t length)
+{
+    std::uint64_t lines = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        lines += reader.buffer[i] == '\n';
+    if (lines == 0)
+        return;
+    reader.linesBefore += lines;
+    const auto* last = static_cast<const unsigned char*>(::memrchr(reader.buffer, '\n', length));
+    reader.lineStartBefore = reader.bufferOffset + static_cast<std::uint64_t>(last - reader.buffer) + 1;
+}
+
 bool refill(ValueReader& reader)
 {
     if (reader.atEof)
         return false;
+    if (reader.countingLines)
+        countLines(reader, reader.end);
     reader.bufferOffset += reader.end;
     reader.pos = 0;
     reader.end = 0;
@@ -127,6 +144,8 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     do
         c = nextChar(reader);
     while (c != kEnd && isSpace(c));
+    // Where this read's text starts, for a report of a read that fails.
+    reader.textStart = reader.bufferOffset + reader.pos - (c == kEnd ? 0 : 1);
     if (c == kEnd) {
         reader.stuck = true;
         return false;
@@ -208,7 +227,7 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
 [[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
                                                           const unsigned char* end, float& value)
 {
-    const unsigned char* next = readShortDecimal(p, end, value);
+    const unsigned char* next = readWindowedDecimal(p, end, value);
     return next != nullptr ? next : readPlainDecimal(p, end, value);
 }
 
@@ -316,7 +335,60 @@ void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, st
     second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
 }
 
+std::int32_t readUntilFailure(ValueReader& reader, float* values, std::int32_t count)
+{
+    Cursor cursor = cursorOf(reader);
+    std::int32_t stored = 0;
+    while (stored < count && readAt(reader, cursor, values[stored]))
+        ++stored;
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    return stored;
+}
+
 std::uint64_t consumedBytes(const ValueReader& reader)
 {
     return reader.bufferOffset + reader.pos;
+}
+
+TextPosition positionOf(const ValueReader& reader, std::uint64_t offset)
+{
+    std::uint64_t line = reader.linesBefore + 1;
+    std::uint64_t lineStart = reader.lineStartBefore;
+    // Before the buffer, only the bytes of one token, which hold no line end.
+    if (offset > reader.bufferOffset) {
+        const std::size_t length = static_cast<std::size_t>(offset - reader.bufferOffset);
+        for (std::size_t i = 0; i < length; ++i) {
+            if (reader.buffer[i] == '\n') {
+                ++line;
+                lineStart = reader.bufferOffset + i + 1;
+            }
+        }
+    }
+    return {line, offset - lineStart + 1, offset};
+}
+
+std::string peekText(ValueReader& reader, std::size_t length)
+{
+    if (reader.end - reader.pos < length && !reader.atEof) {
+        // The bytes already read move to the front and more are read behind
+        // them; what leaves the buffer is counted as refill counts it.
+        if (reader.countingLines)
+            countLines(reader, reader.pos);
+        std::memmove(reader.buffer, reader.buffer + reader.pos, reader.end - reader.pos);
+        reader.bufferOffset += reader.pos;
+        reader.end -= reader.pos;
+        reader.pos = 0;
+        while (reader.end < length && !reader.atEof) {
+            const ssize_t got = ::read(reader.fd, reader.buffer + reader.end, reader.capacity - reader.end);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                failRead(reader, errno);
+            reader.atEof = got == 0;
+            reader.end += static_cast<std::size_t>(got);
+        }
+        reader.buffer[reader.end] = '\0';
+    }
+    const std::size_t available = std::min(length, reader.end - reader.pos);
+    return std::string(reinterpret_cast<const char*>(reader.buffer + reader.pos), available);
 }
