@@ -1,78 +1,112 @@
 #!/usr/bin/env bash
-# Times the three tools against a plain fscanf build of the same pass on a
-# generated workload of N pairs (default 10 million), and against
-# numpy.loadtxt and paste|awk where they are installed.  Each command runs
-# ROUNDS times (default 5), interleaved with the others so that a slow spell
-# of the machine hits them all alike, and the best time counts.
-#   bench/run_bench.sh [BUILD_DIR] [N]
+# Times the tools against a plain fscanf build of the same pass, and against
+# numpy.loadtxt, a pandas dataframe reader and paste|awk where they are
+# installed, on N generated pairs (default 10 million) written in each value
+# format in turn.  Each command runs ROUNDS times (default 3), interleaved
+# with the others so that a slow spell of the machine hits them all alike,
+# and the best time counts.
+#   bench/run_bench.sh [BUILD_DIR] [N] [FORMAT...]
+# A FORMAT is a printf conversion for a double ("%.17g"), or "negative" or
+# "wide" (see make_workload.c); without any, every format below is run.
+# The workload of one format at a time lives in WORKDIR (default
+# $TMPDIR/calcGap-bench, about 500 MB at 10 million pairs) and is removed
+# when the format is done, and WORKDIR when the script ends; KEEP=1 keeps
+# them for another run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build/release}
 n=${2:-10000000}
-rounds=${ROUNDS:-5}
-work=${WORKDIR:-${TMPDIR:-/tmp}/calcGap-bench-$n}
-
-if [ ! -s "$work/sample.txt" ]; then
-    echo "generating $n pairs in $work ..." >&2
-    python3 "$here/make_workload.py" "$work" "$n"
+shift $(($# > 2 ? 2 : $#))
+formats=("$@")
+if [ ${#formats[@]} -eq 0 ]; then
+    formats=("%.6g" "%.8g" "%.9g" "%.17g" "%.18e" "%e" "%.7e" "%f" "%.10f" "%+.8g" negative wide)
 fi
+rounds=${ROUNDS:-3}
+work=${WORKDIR:-${TMPDIR:-/tmp}/calcGap-bench}
+mkdir -p "$work"
+if [ "${KEEP:-0}" != 1 ]; then
+    trap 'rm -rf "$work"' EXIT
+fi
+cc -O2 -o "$work/make_workload" "$here/make_workload.c" -lm
 cc -O2 -ffp-contract=off -o "$work/fscanf_baseline" "$here/fscanf_baseline.c" -lm
 
-a=$work/allpts.txt
-b=$work/sample.txt
-t=$work/testpts.txt
-names=()
-commands=()
-add() { names+=("$1"); commands+=("$2"); }
-for m in mean rms peak; do
-    add "fscanf baseline ($m)" "'$work/fscanf_baseline' '$a' '$b' '$t' $n 2 $m"
-    add "calcGap_$m" "'$build/calcGap_$m' '$a' '$b' '$t' $n 2 10"
-done
-numpy_python=""
+python=""
 for candidate in python3 /usr/bin/python3; do
     if "$candidate" -c 'import numpy' 2>/dev/null; then
-        numpy_python=$candidate
+        python=$candidate
         break
     fi
 done
-if [ -n "$numpy_python" ]; then
-    add "numpy.loadtxt (mean)" "$numpy_python -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
-fi
-if command -v awk >/dev/null && command -v paste >/dev/null; then
-    add "paste | awk (mean)" "paste '$a' '$b' | awk '{d=\$1-\$2; if (d<0) d=-d; s+=d} END {printf \"%f\\n\", s/NR}'"
-fi
+has_pandas=0
+[ -n "$python" ] && "$python" -c 'import pandas' 2>/dev/null && has_pandas=1
+report=""
+[ -x "$build/calcGap_report" ] && report="$build/calcGap_report"
 
-declare -A best
-declare -A output
-for ((round = 0; round < rounds; ++round)); do
-    for i in "${!names[@]}"; do
-        start=$(date +%s.%N)
-        out=$(eval "${commands[$i]}")
-        end=$(date +%s.%N)
-        elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
-        output[$i]=$out
-        if [ -z "${best[$i]:-}" ] || awk -v x="$elapsed" -v y="${best[$i]}" 'BEGIN { exit !(x < y) }'; then
-            best[$i]=$elapsed
-        fi
-    done
-done
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(. /etc/os-release && echo "$PRETTY_NAME"); $(date -u +%F)"
+echo "pairs: $n, best of $rounds interleaved runs, times in seconds"
+printf '%-8s %-26s %9s %9s  %s\n' "format" "command" "best" "vs fscanf" "output"
 
-printf '%-24s %10s %10s  %s\n' "command" "best (s)" "vs fscanf" "output"
-for i in "${!names[@]}"; do
-    measure=mean
-    case "${names[$i]}" in *rms*) measure=rms ;; *peak*) measure=peak ;; esac
-    baseline=""
-    for j in "${!names[@]}"; do
-        [ "${names[$j]}" = "fscanf baseline ($measure)" ] && baseline=${best[$j]}
-    done
-    ratio=$(awk -v x="$baseline" -v y="${best[$i]}" 'BEGIN { printf "%.6f", x / y }')
-    printf '%-24s %10.3f %9.1fx  %s\n' "${names[$i]}" "${best[$i]}" "$ratio" "${output[$i]}"
-done
-
-# Peak resident memory of the tools, where GNU time is at hand.
-if [ -x /usr/bin/time ]; then
+for format in "${formats[@]}"; do
+    dir=$work/shape
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    "$work/make_workload" "$dir" "$n" "$format"
+    a=$dir/allpts.txt
+    b=$dir/sample.txt
+    t=$dir/testpts.txt
+    names=()
+    commands=()
+    add() { names+=("$1"); commands+=("$2"); }
     for m in mean rms peak; do
-        kb=$( { /usr/bin/time -f '%M' "$build/calcGap_$m" "$a" "$b" "$t" "$n" 2 10 >/dev/null; } 2>&1 )
-        printf 'calcGap_%s peak memory: %s KiB\n' "$m" "$kb"
+        add "fscanf pass ($m)" "'$work/fscanf_baseline' '$a' '$b' '$t' $n 2 $m"
+        add "calcGap_$m" "'$build/calcGap_$m' '$a' '$b' '$t' $n 2 10"
     done
-fi
+    if [ -n "$report" ]; then
+        add "calcGap_report" "'$report' --format=tsv '$a' '$b' | tail -n 1 | cut -f 1-4"
+    fi
+    if [ -n "$python" ]; then
+        add "numpy.loadtxt (mean)" "$python -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
+    fi
+    if [ "$has_pandas" = 1 ]; then
+        add "pandas.read_csv (mean)" "$python -c 'import pandas as pd,numpy as np,sys; r=lambda p: pd.read_csv(p,header=None,dtype=np.float32,engine=\"c\")[0].to_numpy(); x=r(sys.argv[1]); y=r(sys.argv[2]); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
+    fi
+    add "paste | awk (mean)" "paste '$a' '$b' | awk '{d=\$1-\$2; if (d<0) d=-d; s+=d} END {printf \"%f\\n\", s/NR}'"
+
+    declare -A best=()
+    declare -A output=()
+    for ((round = 0; round < rounds; ++round)); do
+        for i in "${!names[@]}"; do
+            start=$(date +%s.%N)
+            out=$(eval "${commands[$i]}" | tr '\t' ' ')
+            end=$(date +%s.%N)
+            elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
+            output[$i]=$out
+            if [ -z "${best[$i]:-}" ] || awk -v x="$elapsed" -v y="${best[$i]}" 'BEGIN { exit !(x < y) }'; then
+                best[$i]=$elapsed
+            fi
+        done
+    done
+    for i in "${!names[@]}"; do
+        measure=mean
+        case "${names[$i]}" in *rms*) measure=rms ;; *peak*) measure=peak ;; esac
+        baseline=""
+        for j in "${!names[@]}"; do
+            [ "${names[$j]}" = "fscanf pass ($measure)" ] && baseline=${best[$j]}
+        done
+        ratio=$(awk -v x="$baseline" -v y="${best[$i]}" 'BEGIN { printf "%.6f", x / y }')
+        printf '%-8s %-26s %9.3f %8.1fx  %s\n' "$format" "${names[$i]}" "${best[$i]}" "$ratio" "${output[$i]}"
+    done
+    # Peak resident memory, where GNU time is at hand.
+    if [ -x /usr/bin/time ]; then
+        for tool in calcGap_mean calcGap_rms calcGap_peak ${report:+calcGap_report}; do
+            if [ "$tool" = calcGap_report ]; then
+                kb=$( { /usr/bin/time -f '%M' "$report" "$a" "$b" >/dev/null; } 2>&1 )
+            else
+                kb=$( { /usr/bin/time -f '%M' "$build/$tool" "$a" "$b" "$t" "$n" 2 10 >/dev/null; } 2>&1 )
+            fi
+            printf '%-8s %-26s %9s KiB peak memory\n' "$format" "$tool" "$kb"
+        done
+    fi
+    unset best output
+    [ "${KEEP:-0}" = 1 ] || rm -rf "$dir"
+done

@@ -2,7 +2,6 @@
 // KDE values.
 #include "common/calcGap.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,14 +17,6 @@ struct RmsMeasure {
 void start(RmsMeasure& measure, const ToolArgs&)
 {
     measure.sum = 0.0f;
-}
-
-// |a - b| with its sign bit cleared by hand: compilers fold fabs(x) * fabs(x)
-// into x * x, which keeps the sign of a NaN difference, so that optimised
-// builds alone would print "-nan" where the data holds a NaN.
-float absoluteDifference(float a, float b)
-{
-    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a - b) & 0x7fffffffu);
 }
 
 void take(RmsMeasure& measure, float a, float b, std::int32_t)

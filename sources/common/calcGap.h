@@ -4,9 +4,11 @@
 // alone and supplies its measure to runTool.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // ---- Failure ------------------------------------------------------------
@@ -16,6 +18,9 @@ void setProgramName(const char* name);
 
 // Writes "program: what: reason" on standard error and exits with status 1.
 [[noreturn]] void fail(const char* what, const char* reason);
+
+// The same, with a second line that tells the user where to look.
+[[noreturn]] void failWithHint(const char* what, const char* reason, const char* hint);
 
 // From then on a failed allocation ends the process as fail does, naming
 // what the memory was for (see describeAllocation) instead of aborting.
@@ -30,7 +35,7 @@ void describeAllocation(const char* what);
 // quotes, and anything holding a control byte or bytes that are not valid
 // UTF-8 in the shell's $'...' form, so that a message is always one line and
 // no byte of a name reaches the terminal as a control sequence.
-std::string quoted(const char* text);
+std::string shellQuoted(std::string_view text);
 
 [[noreturn]] void assertFailed(int line, const char* file);
 
@@ -104,6 +109,13 @@ void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, st
 // many were stored.
 std::int32_t readUntilFailure(ValueReader& reader, float* values, std::int32_t count);
 
+// Reads pairs, one read from each file a pair, into as and bs until count
+// pairs are stored or a read stores nothing; then both reads of that pair
+// are made, and stored tells which of them stored a value.  Returns how many
+// pairs were stored whole.
+std::int32_t readPairsWhileStored(ValueReader& first, ValueReader& second, float* as, float* bs,
+                                  std::int32_t count, bool stored[2]);
+
 // Bytes consumed so far, as ftell would tell after the same fscanf calls.
 std::uint64_t consumedBytes(const ValueReader& reader);
 
@@ -162,6 +174,21 @@ void checkDistinctStreams(const ValueReader& first, const ValueReader& second);
 
 // Prints the result as "%f\n"; a failed write ends the process.
 void printResult(float result);
+
+// Writes the bytes on standard output, straight to the descriptor; a failed
+// write ends the process with "WHAT: REASON".
+void writeOutput(const char* data, std::size_t length, const char* what);
+
+// ---- Arithmetic ---------------------------------------------------------
+
+// |a - b| in single precision with the sign bit cleared by hand: compilers
+// fold fabs(x) * fabs(x) into x * x, which keeps the sign of a NaN
+// difference, so that optimised builds alone would print "-nan" where the
+// data holds a NaN.
+inline float absoluteDifference(float a, float b)
+{
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a - b) & 0x7fffffffu);
+}
 
 // ---- Repeated pairs -----------------------------------------------------
 

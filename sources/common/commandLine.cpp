@@ -48,7 +48,7 @@ std::int32_t convertCount(const char* text, const char* name)
     errno = 0;
     const long long value = std::strtoll(text, nullptr, 10);
     if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
-        const std::string what = "invalid " + std::string(name) + " " + quoted(text);
+        const std::string what = "invalid " + std::string(name) + " " + shellQuoted(text);
         fail(what.c_str(), std::strerror(ERANGE));
     }
     return static_cast<std::int32_t>(value);

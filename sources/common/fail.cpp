@@ -39,17 +39,23 @@ void describeAllocation(const char* what)
     gAllocationWhat = what != nullptr ? what : kOutOfMemory;
 }
 
-// Assembled by the kernel from its pieces, so that the line needs no memory
-// (it may report that there is none left) and leaves in one write.
-void fail(const char* what, const char* reason)
+// Assembled by the kernel from its pieces, so that the message needs no
+// memory (it may report that there is none left) and leaves in one write.
+void failWithHint(const char* what, const char* reason, const char* hint)
 {
-    const char* const pieces[] = {gProgramName, ": ", what, ": ", reason, "\n"};
+    const char* const pieces[] = {gProgramName, ": ", what, ": ", reason, "\n",
+                                  hint != nullptr ? hint : "", hint != nullptr ? "\n" : ""};
     iovec vector[std::size(pieces)];
     for (std::size_t i = 0; i < std::size(pieces); ++i)
         vector[i] = {const_cast<char*>(pieces[i]), std::strlen(pieces[i])};
     while (::writev(STDERR_FILENO, vector, static_cast<int>(std::size(pieces))) < 0 && errno == EINTR) {
     }
     std::exit(1);
+}
+
+void fail(const char* what, const char* reason)
+{
+    failWithHint(what, reason, nullptr);
 }
 
 void assertFailed(int line, const char* file)

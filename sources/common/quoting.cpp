@@ -7,11 +7,10 @@
 
 namespace {
 
-// The length of the printable character at p: an ASCII character other than
-// a control, or a well-formed UTF-8 sequence for a code point that is not a
-// C1 control; 0 for anything else.  The text ends with a NUL, which fails
-// every continuation test, so no byte past it is read.
-std::size_t printableLength(const unsigned char* p)
+// The length of the printable character at p, before end: an ASCII
+// character other than a control, or a well-formed UTF-8 sequence for a
+// code point that is not a C1 control; 0 for anything else.
+std::size_t printableLength(const unsigned char* p, const unsigned char* end)
 {
     const unsigned first = p[0];
     if (first >= 0x20 && first < 0x7f)
@@ -19,6 +18,8 @@ std::size_t printableLength(const unsigned char* p)
     if (first < 0xc2 || first > 0xf4)
         return 0;
     const std::size_t length = first < 0xe0 ? 2 : first < 0xf0 ? 3 : 4;
+    if (static_cast<std::size_t>(end - p) < length)
+        return 0;
     for (std::size_t i = 1; i < length; ++i)
         if ((p[i] & 0xc0) != 0x80)
             return 0;
@@ -46,14 +47,15 @@ void appendEscaped(std::string& out, unsigned char c)
 
 }  // namespace
 
-std::string quoted(const char* text)
+std::string shellQuoted(std::string_view text)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    const auto* const bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = bytes + text.size();
     bool printable = true;
     bool singleQuote = false;
     bool specialInDoubleQuotes = false;
-    for (const unsigned char* p = bytes; *p != '\0';) {
-        const std::size_t length = printableLength(p);
+    for (const unsigned char* p = bytes; p < end;) {
+        const std::size_t length = printableLength(p, end);
         if (length == 0) {
             printable = false;
             break;
@@ -74,8 +76,8 @@ std::string quoted(const char* text)
     // Printable runs in single quotes, a single quote as \', and each run of
     // other bytes in one $'...' with every byte escaped.
     bool inQuotes = false;
-    for (const unsigned char* p = bytes; *p != '\0';) {
-        const std::size_t length = printableLength(p);
+    for (const unsigned char* p = bytes; p < end;) {
+        const std::size_t length = printableLength(p, end);
         if (length == 0 || *p == '\'') {
             if (inQuotes)
                 out += '\'';
@@ -86,7 +88,7 @@ std::string quoted(const char* text)
                 continue;
             }
             out += "$'";
-            for (; *p != '\0' && printableLength(p) == 0; ++p)
+            for (; p < end && printableLength(p, end) == 0; ++p)
                 appendEscaped(out, *p);
             out += '\'';
             continue;

@@ -1,4 +1,4 @@
-// The one line a successful run prints.
+// What a successful run prints, written in full or reported as an error.
 #include "calcGap.h"
 
 #include <cerrno>
@@ -6,19 +6,24 @@
 #include <cstring>
 #include <unistd.h>
 
-void printResult(float result)
+void writeOutput(const char* data, std::size_t length, const char* what)
 {
-    // "%f" of the largest float is 46 characters.
-    char line[64];
-    const int length = std::snprintf(line, sizeof line, "%f\n", static_cast<double>(result));
-    const char* next = line;
-    const char* const end = line + length;
+    const char* next = data;
+    const char* const end = data + length;
     while (next < end) {
         const ssize_t written = ::write(STDOUT_FILENO, next, static_cast<std::size_t>(end - next));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            fail("cannot write the result", written < 0 ? std::strerror(errno) : "nothing written");
+            fail(what, written < 0 ? std::strerror(errno) : "nothing written");
         next += written;
     }
+}
+
+void printResult(float result)
+{
+    // "%f" of the largest float is 46 characters.
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "%f\n", static_cast<double>(result));
+    writeOutput(line, static_cast<std::size_t>(length), "cannot write the result");
 }

@@ -11,7 +11,7 @@
 
 void checkTestPointFile(const char* path)
 {
-    const std::string what = "cannot open " + quoted(path);
+    const std::string what = "cannot open " + shellQuoted(path);
     std::FILE* file = std::fopen(path, "rt");
     if (file == nullptr)
         fail(what.c_str(), std::strerror(errno));

@@ -1,0 +1,98 @@
+// The report as one header line and one data line of tab-separated fields,
+// so that runs append into a table; numbers in their shortest form that
+// reads back to the same double.
+#include "report.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+struct Row {
+    std::string header;
+    std::string data;
+};
+
+void field(Row& row, const char* name, const std::string& value)
+{
+    if (!row.header.empty()) {
+        row.header += '\t';
+        row.data += '\t';
+    }
+    row.header += name;
+    row.data += value;
+}
+
+std::string shortest(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+std::string whole(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+const char* endName(FileEnd end)
+{
+    return end == FileEnd::endOfFile ? "end" : end == FileEnd::notANumber ? "not-a-number" : "not-reached";
+}
+
+}  // namespace
+
+std::string formatTsv(const Report& r)
+{
+    Row row;
+    // Names in the shell's quoted form: one field whatever bytes they hold.
+    field(row, "allpts", shellQuoted(r.files[0].path));
+    field(row, "sample", shellQuoted(r.files[1].path));
+    field(row, "pairs", whole(r.pairs));
+    field(row, "measured", whole(r.measured));
+    field(row, "abs_mean", shortest(r.absMean));
+    field(row, "abs_rms", shortest(r.absRms));
+    field(row, "abs_max", shortest(r.absMax));
+    field(row, "abs_max_point", whole(r.absMaxIndex));
+    field(row, "abs_median", shortest(r.absQuantiles.median));
+    field(row, "abs_p90", shortest(r.absQuantiles.p90));
+    field(row, "abs_p99", shortest(r.absQuantiles.p99));
+    field(row, "abs_p999", shortest(r.absQuantiles.p999));
+    field(row, "floor", shortest(r.options.floor));
+    field(row, "rel_pairs", whole(r.relCount));
+    field(row, "rel_mean", shortest(r.relMean));
+    field(row, "rel_max", shortest(r.relMax));
+    field(row, "rel_max_point", whole(r.relMaxIndex));
+    field(row, "rel_median", shortest(r.relQuantiles.median));
+    field(row, "rel_p90", shortest(r.relQuantiles.p90));
+    field(row, "rel_p99", shortest(r.relQuantiles.p99));
+    field(row, "rel_zero_over_zero", whole(r.relZeroOverZero));
+    field(row, "rel_infinite", whole(r.relInfinite));
+    field(row, "rtol", shortest(r.options.rtol));
+    field(row, "atol", shortest(r.options.atol));
+    field(row, "within", whole(r.within));
+    field(row, "within_share", shortest(r.withinShare));
+    field(row, "ratio_pairs", whole(r.ratioPairs));
+    field(row, "log_ratio_mean", shortest(r.logRatioMean));
+    field(row, "ratio_max", shortest(r.ratioMax));
+    field(row, "ratio_max_point", whole(r.ratioMaxIndex));
+    field(row, "one_not_positive", whole(r.oneNotPositive));
+    field(row, "relative_l2", shortest(r.relativeL2));
+    field(row, "max_over_max_allpts", shortest(r.maxOverMaxAllpts));
+    field(row, "classic_mean", r.classicMean);
+    field(row, "classic_rms", r.classicRms);
+    field(row, "classic_peak", r.classicPeak);
+    field(row, "left_out", whole(r.leftOut));
+    const char* const sides[] = {"allpts", "sample"};
+    for (int f = 0; f < 2; ++f) {
+        const FileSummary& file = r.files[f];
+        const std::string side = sides[f];
+        field(row, (side + "_values").c_str(), whole(file.values));
+        field(row, (side + "_end").c_str(), endName(file.end));
+        field(row, (side + "_skipped_reads").c_str(), whole(file.skippedReads));
+        field(row, (side + "_nans").c_str(), whole(file.nans));
+        field(row, (side + "_infinities").c_str(), whole(file.infinities));
+        field(row, (side + "_short_pairs").c_str(), whole(file.shortPairs));
+    }
+    field(row, "problems", inputHadProblems(r) ? "yes" : "no");
+    return row.header + "\n" + row.data + "\n";
+}
