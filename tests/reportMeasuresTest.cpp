@@ -1,0 +1,311 @@
+// The report's figures against independent computations: exact integer
+// sums for the means and rms, a full sort for the quantiles and the worst
+// points, and the same pairs taken one by one for a repeated run.
+#include "report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+// An unsigned integer of 1024 bits counting units of 2^-600: wide enough for
+// the exact sum of 2^31 squares of float differences.
+class ExactSum {
+public:
+    // Adds mantissa * 2^exponent, exponent at least -600.
+    void add(unsigned __int128 mantissa, int exponent)
+    {
+        const int shift = exponent + kUnitExponent;
+        ASSERT_GE(shift, 0);
+        const auto wordShift = static_cast<std::size_t>(shift / 32);
+        const int bitShift = shift % 32;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const auto word = static_cast<std::uint64_t>(static_cast<std::uint32_t>(mantissa >> (32 * i)));
+            addAt(wordShift + i, word << bitShift);
+        }
+    }
+
+    void addDouble(double value)
+    {
+        int exponent;
+        const double fraction = std::frexp(value, &exponent);
+        add(static_cast<unsigned __int128>(std::ldexp(fraction, 53)), exponent - 53);
+    }
+
+    void addSquare(double value)
+    {
+        int exponent;
+        const double fraction = std::frexp(value, &exponent);
+        const auto mantissa = static_cast<unsigned __int128>(std::ldexp(fraction, 53));
+        add(mantissa * mantissa, 2 * (exponent - 53));
+    }
+
+    // The sum rounded to double, to within 2^-60 of itself.
+    double value() const
+    {
+        std::size_t top = kLimbs;
+        while (top > 0 && limbs_[top - 1] == 0)
+            --top;
+        if (top == 0)
+            return 0.0;
+        double result = 0.0;
+        for (std::size_t i = top; i > 0 && i + 3 > top; --i)
+            result += std::ldexp(static_cast<double>(limbs_[i - 1]), static_cast<int>(32 * (i - 1)) - kUnitExponent);
+        return result;
+    }
+
+private:
+    void addAt(std::size_t limb, std::uint64_t amount)
+    {
+        for (; amount != 0; ++limb) {
+            ASSERT_LT(limb, kLimbs);
+            const std::uint64_t sum = limbs_[limb] + amount;
+            limbs_[limb] = static_cast<std::uint32_t>(sum);
+            amount = sum >> 32;
+        }
+    }
+
+    static constexpr int kUnitExponent = 600;
+    static constexpr std::size_t kLimbs = 32;
+    std::uint32_t limbs_[kLimbs] = {};
+};
+
+struct Pairs {
+    std::vector<float> as;
+    std::vector<float> bs;
+};
+
+ReportOptions optionsWith(double floor = 0.0, std::int32_t worst = 10)
+{
+    ReportOptions options;
+    options.floor = floor;
+    options.worst = worst;
+    return options;
+}
+
+// The pairs through the measures in blocks, as the pass hands them over.
+Report measure(const Pairs& pairs, const ReportOptions& options)
+{
+    ErrorMeasures measures;
+    startErrorMeasures(measures, options);
+    const auto n = static_cast<std::int64_t>(pairs.as.size());
+    for (std::int64_t first = 0; first < n; first += kPairBlock) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
+        takeBlock(measures, pairs.as.data() + first, pairs.bs.data() + first, count, first);
+        takeClassicBlock(measures.classic, pairs.as.data() + first, pairs.bs.data() + first, count);
+    }
+    Report report = summarizeReport(options, measures, n);
+    releaseErrorMeasures(measures);
+    return report;
+}
+
+void expectClose(double actual, double expected, double bound, const char* what)
+{
+    EXPECT_LE(std::fabs(actual - expected), bound * std::fabs(expected))
+        << what << ": " << actual << " against " << expected;
+}
+
+// Pairs whose differences are exact doubles: the two values of a pair lie
+// within 2^29 of each other in scale, or one is zero.
+Pairs adversarialPairs(std::uint64_t seed, int count)
+{
+    std::mt19937_64 random(seed);
+    Pairs pairs;
+    for (int i = 0; i < count; ++i) {
+        const int scale = static_cast<int>(random() % 250) - 125;
+        const float a = std::ldexp(static_cast<float>(random() % 16777216 + 1), scale - 24);
+        float b;
+        switch (random() % 4) {
+        case 0:
+            b = 0.0f;  // huge and tiny errors side by side
+            break;
+        case 1:
+            b = std::nextafter(a, 0.0f);  // cancellation: the smallest step
+            break;
+        case 2:
+            b = -a;
+            break;
+        default:
+            b = a * (1.0f + static_cast<float>(random() % 1000) / 8192.0f);
+            break;
+        }
+        pairs.as.push_back(random() % 2 == 0 ? a : -a);
+        pairs.bs.push_back(b);
+    }
+    return pairs;
+}
+
+TEST(ReportMeasures, MeansAndRmsAgainstExactSums)
+{
+    for (std::uint64_t seed : {1u, 2u, 3u}) {
+        const Pairs pairs = adversarialPairs(seed, 200000);
+        ExactSum absolute;
+        ExactSum squares;
+        ExactSum allptsSquares;
+        for (std::size_t i = 0; i < pairs.as.size(); ++i) {
+            const double difference = std::fabs(static_cast<double>(pairs.as[i]) - pairs.bs[i]);
+            absolute.addDouble(difference);
+            squares.addSquare(difference);
+            allptsSquares.addSquare(std::fabs(pairs.as[i]));
+        }
+        const auto n = static_cast<double>(pairs.as.size());
+        const Report report = measure(pairs, optionsWith());
+        expectClose(report.absMean, absolute.value() / n, 1e-12, "mean");
+        expectClose(report.absRms, std::sqrt(squares.value() / n), 1e-12, "rms");
+        expectClose(report.relativeL2, std::sqrt(squares.value() / allptsSquares.value()), 1e-12, "relative L2");
+    }
+}
+
+// Ten million equal small errors: a float sum stops growing long before.
+TEST(ReportMeasures, TenMillionEqualSmallErrors)
+{
+    Pairs pairs;
+    pairs.as.assign(10000000, 1.0f + 0x1p-23f);
+    pairs.bs.assign(10000000, 1.0f);
+    const Report report = measure(pairs, optionsWith(0.0, 1));
+    EXPECT_EQ(report.absMean, 0x1p-23);
+    EXPECT_EQ(report.absRms, 0x1p-23);
+    // The same as one repeated pair.
+    ErrorMeasures measures;
+    startErrorMeasures(measures, optionsWith(0.0, 1));
+    takeRepeatedPair(measures, 1.0f + 0x1p-23f, 1.0f, 0, 10000000);
+    const Report repeated = summarizeReport(optionsWith(0.0, 1), measures, 10000000);
+    releaseErrorMeasures(measures);
+    EXPECT_EQ(repeated.absMean, 0x1p-23);
+    expectClose(repeated.relMean, report.relMean, 1e-12, "relative mean");
+
+    // One large error, then errors each far below the last bit of the sum.
+    pairs.as.assign(10000000, 0x1p-62f);
+    pairs.bs.assign(10000000, 0.0f);
+    pairs.as[0] = 1.0f;
+    ExactSum exact;
+    exact.addDouble(1.0);
+    for (int i = 1; i < 10000000; ++i)
+        exact.addDouble(0x1p-62);
+    expectClose(measure(pairs, optionsWith(0.0, 1)).absMean, exact.value() / 1e7, 1e-12, "mean");
+}
+
+// Relative errors over powers of two are exact rationals; ratio errors are
+// checked against long double logarithms.
+TEST(ReportMeasures, RelativeAndRatioMeans)
+{
+    std::mt19937_64 random(5);
+    Pairs pairs;
+    ExactSum relative;
+    long double logSum = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const float a = std::ldexp(1.0f, static_cast<int>(random() % 200) - 100);
+        const float b = a * (static_cast<float>(random() % 4096) + 1.0f) / 2048.0f;
+        pairs.as.push_back(a);
+        pairs.bs.push_back(b);
+        relative.addDouble(std::fabs(static_cast<double>(a) - b) / a);
+        logSum += std::fabs(std::log(static_cast<long double>(b) / a));
+    }
+    const Report report = measure(pairs, optionsWith());
+    expectClose(report.relMean, relative.value() / 100000.0, 1e-12, "relative mean");
+    expectClose(report.logRatioMean, static_cast<double>(logSum / 100000), 1e-12, "mean |ln(b / a)|");
+}
+
+double nearestRank(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::max<std::size_t>(rank, 1) - 1];
+}
+
+TEST(ReportMeasures, QuantilesAgainstAFullSort)
+{
+    std::mt19937_64 random(9);
+    for (int round = 0; round < 6; ++round) {
+        Pairs pairs;
+        std::vector<double> absolute;
+        std::vector<double> relative;
+        const int count = 1000 + static_cast<int>(random() % 100000);
+        std::lognormal_distribution<float> value(-6.0f, 1.0f + static_cast<float>(round));
+        std::normal_distribution<float> noise(0.0f, 0.05f * static_cast<float>(round + 1));
+        for (int i = 0; i < count; ++i) {
+            const float a = value(random);
+            // Some exact matches, to put weight on zero.
+            const float b = random() % 10 == 0 ? a : a * (1.0f + noise(random));
+            pairs.as.push_back(a);
+            pairs.bs.push_back(b);
+            absolute.push_back(std::fabs(static_cast<double>(a) - b));
+            relative.push_back(absolute.back() / a);
+        }
+        const Report report = measure(pairs, optionsWith());
+        const double bound = kQuantileBound;
+        expectClose(report.absQuantiles.median, nearestRank(absolute, 0.5), bound, "median");
+        expectClose(report.absQuantiles.p90, nearestRank(absolute, 0.9), bound, "p90");
+        expectClose(report.absQuantiles.p99, nearestRank(absolute, 0.99), bound, "p99");
+        expectClose(report.absQuantiles.p999, nearestRank(absolute, 0.999), bound, "p99.9");
+        expectClose(report.relQuantiles.median, nearestRank(relative, 0.5), bound, "relative median");
+        expectClose(report.relQuantiles.p99, nearestRank(relative, 0.99), bound, "relative p99");
+    }
+}
+
+// The worst points are the first K of all points sorted by error, the
+// earlier of equal errors first; a repeated run enters as its copies would.
+TEST(ReportMeasures, WorstPointsAgainstAFullSort)
+{
+    std::mt19937_64 random(11);
+    Pairs pairs;
+    for (int i = 0; i < 20000; ++i) {
+        // Few distinct values, so that ties are common.
+        pairs.as.push_back(static_cast<float>(random() % 50) + 1.0f);
+        pairs.bs.push_back(static_cast<float>(random() % 50) + 1.0f);
+    }
+    for (std::int32_t k : {1, 7, 100}) {
+        const Report report = measure(pairs, optionsWith(0.0, k));
+        for (bool byRelative : {false, true}) {
+            std::vector<std::pair<double, std::int64_t>> all;
+            for (std::size_t i = 0; i < pairs.as.size(); ++i) {
+                const double error = std::fabs(static_cast<double>(pairs.as[i]) - pairs.bs[i]);
+                all.emplace_back(byRelative ? error / pairs.as[i] : error, static_cast<std::int64_t>(i));
+            }
+            std::sort(all.begin(), all.end(), [](const auto& x, const auto& y) {
+                return x.first != y.first ? x.first > y.first : x.second < y.second;
+            });
+            const std::vector<WorstPoint>& got = byRelative ? report.worstRel : report.worstAbs;
+            ASSERT_EQ(got.size(), static_cast<std::size_t>(k));
+            for (std::size_t i = 0; i < got.size(); ++i)
+                EXPECT_EQ(got[i].index, all[i].second) << "rank " << i << (byRelative ? " relative" : "");
+        }
+    }
+
+    ErrorMeasures repeated;
+    startErrorMeasures(repeated, optionsWith(0.0, 5));
+    takeBlock(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
+    takeRepeatedPair(repeated, 100.0f, 1.0f, 3, 1000000);
+    const std::vector<WorstPoint> worst = worstPoints(repeated.worstAbs);
+    releaseErrorMeasures(repeated);
+    ASSERT_EQ(worst.size(), 5u);
+    for (std::int64_t i = 0; i < 5; ++i)
+        EXPECT_EQ(worst[static_cast<std::size_t>(i)].index, 3 + i);
+}
+
+// NaN and infinite values stay out of the accurate figures, and the relative
+// error of a zero a is counted apart.
+TEST(ReportMeasures, PairsLeftOutAndZeroDenominators)
+{
+    const Pairs pairs{{1.0f, NAN, INFINITY, 0.0f, 0.0f, 2.0f}, {2.0f, 1.0f, INFINITY, 0.0f, 1.0f, -2.0f}};
+    const Report report = measure(pairs, optionsWith());
+    EXPECT_EQ(report.leftOut, 2);
+    EXPECT_EQ(report.measured, 4);
+    EXPECT_EQ(report.absMean, (1.0 + 0.0 + 1.0 + 4.0) / 4);
+    EXPECT_EQ(report.relZeroOverZero, 1);
+    EXPECT_EQ(report.relInfinite, 1);
+    EXPECT_EQ(report.relCount, 2);
+    EXPECT_EQ(report.relMean, (1.0 + 2.0) / 2);
+    EXPECT_EQ(report.oneNotPositive, 2);
+    EXPECT_EQ(report.ratioPairs, 1);
+    EXPECT_EQ(report.ratioMax, 2.0);
+    // With a floor no denominator is zero.
+    EXPECT_EQ(measure(pairs, optionsWith(0.5)).relCount, 4);
+}
+
+}  // namespace
