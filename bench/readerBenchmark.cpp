@@ -1,10 +1,12 @@
 // Micro-benchmarks of the value reader on in-memory files of one token shape
-// each: the plain decimals the fast paths take, and shapes that the general
-// path reads.  bench/run_bench.sh measures the whole tools.
+// each, read in pairs as the tools read them: every value format that users
+// write, and hexadecimal floats, which the general path reads.
+// bench/run_bench.sh measures the whole tools.
 #include "calcGap.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -13,18 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string makeTokens(const char* format, int count)
-{
-    std::mt19937 random(1);
-    std::string text;
-    char token[64];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(token, sizeof token, format, static_cast<double>(random()) / 4294967296.0 * 0.01);
-        text += token;
-    }
-    return text;
-}
 
 void readAll(benchmark::State& state, const std::string& text, int count)
 {
@@ -54,29 +44,33 @@ void readAll(benchmark::State& state, const std::string& text, int count)
 
 constexpr int kTokens = 1 << 18;
 
-void plainDecimal(benchmark::State& state)
+// One shape of token: values around 2.5e-3 (or spread over 1e-30 to 1e30
+// for "wide"), written with format.
+void readShape(benchmark::State& state, const char* format, double low, double high)
 {
-    readAll(state, makeTokens("%.8g\n", kTokens), kTokens);
-}
-
-void exponentForm(benchmark::State& state)
-{
-    readAll(state, makeTokens("%.7e\n", kTokens), kTokens);
-}
-
-void longDecimal(benchmark::State& state)
-{
-    readAll(state, makeTokens("%.17f\n", kTokens), kTokens);
-}
-
-void hexadecimal(benchmark::State& state)
-{
-    readAll(state, makeTokens("%a\n", kTokens), kTokens);
+    std::mt19937 random(1);
+    std::string text;
+    char token[64];
+    for (int i = 0; i < kTokens; ++i) {
+        const double spread = static_cast<double>(random()) / 4294967296.0;
+        std::snprintf(token, sizeof token, format, low * std::pow(high / low, spread));
+        text += token;
+    }
+    readAll(state, text, kTokens);
 }
 
 }  // namespace
 
-BENCHMARK(plainDecimal);
-BENCHMARK(exponentForm);
-BENCHMARK(longDecimal);
-BENCHMARK(hexadecimal);
+BENCHMARK_CAPTURE(readShape, g6, "%.6g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, g8, "%.8g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, g9, "%.9g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, g17, "%.17g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, e18, "%.18e\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, e, "%e\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, e7, "%.7e\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, f, "%f\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, f10, "%.10f\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, plus, "%+.8g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShape, negative, "%.9g\n", -1e-2, -1e-4);
+BENCHMARK_CAPTURE(readShape, wide, "%.9g\n", 1e-30, 1e30);
+BENCHMARK_CAPTURE(readShape, hexadecimal, "%a\n", 1e-4, 1e-2);

@@ -47,7 +47,7 @@ echo "man pages render cleanly"
 echo "== install"
 prefix=$(mktemp -d)
 cmake --install build/ci --prefix "$prefix" >/dev/null
-for page in calcGap_mean calcGap_rms calcGap_peak; do
+for page in calcGap_mean calcGap_rms calcGap_peak calcGap_report; do
     test -f "$prefix/share/man/man1/$page.1"
 done
 (
@@ -60,6 +60,9 @@ done
     expected=$(../build/ci/calcGap_peak kde_allpts.txt kde_sample.txt testpoints.txt 300 2 10)
     got=$("$prefix/bin/calcGap_peak" kde_allpts.txt kde_sample.txt testpoints.txt 300 2 10)
     [ "$got" = "$expected" ] || { echo "installed calcGap_peak printed $got, not $expected" >&2; exit 1; }
+    expected=$(../build/ci/calcGap_report --format=tsv kde_allpts.txt kde_sample.txt)
+    got=$("$prefix/bin/calcGap_report" --format=tsv kde_allpts.txt kde_sample.txt)
+    [ "$got" = "$expected" ] || { echo "installed calcGap_report printed another report" >&2; exit 1; }
 )
 rm -rf "$prefix"
 echo "installed programs run on the example"

@@ -2,6 +2,7 @@
 // digits, a bar chart of the relative errors by decade.
 #include "report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -125,10 +126,21 @@ void decadeChart(std::string& out, const Report& r)
     const char* const labels[kDecadeBins] = {"0",           "(0, 1e-8)",   "[1e-8, 1e-7)", "[1e-7, 1e-6)",
                                              "[1e-6, 1e-5)", "[1e-5, 1e-4)", "[1e-4, 1e-3)", "[1e-3, 0.01)",
                                              "[0.01, 0.1)", "[0.1, 1)",    "1 or more"};
+    // The decades from the first that holds an error to the last.
+    int firstBin = kDecadeBins;
+    int lastBin = -1;
     std::int64_t largest = 0;
-    for (std::int64_t count : r.decades)
-        largest = std::max(largest, count);
     for (int bin = 0; bin < kDecadeBins; ++bin) {
+        const std::int64_t count = r.decades[static_cast<std::size_t>(bin)];
+        if (count > 0) {
+            firstBin = std::min(firstBin, bin);
+            lastBin = bin;
+        }
+        largest = std::max(largest, count);
+    }
+    if (lastBin < 0)
+        out += "  no relative errors\n";
+    for (int bin = firstBin; bin <= lastBin; ++bin) {
         const std::int64_t count = r.decades[static_cast<std::size_t>(bin)];
         const int length = largest > 0 ? static_cast<int>(std::lround(static_cast<double>(count) * kBarWidth /
                                                                       static_cast<double>(largest)))
@@ -172,7 +184,7 @@ std::string formatText(const Report& r)
 
     out += printed("\nRatio error, over %lld pairs with a > 0 and b > 0\n", static_cast<long long>(r.ratioPairs));
     line(out, "mean |ln(b / a)|", number(r.logRatioMean));
-    line(out, "max of a/b, b/a", at(r.ratioMax, r.ratioMaxIndex));
+    line(out, "largest max(a/b, b/a)", at(r.ratioMax, r.ratioMaxIndex));
     line(out, "exactly one value <= 0", printed("%lld pairs", static_cast<long long>(r.oneNotPositive)));
 
     out += "\nScale-free norms\n";
