@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <string>
 
+const char* const kDecadeLabels[kDecadeBins] = {
+    "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
+    "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
+
 namespace {
 
 // Relative errors by decade: the binary exponent of a positive double gives

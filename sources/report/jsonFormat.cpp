@@ -8,7 +8,8 @@
 
 namespace {
 
-using nlohmann::json;
+// Keys in the order the text shows them.
+using json = nlohmann::ordered_json;
 
 // NaN stands for "no such figure" (no pairs to take it over): null.
 json figure(double value)
@@ -75,11 +76,8 @@ json worstList(const std::vector<WorstPoint>& points)
 std::string formatJson(const Report& r)
 {
     json decades = json::array();
-    const double bounds[kDecadeBins + 1] = {0, 0, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1, INFINITY};
     for (int bin = 0; bin < kDecadeBins; ++bin)
-        decades.push_back({{"from", bounds[bin]},
-                           {"to", bin == kDecadeBins - 1 ? json("inf") : json(bounds[bin + 1])},
-                           {"count", r.decades[static_cast<std::size_t>(bin)]}});
+        decades.push_back({{"range", kDecadeLabels[bin]}, {"count", r.decades[static_cast<std::size_t>(bin)]}});
     const json report = {
         {"allpts", fileObject(r.files[0])},
         {"sample", fileObject(r.files[1])},

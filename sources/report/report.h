@@ -149,7 +149,7 @@ std::vector<WorstPoint> worstPoints(const WorstList& list);
 // Relative errors by decade: 0, below 1e-8, each decade up to 1, and 1 or
 // more.
 constexpr int kDecadeBins = 11;
-constexpr int kFirstDecade = -8;
+extern const char* const kDecadeLabels[kDecadeBins];
 
 struct ClassicLines {
     float sum = 0.0f;

@@ -123,9 +123,6 @@ void worstSection(std::string& out, const char* title, const std::vector<WorstPo
 void decadeChart(std::string& out, const Report& r)
 {
     out += "\nRelative errors by decade\n";
-    const char* const labels[kDecadeBins] = {"0",           "(0, 1e-8)",   "[1e-8, 1e-7)", "[1e-7, 1e-6)",
-                                             "[1e-6, 1e-5)", "[1e-5, 1e-4)", "[1e-4, 1e-3)", "[1e-3, 0.01)",
-                                             "[0.01, 0.1)", "[0.1, 1)",    "1 or more"};
     // The decades from the first that holds an error to the last.
     int firstBin = kDecadeBins;
     int lastBin = -1;
@@ -147,7 +144,7 @@ void decadeChart(std::string& out, const Report& r)
                                        : 0;
         const std::string bar = std::string(static_cast<std::size_t>(length), '#') +
                                 std::string(static_cast<std::size_t>(kBarWidth - length), ' ');
-        out += printed("  %-14s |%s| %6s %11lld\n", labels[bin], bar.c_str(), share(count, r.relCount).c_str(),
+        out += printed("  %-14s |%s| %6s %11lld\n", kDecadeLabels[bin], bar.c_str(), share(count, r.relCount).c_str(),
                        static_cast<long long>(count));
     }
 }
