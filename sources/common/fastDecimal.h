@@ -164,7 +164,8 @@ inline const unsigned char* readExponent(const unsigned char* q, int& power)
 }
 
 // Adds the run of digits at q to mantissa and returns where the run ends;
-// beyond 19 digits the mantissa wraps, and the caller rejects such runs.
+// beyond 19 significant digits the mantissa wraps, and settleMantissa takes
+// the digits again.
 inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& mantissa)
 {
     std::uint64_t chunk = load8(q);

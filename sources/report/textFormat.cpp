@@ -66,7 +66,7 @@ void inputSection(std::string& out, const Report& r)
         else if (file.end == FileEnd::notANumber)
             what += ", then text that is not a number at " + place(file.stop) + ": " + shellQuoted(file.stopText);
         else
-            what += ", and more not read";
+            what += ", the rest not read";
         line(out, names[f], what);
     }
     line(out, "pairs compared",
