@@ -4,6 +4,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -97,10 +98,11 @@ void makePairedReads(FileReading files[2], float* const values[2], std::int32_t 
 }
 
 // After the pass, the rest of a file that did not end with it, for its
-// count of values and its problems.
+// count of values and its problems, up to the largest count of pairs: a
+// stream that never ends is left there.
 void readRest(FileReading& file, float* scratch)
 {
-    while (!file.spent)
+    while (!file.spent && file.summary.values + file.summary.skippedReads < INT32_MAX)
         makeReads(file, scratch, kPairBlock);
 }
 
@@ -125,7 +127,8 @@ Report runReport(const ReportOptions& options)
     PairBlock block;
     startPairBlock(block);
     float* const values[2] = {block.as, block.bs};
-    const std::int64_t wanted = options.countGiven ? options.count : INT64_MAX;
+    // Counts of pairs, like the classic tools' n, stay within 32 bits.
+    const std::int64_t wanted = options.countGiven ? options.count : INT32_MAX;
     std::int64_t pairs = 0;
     while (pairs < wanted) {
         const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, wanted - pairs));
