@@ -44,6 +44,15 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (!std::isnan(results[i]) || ranks[i] > seen)
                 continue;
+            // The extremes are known exactly.
+            if (ranks[i] == summary.total) {
+                results[i] = summary.largest;
+                continue;
+            }
+            if (ranks[i] == 1) {
+                results[i] = summary.smallest;
+                continue;
+            }
             const std::uint64_t lowBits = static_cast<std::uint64_t>(bucket) << 43;
             double low;
             std::memcpy(&low, &lowBits, sizeof low);

@@ -73,7 +73,8 @@ inline double sumValue(const AccurateSum& sum)
 // which only the pages of the binades met are touched) and any order
 // statistic is known to within its bucket.  The value reported for a
 // bucket is its low end times 1 + 2^-10, within 2^-10 (0.098%) of anything
-// in it, and clamped to the smallest and largest values seen.
+// in it, and clamped to the smallest and largest values seen, which are
+// the first and last ranks exactly.
 struct QuantileSummary {
     std::uint32_t* counts = nullptr;
     std::uint64_t total = 0;
