@@ -212,6 +212,57 @@ TEST(ReportMeasures, RelativeAndRatioMeans)
     expectClose(report.logRatioMean, static_cast<double>(logSum / 100000), 1e-12, "mean |ln(b / a)|");
 }
 
+// The maxima with their points, the tolerance count and the scale-free
+// ratio, each computed directly pair by pair.
+TEST(ReportMeasures, MaximaToleranceAndRatiosPairByPair)
+{
+    std::mt19937_64 random(13);
+    std::lognormal_distribution<float> value(-6.0f, 2.0f);
+    std::normal_distribution<float> noise(0.0f, 0.02f);
+    Pairs pairs;
+    for (int i = 0; i < 50000; ++i) {
+        const float a = value(random) * (random() % 50 == 0 ? -1.0f : 1.0f);
+        pairs.as.push_back(a);
+        pairs.bs.push_back(random() % 100 == 0 ? 0.0f : a * (1.0f + noise(random)));
+    }
+    ReportOptions options = optionsWith(1e-4);
+    options.rtol = 0.02;
+    options.atol = 1e-6;
+    const Report report = measure(pairs, options);
+
+    std::int64_t within = 0;
+    double relMax = -1.0;
+    std::int64_t relMaxIndex = -1;
+    double ratioMax = 0.0;
+    std::int64_t ratioMaxIndex = -1;
+    double absMax = 0.0;
+    double allptsMax = 0.0;
+    for (std::size_t i = 0; i < pairs.as.size(); ++i) {
+        const double a = pairs.as[i];
+        const double b = pairs.bs[i];
+        const double error = std::fabs(a - b);
+        within += error <= 1e-6 + 0.02 * std::fabs(a) ? 1 : 0;
+        const double relative = error / std::max(std::fabs(a), 1e-4);
+        if (relative > relMax) {
+            relMax = relative;
+            relMaxIndex = static_cast<std::int64_t>(i);
+        }
+        if (a > 0 && b > 0 && std::max(a / b, b / a) > ratioMax) {
+            ratioMax = std::max(a / b, b / a);
+            ratioMaxIndex = static_cast<std::int64_t>(i);
+        }
+        absMax = std::max(absMax, error);
+        allptsMax = std::max(allptsMax, std::fabs(a));
+    }
+    EXPECT_EQ(report.within, within);
+    EXPECT_EQ(report.withinShare, static_cast<double>(within) / 50000.0);
+    EXPECT_EQ(report.relMax, relMax);
+    EXPECT_EQ(report.relMaxIndex, relMaxIndex);
+    EXPECT_EQ(report.ratioMax, ratioMax);
+    EXPECT_EQ(report.ratioMaxIndex, ratioMaxIndex);
+    EXPECT_EQ(report.maxOverMaxAllpts, absMax / allptsMax);
+}
+
 double nearestRank(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
