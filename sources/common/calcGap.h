@@ -123,9 +123,11 @@ std::uint64_t consumedBytes(const ValueReader& reader);
 // last read; the reader must have counted lines from the start.
 TextPosition positionOf(const ValueReader& reader, std::uint64_t offset);
 
-// Up to length of the bytes that the next read would look at, reading more
-// of the file when the buffer holds fewer; fewer only at the end of the file.
-std::string peekText(ValueReader& reader, std::size_t length);
+// Up to length of the bytes that the next read would look at, of those
+// already read: nothing is read for them, so that a look at where a stream
+// stopped never waits for more of it.  A reader stuck at text that cannot
+// begin a number always has that text's first byte.
+std::string peekText(const ValueReader& reader, std::size_t length);
 
 // ---- Command line and files ---------------------------------------------
 

@@ -406,28 +406,8 @@ TextPosition positionOf(const ValueReader& reader, std::uint64_t offset)
     return {line, offset - lineStart + 1, offset};
 }
 
-std::string peekText(ValueReader& reader, std::size_t length)
+std::string peekText(const ValueReader& reader, std::size_t length)
 {
-    if (reader.end - reader.pos < length && !reader.atEof) {
-        // The bytes already read move to the front and more are read behind
-        // them; what leaves the buffer is counted as refill counts it.
-        if (reader.countingLines)
-            countLines(reader, reader.pos);
-        std::memmove(reader.buffer, reader.buffer + reader.pos, reader.end - reader.pos);
-        reader.bufferOffset += reader.pos;
-        reader.end -= reader.pos;
-        reader.pos = 0;
-        while (reader.end < length && !reader.atEof) {
-            const ssize_t got = ::read(reader.fd, reader.buffer + reader.end, reader.capacity - reader.end);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                failRead(reader, errno);
-            reader.atEof = got == 0;
-            reader.end += static_cast<std::size_t>(got);
-        }
-        reader.buffer[reader.end] = '\0';
-    }
     const std::size_t available = std::min(length, reader.end - reader.pos);
     return std::string(reinterpret_cast<const char*>(reader.buffer + reader.pos), available);
 }
