@@ -98,6 +98,14 @@ TEST_F(Report, WhatWentWrongInTheInput)
               std::string::npos)
         << text.out;
     EXPECT_EQ(report({"--strict", a, b}).status, 2);
+    // Far into a file, past many refills of the reader's buffer.
+    std::string many;
+    for (int i = 0; i < 100000; ++i)
+        many += i % 3 == 0 ? "1\n" : "22 ";
+    const std::string far = dir.file("far.txt", many + "  )");
+    const json stopped = reportJson({far, far});
+    EXPECT_EQ(stopped["allpts"]["stop"],
+              json({{"line", 33335}, {"column", 3}, {"offset", many.size() + 2}, {"text", "')'"}}));
     const std::string clean = dir.file("clean.txt", "1 2 3");
     EXPECT_EQ(report({"--strict", clean, clean}).status, 0);
     EXPECT_EQ(report({"--strict", clean, b}).status, 2) << "files of unequal length";
