@@ -2,15 +2,10 @@
 // another, accurate, in one pass, with what went wrong in the input.
 #include "report/report.h"
 
-#include <csignal>
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
-    setProgramName("calcGap_report");
-    failOnOutOfMemory();
-    // A reader that went away must show as a failed write, not a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
+    startProgram("calcGap_report");
     const ReportOptions options = parseReportOptions(argc, argv);
     const Report report = runReport(options);
     std::string out;

@@ -15,13 +15,6 @@
 
 namespace {
 
-// Address sanitizer reserves terabytes of address space and runs slowly.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 const char* const kTools[] = {"calcGap_mean", "calcGap_rms", "calcGap_peak"};
 
 // Runs the shell script with the tools' directory as $1, then any arguments.

@@ -207,9 +207,8 @@ TEST_F(Report, FormatsAgree)
 // Memory stays within 16 MiB however widely the errors spread.
 TEST_F(Report, MemoryStaysSmallWhateverTheErrors)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer's shadow memory would swamp the measure";
-#endif
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizer's shadow memory would swamp the measure";
     // Written a value at a time: a child's peak memory counts its parent's
     // at the time it was started.
     std::mt19937 random(8);

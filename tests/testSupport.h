@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+// Address sanitizer reserves terabytes of address space, runs slowly and
+// needs a larger stack: tests of memory, stack and very long runs skip it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A fresh directory under the system's temporary directory, removed with its
 // files when the object goes.
 struct ScratchDir {

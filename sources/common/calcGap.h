@@ -4,6 +4,7 @@
 // alone and supplies its measure to runTool.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,20 @@ void failOnOutOfMemory();
 // their message should they fail; nullptr restores the general wording.
 // The text must outlive the allocations it describes.
 void describeAllocation(const char* what);
+
+// Makes room in items for one more, doubling up to most; memory that cannot
+// be had ends the run with "WHAT: Cannot allocate memory" rather than an
+// abort.  Lists that grow only as entries come keep their cost to what
+// they hold.
+template <typename T>
+void makeRoomForOne(std::vector<T>& items, std::size_t most, const char* what)
+{
+    if (items.size() < items.capacity())
+        return;
+    describeAllocation(what);
+    items.reserve(std::min(std::max<std::size_t>(16, 2 * items.size()), most));
+    describeAllocation(nullptr);
+}
 
 // The text quoted for a message: 'a.txt' as it stands, "it's" in double
 // quotes, and anything holding a control byte or bytes that are not valid
@@ -150,8 +165,15 @@ struct ToolInfo {
     const char* summary;
 };
 
-// Names the program for messages, lets a closed pipe surface as a write
-// error, then checks and converts the command line: too few arguments print
+// What every program does first: names itself for messages, turns a failed
+// allocation into a message, and lets a closed pipe surface as a write error.
+void startProgram(const char* name);
+
+// Prints "NAME (calcGap) VERSION" and exits with status 0; a failed write is
+// an error.
+[[noreturn]] void printVersionAndExit(const char* name);
+
+// Starts the program, then checks and converts the command line: too few arguments print
 // the usage line and exit with status 1; "--help" or "--version" alone
 // prints that and exits with status 0.
 ToolArgs startTool(const ToolInfo& tool, int argc, char** argv);
@@ -290,6 +312,8 @@ struct ErrorList {
     // room, infinity when the list keeps nothing.
     float threshold = 0.0f;
     std::vector<ErrorRun> heap;
+    // What a failed growth of the heap reports.
+    std::string what;
 };
 
 void startErrorList(ErrorList& list, std::int32_t k);

@@ -54,12 +54,24 @@ std::int32_t convertCount(const char* text, const char* name)
     return static_cast<std::int32_t>(value);
 }
 
-ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
+void startProgram(const char* name)
 {
-    setProgramName(tool.name);
+    setProgramName(name);
     failOnOutOfMemory();
     // A reader that went away must show as a failed write, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void printVersionAndExit(const char* name)
+{
+    std::printf("%s (calcGap) %s\n", name, CALCGAP_VERSION);
+    flushOutput("cannot write the version");
+    std::exit(0);
+}
+
+ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
+{
+    startProgram(tool.name);
 
     // Without a name as invoked, the tool's own name shows.
     const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
@@ -68,11 +80,8 @@ ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
         printHelp(tool, shownName);
         std::exit(0);
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("%s (calcGap) %s\n", tool.name, CALCGAP_VERSION);
-        flushOutput("cannot write the version");
-        std::exit(0);
-    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        printVersionAndExit(tool.name);
     if (argc < 1 + tool.argumentsRead) {
         tool.usage(shownName);
         std::fflush(stdout);

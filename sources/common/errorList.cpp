@@ -16,19 +16,6 @@ bool aheadOf(const ErrorRun& x, const ErrorRun& y)
     return x.first.pointIndex > y.first.pointIndex;
 }
 
-// The list grows only as errors enter it; memory that runs out ends the run
-// with a message that says which list.
-void makeRoomForRun(ErrorList& list)
-{
-    if (list.heap.size() < list.heap.capacity())
-        return;
-    const std::string what = "cannot keep the " + std::to_string(list.capacity) + " largest errors";
-    describeAllocation(what.c_str());
-    const std::size_t wanted = std::max<std::size_t>(16, 2 * list.heap.size());
-    list.heap.reserve(std::min(wanted, static_cast<std::size_t>(list.capacity)));
-    describeAllocation(nullptr);
-}
-
 }  // namespace
 
 void startErrorList(ErrorList& list, std::int32_t k)
@@ -36,6 +23,7 @@ void startErrorList(ErrorList& list, std::int32_t k)
     list = ErrorList{};
     list.capacity = std::max(k, 0);
     list.threshold = k > 0 ? 0.0f : HUGE_VALF;
+    list.what = "cannot keep the " + std::to_string(list.capacity) + " largest errors";
 }
 
 void admitErrors(ErrorList& list, const ErrorEntry& entry, std::int32_t count)
@@ -61,7 +49,7 @@ void admitErrors(ErrorList& list, const ErrorEntry& entry, std::int32_t count)
             std::push_heap(list.heap.begin(), list.heap.end(), aheadOf);
     }
     if (entered > 0) {
-        makeRoomForRun(list);
+        makeRoomForOne(list.heap, static_cast<std::size_t>(list.capacity), list.what.c_str());
         list.heap.push_back({entry, static_cast<std::int32_t>(entered)});
         std::push_heap(list.heap.begin(), list.heap.end(), aheadOf);
     }

@@ -164,8 +164,8 @@ inline const unsigned char* readExponent(const unsigned char* q, int& power)
 }
 
 // Adds the run of digits at q to mantissa and returns where the run ends;
-// beyond 19 significant digits the mantissa wraps, and settleMantissa takes
-// the digits again.
+// beyond 19 significant digits the mantissa wraps, and keepSignificantDigits
+// takes the digits again.
 inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& mantissa)
 {
     std::uint64_t chunk = load8(q);
@@ -192,12 +192,22 @@ inline const unsigned char* finishDecimal(const unsigned char* q, const unsigned
     return q;
 }
 
+// The zeros before the first significant digit, a point among them or not.
+inline long countLeadingZeros(const unsigned char* p)
+{
+    long zeros = 0;
+    for (; *p == '0' || *p == '.'; ++p)
+        zeros += *p == '0';
+    return zeros;
+}
+
 // For a token of more than 19 digits from p on, the point anywhere among
 // them: the first 19 significant digits as the mantissa, and the places of
 // the digits after them added to power.
 inline void keepSignificantDigits(const unsigned char* p, long digits, std::uint64_t& mantissa,
                                   int& power)
 {
+    // The leading zeros, counted as countLeadingZeros counts them, and passed.
     long seen = 0;
     for (; *p == '0' || *p == '.'; ++p)
         seen += *p == '0';
@@ -212,24 +222,6 @@ inline void keepSignificantDigits(const unsigned char* p, long digits, std::uint
     power += static_cast<int>(digits - seen);
 }
 
-inline long countLeadingZeros(const unsigned char* p)
-{
-    long zeros = 0;
-    for (; *p == '0' || *p == '.'; ++p)
-        zeros += *p == '0';
-    return zeros;
-}
-
-// The digits of a token from p on, all of them summed into mantissa, which
-// wraps beyond 19 digits.  Leading zeros add nothing to it, so it is exact
-// while the significant digits number at most 19; otherwise the first 19
-// are taken again.
-inline void settleMantissa(const unsigned char* p, long digits, long leadingZeros,
-                           std::uint64_t& mantissa, int& power)
-{
-    if (digits - leadingZeros > kMaxDigits)
-        keepSignificantDigits(p, digits, mantissa, power);
-}
 
 }  // namespace fastDecimal
 
@@ -258,8 +250,10 @@ inline void settleMantissa(const unsigned char* p, long digits, long leadingZero
     if (digits == 0 || digits > kMaxTokenDigits)
         return nullptr;
     int power = static_cast<int>(-fractionDigits);
-    if (digits > kMaxDigits)
-        settleMantissa(p, digits, countLeadingZeros(p), mantissa, power);
+    // Leading zeros add nothing to the mantissa, so it is exact while the
+    // significant digits number at most 19; otherwise it has wrapped.
+    if (digits > kMaxDigits && digits - countLeadingZeros(p) > kMaxDigits)
+        keepSignificantDigits(p, digits, mantissa, power);
     return finishDecimal(q, end, mantissa, power, negative, value);
 }
 
@@ -367,7 +361,8 @@ inline const unsigned char* readLongWindows(const unsigned char* p, const unsign
     const std::uint64_t head = tokenValue(headDigits, 16, headPoints, headFraction);
     const std::uint64_t tailValue = windowValue(p + 16 + tail, tail, tailPoints, tailFraction);
     const unsigned tailDigits = tail - (tailPoints != 0 ? 1 : 0);
-    // Wraps beyond 19 significant digits; settleMantissa then starts again.
+    // Wraps beyond 19 significant digits; keepSignificantDigits then starts
+    // again.
     std::uint64_t mantissa = head * kSmallPowersOfTen[tailDigits] + tailValue;
     int power = -static_cast<int>(headPoints != 0 ? headFraction + tailDigits : tailFraction);
     const unsigned digits = 16 - (headPoints != 0 ? 1 : 0) + tailDigits;
@@ -377,8 +372,8 @@ inline const unsigned char* readLongWindows(const unsigned char* p, const unsign
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(headBytes, _mm_set1_epi8('0'))));
     const unsigned run = static_cast<unsigned>(__builtin_ctz(~(zerosMask | headPoints)));
     const unsigned zeros = run - ((headPoints & ((1u << run) - 1)) != 0 ? 1 : 0);
-    if (digits - zeros > kMaxDigits)
-        settleMantissa(p, digits, run < 16 ? zeros : countLeadingZeros(p), mantissa, power);
+    if (digits - zeros > kMaxDigits && (run < 16 || digits - countLeadingZeros(p) > kMaxDigits))
+        keepSignificantDigits(p, digits, mantissa, power);
     return finishDecimal(p + 16 + tail, end, mantissa, power, negative, value);
 }
 

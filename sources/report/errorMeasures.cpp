@@ -187,7 +187,6 @@ void takeBlock(ErrorMeasures& measures, const float* as, const float* bs, std::i
 {
     for (std::int32_t j = 0; j < count; ++j)
         takePair(measures, as[j], bs[j], first + j, 1);
-    measures.pairs += count;
     endBlock(measures);
 }
 
@@ -201,7 +200,6 @@ void takeRepeatedPair(ErrorMeasures& measures, float a, float b, std::int64_t fi
         done += part;
         endBlock(measures);
     }
-    measures.pairs += count;
 }
 
 Report summarizeReport(const ReportOptions& options, const ErrorMeasures& m, std::int64_t pairs)

@@ -163,7 +163,6 @@ struct ErrorMeasures {
     double rtol = 0.0;
     double atol = 0.0;
 
-    std::int64_t pairs = 0;
     std::int64_t leftOut = 0;
     std::int64_t measured = 0;
 

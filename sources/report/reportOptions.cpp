@@ -132,9 +132,7 @@ ReportOptions parseReportOptions(int argc, char** argv)
             flushOutput("cannot write the help");
             std::exit(0);
         case versionOption:
-            std::printf("calcGap_report (calcGap) %s\n", CALCGAP_VERSION);
-            flushOutput("cannot write the version");
-            std::exit(0);
+            printVersionAndExit("calcGap_report");
         case ':':
             failOption("invalid option " + shellQuoted(argv[optind - 1]), "it needs a value");
         default: {

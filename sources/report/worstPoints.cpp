@@ -32,13 +32,7 @@ void offerPointSlow(WorstList& list, const WorstPoint& point)
 {
     const auto order = [&list](const WorstPoint& x, const WorstPoint& y) { return outranks(list, x, y); };
     if (static_cast<std::int64_t>(list.heap.size()) < list.capacity) {
-        if (list.heap.size() == list.heap.capacity()) {
-            // The list grows as points enter; when memory runs out, say so.
-            describeAllocation(list.what.c_str());
-            list.heap.reserve(std::min<std::size_t>(std::max<std::size_t>(16, 2 * list.heap.size()),
-                                                    static_cast<std::size_t>(list.capacity)));
-            describeAllocation(nullptr);
-        }
+        makeRoomForOne(list.heap, static_cast<std::size_t>(list.capacity), list.what.c_str());
         list.heap.push_back(point);
         std::push_heap(list.heap.begin(), list.heap.end(), order);
     } else if (!list.heap.empty() && outranks(list, point, list.heap.front())) {
