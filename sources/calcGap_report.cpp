@@ -1,25 +1,29 @@
 // calcGap_report: every error measure of one list of KDE values against
 // another, accurate, in one pass, with what went wrong in the input.
-#include "report/report.h"
-
+#include "commandLine.h"
+#include "formats.h"
+#include "output.h"
+#include "report.h"
+#include "reportOptions.h"
 
 int main(int argc, char** argv)
 {
     startProgram("calcGap_report");
     const ReportOptions options = parseReportOptions(argc, argv);
     const Report report = runReport(options);
-    std::string out;
+    OutputBuffer out;
+    startOutput(out, "cannot write the report");
     switch (options.format) {
     case ReportFormat::text:
-        out = formatText(report);
+        writeText(report, out);
         break;
     case ReportFormat::tsv:
-        out = formatTsv(report);
+        writeTsv(report, out);
         break;
     case ReportFormat::json:
-        out = formatJson(report);
+        writeJson(report, out);
         break;
     }
-    writeOutput(out.data(), out.size(), "cannot write the report");
+    finishOutput(out);
     return options.strict && inputHadProblems(report) ? 2 : 0;
 }

@@ -1,6 +1,6 @@
 #include "readComparison.h"
 
-#include "calcGap.h"
+#include "textReader.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,8 @@
 // for every read, whether a value is stored, its bits and the input consumed.
 // CALCGAP_DIFF_READS sets how many reads the random run compares (a long run:
 // CALCGAP_DIFF_READS=100000000) and CALCGAP_DIFF_SEED its seed.
-#include "calcGap.h"
+#include "textReader.h"
+#include "valueSource.h"
 #include "readComparison.h"
 #include "testSupport.h"
 
@@ -226,36 +227,33 @@ std::vector<float> fscanfValues(const std::string& bytes, int count)
     return values;
 }
 
-TEST(ReaderAgainstFscanf, PairedBlocksAsThePassReadsThem)
+TEST(ReaderAgainstFscanf, BlocksAsThePassReadsThem)
 {
     static const std::size_t bufferSizes[] = {1, 3, 7, 64, kReaderBufferSize};
     StreamMaker maker(4242);
     std::mt19937 random(1);
     for (int round = 0; round < 3000 && !HasFailure(); ++round) {
-        const std::string bytes[2] = {maker.stream(), maker.stream()};
+        const std::string bytes = maker.stream();
         const int count = 40;
-        const std::vector<float> expected[2] = {fscanfValues(bytes[0], count), fscanfValues(bytes[1], count)};
-        ValueReader readers[2];
-        for (int f = 0; f < 2; ++f) {
-            const int memory = ::memfd_create("calcGapPairs", 0);
-            ASSERT_EQ(::write(memory, bytes[f].data(), bytes[f].size()), static_cast<ssize_t>(bytes[f].size()));
-            ::lseek(memory, 0, SEEK_SET);
-            attachValueReader(readers[f], memory, "pairs", bufferSizes[random() % std::size(bufferSizes)]);
-        }
-        std::vector<float> got[2] = {std::vector<float>(count), std::vector<float>(count)};
-        float a = 0.0f;
-        float b = 0.0f;
+        const std::vector<float> expected = fscanfValues(bytes, count);
+        const int memory = ::memfd_create("calcGapBlocks", 0);
+        ASSERT_EQ(::write(memory, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::lseek(memory, 0, SEEK_SET);
+        auto* const reader = new ValueReader;
+        attachValueReader(*reader, memory, "blocks", bufferSizes[random() % std::size(bufferSizes)]);
+        std::vector<float> got(count);
+        ReadEvents events;
+        float last = 0.0f;
         for (int done = 0; done < count;) {
             const int block = std::min(count - done, static_cast<int>(random() % 9 + 1));
-            readPairs(readers[0], readers[1], got[0].data() + done, got[1].data() + done, block, a, b);
-            done += block;
+            done += readTextValues(*reader, events, got.data() + done, block, last, false);
+            events.reads = done;
         }
-        for (int f = 0; f < 2; ++f) {
-            for (int i = 0; i < count; ++i)
-                ASSERT_EQ(floatBits(got[f][i]), floatBits(expected[f][i]))
-                    << "read " << i << " of \"" << shown(bytes[f]) << "\"";
-            closeValueReader(readers[f]);
-        }
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(floatBits(got[static_cast<std::size_t>(i)]), floatBits(expected[static_cast<std::size_t>(i)]))
+                << "read " << i << " of \"" << shown(bytes) << "\"";
+        closeValueReader(*reader);
+        delete reader;
     }
 }
 

@@ -93,12 +93,11 @@ ReportOptions optionsWith(double floor = 0.0, std::int32_t worst = 10)
 Report measure(const Pairs& pairs, const ReportOptions& options)
 {
     ErrorMeasures measures;
-    startErrorMeasures(measures, options);
+    startErrorMeasures(measures, options, options.worst);
     const auto n = static_cast<std::int64_t>(pairs.as.size());
     for (std::int64_t first = 0; first < n; first += kPairBlock) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
-        takeBlock(measures, pairs.as.data() + first, pairs.bs.data() + first, count, first);
-        takeClassicBlock(measures.classic, pairs.as.data() + first, pairs.bs.data() + first, count);
+        takeMeasuredPairs(measures, pairs.as.data() + first, pairs.bs.data() + first, count, first);
     }
     Report report = summarizeReport(options, measures, n);
     releaseErrorMeasures(measures);
@@ -173,7 +172,7 @@ TEST(ReportMeasures, TenMillionEqualSmallErrors)
     EXPECT_EQ(report.absRms, 0x1p-23);
     // The same as one repeated pair.
     ErrorMeasures measures;
-    startErrorMeasures(measures, optionsWith(0.0, 1));
+    startErrorMeasures(measures, optionsWith(0.0, 1), 1);
     takeRepeatedPair(measures, 1.0f + 0x1p-23f, 1.0f, 0, 10000000);
     const Report repeated = summarizeReport(optionsWith(0.0, 1), measures, 10000000);
     releaseErrorMeasures(measures);
@@ -330,10 +329,10 @@ TEST(ReportMeasures, WorstPointsAgainstAFullSort)
     }
 
     ErrorMeasures repeated;
-    startErrorMeasures(repeated, optionsWith(0.0, 5));
-    takeBlock(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
+    startErrorMeasures(repeated, optionsWith(0.0, 5), 5);
+    takeMeasuredPairs(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
     takeRepeatedPair(repeated, 100.0f, 1.0f, 3, 1000000);
-    const std::vector<WorstPoint> worst = worstPoints(repeated.worstAbs);
+    const std::vector<WorstPoint> worst = takeWorstPoints(repeated.worstAbs);
     releaseErrorMeasures(repeated);
     ASSERT_EQ(worst.size(), 5u);
     for (std::int64_t i = 0; i < 5; ++i)

@@ -1,5 +1,7 @@
 // The point file reader, the two random draws and the assertion report.
-#include "calcGap.h"
+#include "classicSums.h"
+#include "fail.h"
+#include "support.h"
 #include "testSupport.h"
 
 #include <gtest/gtest.h>

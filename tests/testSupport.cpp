@@ -1,6 +1,6 @@
 #include "testSupport.h"
 
-#include "calcGap.h"
+#include "classicSums.h"
 
 #include <cmath>
 #include <cstdio>
@@ -127,6 +127,13 @@ RunResult runTool(const std::string& tool, const std::vector<std::string>& args)
     std::vector<std::string> argv{tool};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(toolPath(tool), argv);
+}
+
+RunResult runScript(const std::string& script, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> argv{"sh", "-c", script, "sh", toolPath("")};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram("/bin/sh", argv);
 }
 
 std::string referencePass(Measure measure, const std::string& allpts, const std::string& sample,

@@ -46,6 +46,9 @@ RunResult runTool(const std::string& tool, const std::vector<std::string>& args)
 
 std::string toolPath(const std::string& tool);
 
+// Runs the shell script with the tools' directory as $1, then any arguments.
+RunResult runScript(const std::string& script, const std::vector<std::string>& arguments = {});
+
 enum class Measure { mean, rms, peak };
 
 // What a plain C program prints for the tool: fscanf "%f" in lockstep, float

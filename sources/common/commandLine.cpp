@@ -1,5 +1,9 @@
 // The command line shared by the three tools.
-#include "calcGap.h"
+#include "commandLine.h"
+
+#include "fail.h"
+#include "output.h"
+#include "quoting.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,28 +11,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace {
 
-// What each argument is and does, for --help; the peak tool's k comes last.
-const char* const kArgumentHelp[] = {
-    "  kde_from_allpts    file of KDE values computed from all points, one per test point\n",
-    "  kde_from_sample    file of KDE values computed from a sample, in the same order\n",
-    "  test_points_file   file of the test points: it must be a readable file, but its\n"
-    "                     values change nothing\n",
-    "  #pts_in_test_file  n, the number of test points and so of value pairs compared\n",
-    "  #values_per_point  values per test point: changes nothing, but must be a valid count\n",
-    "  k                  how many of the largest errors to keep beside the maximum:\n"
-    "                     changes nothing printed, but must be a valid count\n",
+struct Argument {
+    const char* name;
+    const char* help;
 };
 
-void printHelp(const ToolInfo& tool, const char* shownName)
+// Positions 1 to 6, in order; the peak tool alone reads the last.
+const Argument kArguments[] = {
+    {"kde_from_allpts", "file of KDE values computed from all points, one per test point\n"},
+    {"kde_from_sample", "file of KDE values computed from a sample, in the same order\n"},
+    {"test_points_file", "file of the test points: it must be a readable file, but its\n"
+                         "                     values change nothing\n"},
+    {"#pts_in_test_file", "n, the number of test points and so of value pairs compared\n"},
+    {"#values_per_point", "values per test point: changes nothing, but must be a valid count\n"},
+    {"k", "how many of the largest errors to keep beside the maximum:\n"
+          "                     changes nothing printed, but must be a valid count\n"},
+};
+
+int argumentsRead(const ToolTable& tool)
 {
-    tool.usage(shownName);
+    return static_cast<int>(std::size(kArguments)) - (tool.readsK ? 0 : 1);
+}
+
+void printHelp(const ToolTable& tool, const char* shownName)
+{
+    usage(tool, shownName);
     std::printf("%s\n", tool.summary);
-    for (int i = 0; i < tool.argumentsRead; ++i)
-        std::fputs(kArgumentHelp[i], stdout);
+    for (int i = 0; i < argumentsRead(tool); ++i)
+        std::printf("  %-18s %s", kArguments[i].name, kArguments[i].help);
     std::fputs("Counts convert as atoi(3) converts them; one outside the signed 32-bit range\n"
                "is an error.  Exit status: 0 after a result, 1 after the usage line or an error.\n",
                stdout);
@@ -37,10 +52,17 @@ void printHelp(const ToolInfo& tool, const char* shownName)
 
 }  // namespace
 
-void flushOutput(const char* what)
+const char* calcGapVersion()
 {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        fail(what, std::strerror(errno != 0 ? errno : EIO));
+    return CALCGAP_VERSION;
+}
+
+void usage(const ToolTable& tool, const char* programName)
+{
+    std::printf("Usage: %s", programName);
+    for (int i = 0; i < argumentsRead(tool); ++i)
+        std::printf(" %s", kArguments[i].name);
+    std::printf("\n");
 }
 
 std::int32_t convertCount(const char* text, const char* name)
@@ -64,26 +86,28 @@ void startProgram(const char* name)
 
 void printVersionAndExit(const char* name)
 {
-    std::printf("%s (calcGap) %s\n", name, CALCGAP_VERSION);
+    std::printf("%s (calcGap) %s\n", name, calcGapVersion());
     flushOutput("cannot write the version");
     std::exit(0);
 }
 
-ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
+ToolArgs startTool(const ToolTable& tool, int argc, char** argv)
 {
     startProgram(tool.name);
 
-    // Without a name as invoked, the tool's own name shows.
+    // Without a name as invoked, the tool's own name shows; a name that
+    // holds a control byte shows quoted, so that none reaches the terminal.
     const bool named = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0';
-    const char* const shownName = named ? argv[0] : tool.name;
+    const std::string quotedName = named && !isPrintable(argv[0]) ? shellQuoted(argv[0]) : "";
+    const char* const shownName = !named ? tool.name : quotedName.empty() ? argv[0] : quotedName.c_str();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         printHelp(tool, shownName);
         std::exit(0);
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
         printVersionAndExit(tool.name);
-    if (argc < 1 + tool.argumentsRead) {
-        tool.usage(shownName);
+    if (argc < 1 + argumentsRead(tool)) {
+        usage(tool, shownName);
         std::fflush(stdout);
         std::exit(1);
     }
@@ -93,7 +117,7 @@ ToolArgs startTool(const ToolInfo& tool, int argc, char** argv)
     args.testPointsPath = argv[3];
     args.n = convertCount(argv[4], "#pts_in_test_file");
     args.d = convertCount(argv[5], "#values_per_point");
-    if (tool.argumentsRead > 5)
+    if (tool.readsK)
         args.k = convertCount(argv[6], "k");
     return args;
 }

@@ -1,5 +1,7 @@
 // The point file reader.
-#include "calcGap.h"
+#include "support.h"
+
+#include "textReader.h"
 
 void readDataSetFromFile(const char* path, float* data, std::int32_t dim, std::int32_t numPoints)
 {

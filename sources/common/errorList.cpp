@@ -1,5 +1,7 @@
 // The list of the k largest errors of the peak tool.
-#include "calcGap.h"
+#include "errorList.h"
+
+#include "fail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,7 @@
 // Every failure of the tools ends here: one line on standard error, status 1.
-#include "calcGap.h"
+#include "fail.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <cstring>
@@ -56,10 +55,4 @@ void failWithHint(const char* what, const char* reason, const char* hint)
 void fail(const char* what, const char* reason)
 {
     failWithHint(what, reason, nullptr);
-}
-
-void assertFailed(int line, const char* file)
-{
-    std::fprintf(stderr, "ASSERT failed on line %d, file %s.\n", line, file);
-    std::exit(1);
 }

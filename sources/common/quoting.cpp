@@ -1,15 +1,39 @@
 // Names and arguments as messages show them: quoted so that a message stays
-// one line and no byte of a name reaches the terminal as a control sequence,
-// in the forms a POSIX shell reads back as the same bytes.
-#include "calcGap.h"
+// one line and no byte of a name reaches the terminal as a control sequence
+// or reorders what it shows, in the forms a POSIX shell reads back as the
+// same bytes.
+#include "quoting.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
 
+// Code points that print nothing yet change what the terminal shows: the
+// Unicode format characters (among them the bidirectional controls, which
+// reorder the text around them, and the byte-order mark) and the line and
+// paragraph separators.  Ranges, inclusive, in order.
+constexpr std::uint32_t kInvisible[][2] = {
+    {0x00ad, 0x00ad},   {0x0600, 0x0605},   {0x061c, 0x061c},   {0x06dd, 0x06dd},
+    {0x070f, 0x070f},   {0x0890, 0x0891},   {0x08e2, 0x08e2},   {0x180e, 0x180e},
+    {0x200b, 0x200f},   {0x2028, 0x202e},   {0x2060, 0x2064},   {0x2066, 0x206f},
+    {0xfeff, 0xfeff},   {0xfff9, 0xfffb},   {0x110bd, 0x110bd}, {0x110cd, 0x110cd},
+    {0x13430, 0x1343f}, {0x1bca0, 0x1bca3}, {0x1d173, 0x1d17a}, {0xe0001, 0xe0001},
+    {0xe0020, 0xe007f},
+};
+
+bool invisible(std::uint32_t codePoint)
+{
+    for (const auto& range : kInvisible)
+        if (codePoint >= range[0] && codePoint <= range[1])
+            return true;
+    return false;
+}
+
 // The length of the printable character at p, before end: an ASCII
 // character other than a control, or a well-formed UTF-8 sequence for a
-// code point that is not a C1 control; 0 for anything else.
+// code point that is neither a C1 control nor invisible; 0 for anything
+// else.
 std::size_t printableLength(const unsigned char* p, const unsigned char* end)
 {
     const unsigned first = p[0];
@@ -29,7 +53,10 @@ std::size_t printableLength(const unsigned char* p, const unsigned char* end)
         (first == 0xed && second >= 0xa0) || (first == 0xf0 && second < 0x90) ||
         (first == 0xf4 && second >= 0x90))
         return 0;
-    return length;
+    std::uint32_t codePoint = first & (0x7f >> length);
+    for (std::size_t i = 1; i < length; ++i)
+        codePoint = (codePoint << 6) | (p[i] & 0x3f);
+    return invisible(codePoint) ? 0 : length;
 }
 
 void appendEscaped(std::string& out, unsigned char c)
@@ -46,6 +73,19 @@ void appendEscaped(std::string& out, unsigned char c)
 }
 
 }  // namespace
+
+bool isPrintable(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = p + text.size();
+    while (p < end) {
+        const std::size_t length = printableLength(p, end);
+        if (length == 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
 
 std::string shellQuoted(std::string_view text)
 {

@@ -1,5 +1,5 @@
 // Uniform draws from the process-wide random() generator.
-#include "calcGap.h"
+#include "support.h"
 
 #include <cmath>
 #include <cstdlib>

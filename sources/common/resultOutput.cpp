@@ -1,8 +1,11 @@
 // What a successful run prints, written in full or reported as an error.
-#include "calcGap.h"
+#include "output.h"
+
+#include "fail.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -26,4 +29,38 @@ void printResult(float result)
     char line[64];
     const int length = std::snprintf(line, sizeof line, "%f\n", static_cast<double>(result));
     writeOutput(line, static_cast<std::size_t>(length), "cannot write the result");
+}
+
+void flushOutput(const char* what)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        fail(what, std::strerror(errno != 0 ? errno : EIO));
+}
+
+void startOutput(OutputBuffer& out, const char* what)
+{
+    out = OutputBuffer{};
+    out.what = what;
+    out.data = static_cast<char*>(std::malloc(kOutputBufferSize));
+    if (out.data == nullptr)
+        fail(what, std::strerror(ENOMEM));
+}
+
+void writeRest(OutputBuffer& out, std::string_view text)
+{
+    writeOutput(out.data, out.used, out.what);
+    out.used = 0;
+    if (text.size() >= kOutputBufferSize) {
+        writeOutput(text.data(), text.size(), out.what);
+        return;
+    }
+    std::memcpy(out.data, text.data(), text.size());
+    out.used = text.size();
+}
+
+void finishOutput(OutputBuffer& out)
+{
+    writeOutput(out.data, out.used, out.what);
+    std::free(out.data);
+    out = OutputBuffer{};
 }

@@ -1,7 +1,10 @@
 // The test point file is named on every command line, but no printed result
 // depends on its values, so it is only checked and never loaded: memory and
 // time stay independent of n * d.
-#include "calcGap.h"
+#include "classicTool.h"
+
+#include "fail.h"
+#include "quoting.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,10 @@
 // The accurate measures of the report: absolute, relative, tolerance, ratio
 // and scale-free, in double precision with accurate sums, over the pairs
 // whose two values are finite.
-#include "report.h"
+#include "errorMeasures.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -164,7 +165,7 @@ void endBlock(ErrorMeasures& m)
 
 }  // namespace
 
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options)
+void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst)
 {
     measures = ErrorMeasures{};
     measures.floor = options.floor;
@@ -172,8 +173,8 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options)
     measures.atol = options.atol;
     startQuantileSummary(measures.absSummary, "cannot keep the summary of absolute errors");
     startQuantileSummary(measures.relSummary, "cannot keep the summary of relative errors");
-    startWorstList(measures.worstAbs, options.worst, false);
-    startWorstList(measures.worstRel, options.worst, true);
+    startWorstList(measures.worstAbs, worst, false);
+    startWorstList(measures.worstRel, worst, true);
 }
 
 void releaseErrorMeasures(ErrorMeasures& measures)
@@ -182,12 +183,13 @@ void releaseErrorMeasures(ErrorMeasures& measures)
     releaseQuantileSummary(measures.relSummary);
 }
 
-void takeBlock(ErrorMeasures& measures, const float* as, const float* bs, std::int32_t count,
-               std::int64_t first)
+void takeMeasuredPairs(ErrorMeasures& measures, const float* as, const float* bs, std::int32_t count,
+                       std::int64_t first)
 {
     for (std::int32_t j = 0; j < count; ++j)
         takePair(measures, as[j], bs[j], first + j, 1);
     endBlock(measures);
+    takeClassicPairs(measures.classic, as, bs, count);
 }
 
 void takeRepeatedPair(ErrorMeasures& measures, float a, float b, std::int64_t first, std::int64_t count)
@@ -200,58 +202,5 @@ void takeRepeatedPair(ErrorMeasures& measures, float a, float b, std::int64_t fi
         done += part;
         endBlock(measures);
     }
-}
-
-Report summarizeReport(const ReportOptions& options, const ErrorMeasures& m, std::int64_t pairs)
-{
-    Report r;
-    r.options = options;
-    r.pairs = pairs;
-    r.leftOut = m.leftOut;
-    r.measured = m.measured;
-    const auto measured = static_cast<double>(m.measured);
-    const bool any = m.measured > 0;
-
-    r.absMean = any ? sumValue(m.absSum) / measured : NAN;
-    r.absRms = any ? std::sqrt(sumValue(m.squareSum) / measured) : NAN;
-    r.absMax = any ? m.absMax : NAN;
-    r.absMaxIndex = m.absMaxIndex;
-    const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
-    r.absQuantiles = {absQ[0], absQ[1], absQ[2], absQ[3]};
-
-    r.relCount = m.relCount;
-    const bool anyRel = m.relCount > 0;
-    r.relMean = anyRel ? sumValue(m.relSum) / static_cast<double>(m.relCount) : NAN;
-    r.relMax = anyRel ? m.relMax : NAN;
-    r.relMaxIndex = m.relMaxIndex;
-    const std::vector<double> relQ = summaryQuantiles(m.relSummary, {0.5, 0.9, 0.99, 0.999});
-    r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
-    r.relZeroOverZero = m.relZeroOverZero;
-    r.relInfinite = m.relInfinite;
-    r.decades = m.decades;
-
-    r.within = m.within;
-    r.withinShare = any ? static_cast<double>(m.within) / measured : NAN;
-
-    r.ratioPairs = m.ratioPairs;
-    const bool anyRatio = m.ratioPairs > 0;
-    r.logRatioMean = anyRatio ? sumValue(m.logRatioSum) / static_cast<double>(m.ratioPairs) : NAN;
-    const double x = m.ratioMaxPair[0];
-    const double y = m.ratioMaxPair[1];
-    r.ratioMax = anyRatio ? (x > y ? x / y : y / x) : NAN;
-    r.ratioMaxIndex = m.ratioMaxIndex;
-    r.oneNotPositive = m.oneNotPositive;
-
-    r.relativeL2 = any ? std::sqrt(sumValue(m.squareSum) / sumValue(m.allptsSquareSum)) : NAN;
-    r.maxOverMaxAllpts = any ? m.absMax / m.allptsMax : NAN;
-
-    // The classic tools divide by the count as given, or by the pairs read.
-    const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);
-    r.classicMean = classicLine(classicMean(m.classic, n));
-    r.classicRms = classicLine(classicRms(m.classic, n));
-    r.classicPeak = classicLine(m.classic.peak);
-
-    r.worstAbs = worstPoints(m.worstAbs);
-    r.worstRel = worstPoints(m.worstRel);
-    return r;
+    takeClassicRepeated(measures.classic, a, b, count);
 }

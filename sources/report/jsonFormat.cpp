@@ -1,122 +1,265 @@
-// The report as one JSON object with the same content as the text, full
-// precision, every name and piece of input text escaped by the library.
-#include "report.h"
+// The report as one JSON object with the content of the text, at full
+// precision.  It is written as it goes, member by member, laid out as a
+// two-space indented dump would lay it out, so that a report listing
+// millions of worst points costs no memory beyond them; the JSON library
+// escapes the strings.  A figure without a value is null; an infinite one
+// is the string "inf" (or "-inf"), which a reader tells apart from both.
+#include "formats.h"
+
+#include "quoting.h"
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace {
 
-// Keys in the order the text shows them.
-using json = nlohmann::ordered_json;
+struct JsonWriter {
+    OutputBuffer* out;
+    int depth = 0;
+    // Whether the object or array open at each depth has a member yet.
+    bool hasMembers[8] = {};
+};
 
-// NaN stands for "no such figure" (no pairs to take it over): null.
-json figure(double value)
+void indent(JsonWriter& w, int depth)
 {
-    return std::isnan(value) ? json(nullptr) : json(value);
+    for (int i = 0; i < depth; ++i)
+        put(*w.out, "  ");
 }
 
-json point(std::int64_t index)
+// Starts a member of the open object (key given) or array (key null).
+void startMember(JsonWriter& w, const char* key)
 {
-    return index >= 0 ? json(index) : json(nullptr);
-}
-
-json position(const TextPosition& place)
-{
-    return {{"line", place.line}, {"column", place.column}, {"offset", place.offset}};
-}
-
-json fileObject(const FileSummary& file)
-{
-    json object = {{"path", file.path},
-                   {"values", file.values},
-                   {"skipped_reads", file.skippedReads},
-                   {"nans", file.nans},
-                   {"infinities", file.infinities},
-                   {"short_pairs", file.shortPairs}};
-    object["end"] = file.end == FileEnd::endOfFile     ? "end of file"
-                    : file.end == FileEnd::notANumber ? "not a number"
-                                                      : "not reached";
-    if (file.end == FileEnd::notANumber) {
-        object["stop"] = position(file.stop);
-        // As the shell quotes it: no byte of it can be lost or change meaning.
-        object["stop"]["text"] = shellQuoted(file.stopText);
+    put(*w.out, w.hasMembers[w.depth] ? ",\n" : "\n");
+    w.hasMembers[w.depth] = true;
+    indent(w, w.depth);
+    if (key != nullptr) {
+        put(*w.out, "\"");
+        put(*w.out, key);
+        put(*w.out, "\": ");
     }
+}
+
+void open(JsonWriter& w, const char* key, const char* bracket)
+{
+    if (w.depth > 0 || w.hasMembers[0])
+        startMember(w, key);
+    put(*w.out, bracket);
+    w.hasMembers[++w.depth] = false;
+}
+
+void close(JsonWriter& w, const char* bracket)
+{
+    if (w.hasMembers[w.depth--]) {
+        put(*w.out, "\n");
+        indent(w, w.depth);
+    }
+    put(*w.out, bracket);
+}
+
+void openObject(JsonWriter& w, const char* key = nullptr)
+{
+    open(w, key, "{");
+}
+
+void closeObject(JsonWriter& w)
+{
+    close(w, "}");
+}
+
+void openArray(JsonWriter& w, const char* key)
+{
+    open(w, key, "[");
+}
+
+void closeArray(JsonWriter& w)
+{
+    close(w, "]");
+}
+
+void member(JsonWriter& w, const char* key, std::string_view json)
+{
+    startMember(w, key);
+    put(*w.out, json);
+}
+
+std::string string(std::string_view text)
+{
+    // Every byte beyond ASCII escaped, so that no control or bidirectional
+    // character reaches a terminal raw; bytes that are not UTF-8 become
+    // U+FFFD rather than an exception.
+    return nlohmann::json(std::string(text)).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+}
+
+// The shortest form that reads back to the same double, with a point or an
+// exponent so that it reads as a floating-point number.
+std::string number(double value)
+{
+    char text[32];
+    std::string out(text, std::to_chars(text, text + sizeof text, value).ptr);
+    if (out.find_first_of(".e") == std::string::npos)
+        out += ".0";
+    return out;
+}
+
+std::string figure(double value)
+{
+    if (std::isnan(value))
+        return "null";
+    if (std::isinf(value))
+        return value > 0 ? "\"inf\"" : "\"-inf\"";
+    return number(value);
+}
+
+std::string whole(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string point(std::int64_t index)
+{
+    return index >= 0 ? std::to_string(index) : "null";
+}
+
+const char* truth(bool value)
+{
+    return value ? "true" : "false";
+}
+
+void position(JsonWriter& w, const char* key, const TextPosition& place, const std::string* text)
+{
+    openObject(w, key);
+    member(w, "line", whole(static_cast<std::int64_t>(place.line)));
+    member(w, "column", whole(static_cast<std::int64_t>(place.column)));
+    member(w, "offset", whole(static_cast<std::int64_t>(place.offset)));
+    // As the shell quotes it: no byte of it can be lost or change meaning.
+    if (text != nullptr)
+        member(w, "text", string(shellQuoted(*text)));
+    closeObject(w);
+}
+
+void fileObject(JsonWriter& w, const char* key, const FileSummary& file)
+{
+    openObject(w, key);
+    member(w, "path", string(file.path));
+    member(w, "values", whole(file.values));
+    member(w, "skipped_reads", whole(file.skippedReads));
+    member(w, "nans", whole(file.nans));
+    member(w, "infinities", whole(file.infinities));
+    member(w, "short_pairs", whole(file.shortPairs));
+    member(w, "end", string(fileEndName(file.end)));
+    if (file.end == FileEnd::notANumber)
+        position(w, "stop", file.stop, &file.stopText);
     if (file.skippedReads > 0)
-        object["first_skip"] = position(file.firstSkip);
-    return object;
+        position(w, "first_skip", file.firstSkip, nullptr);
+    closeObject(w);
 }
 
-json quantiles(const Quantiles& q, bool withP999)
+void quantiles(JsonWriter& w, const Quantiles& q, bool withP999)
 {
-    json object = {{"median", figure(q.median)}, {"p90", figure(q.p90)}, {"p99", figure(q.p99)}};
+    openObject(w, "quantiles");
+    member(w, "median", figure(q.median));
+    member(w, "p90", figure(q.p90));
+    member(w, "p99", figure(q.p99));
     if (withP999)
-        object["p999"] = figure(q.p999);
-    return object;
+        member(w, "p999", figure(q.p999));
+    closeObject(w);
 }
 
-json worstList(const std::vector<WorstPoint>& points)
+void worstList(JsonWriter& w, const char* key, const std::vector<WorstPoint>& points)
 {
-    json list = json::array();
+    openArray(w, key);
     for (std::size_t i = 0; i < points.size(); ++i) {
         const WorstPoint& p = points[i];
-        list.push_back({{"rank", i + 1},
-                        {"point", p.index},
-                        {"a", p.a},
-                        {"b", p.b},
-                        {"abs_error", p.absError},
-                        {"rel_error", figure(p.relError)}});
+        openObject(w);
+        member(w, "rank", whole(static_cast<std::int64_t>(i + 1)));
+        member(w, "point", whole(p.index));
+        member(w, "a", figure(p.a));
+        member(w, "b", figure(p.b));
+        member(w, "abs_error", figure(p.absError));
+        member(w, "rel_error", figure(p.relError));
+        closeObject(w);
     }
-    return list;
+    closeArray(w);
 }
 
 }  // namespace
 
-std::string formatJson(const Report& r)
+void writeJson(const Report& r, OutputBuffer& out)
 {
-    json decades = json::array();
-    for (int bin = 0; bin < kDecadeBins; ++bin)
-        decades.push_back({{"range", kDecadeLabels[bin]}, {"count", r.decades[static_cast<std::size_t>(bin)]}});
-    const json report = {
-        {"allpts", fileObject(r.files[0])},
-        {"sample", fileObject(r.files[1])},
-        {"pairs", r.pairs},
-        {"count_given", r.options.countGiven},
-        {"left_out", r.leftOut},
-        {"measured", r.measured},
-        {"problems", inputHadProblems(r)},
-        {"absolute",
-         {{"mean", figure(r.absMean)},
-          {"rms", figure(r.absRms)},
-          {"max", figure(r.absMax)},
-          {"max_point", point(r.absMaxIndex)},
-          {"quantiles", quantiles(r.absQuantiles, true)}}},
-        {"relative",
-         {{"floor", r.options.floor},
-          {"pairs", r.relCount},
-          {"mean", figure(r.relMean)},
-          {"max", figure(r.relMax)},
-          {"max_point", point(r.relMaxIndex)},
-          {"quantiles", quantiles(r.relQuantiles, false)},
-          {"zero_over_zero", r.relZeroOverZero},
-          {"infinite", r.relInfinite},
-          {"decades", decades}}},
-        {"tolerance",
-         {{"rtol", r.options.rtol}, {"atol", r.options.atol}, {"within", r.within}, {"share", figure(r.withinShare)}}},
-        {"ratio",
-         {{"pairs", r.ratioPairs},
-          {"mean_abs_log", figure(r.logRatioMean)},
-          {"max", figure(r.ratioMax)},
-          {"max_point", point(r.ratioMaxIndex)},
-          {"one_not_positive", r.oneNotPositive}}},
-        {"norms", {{"relative_l2", figure(r.relativeL2)}, {"max_over_max_allpts", figure(r.maxOverMaxAllpts)}}},
-        {"classic", {{"calcGap_mean", r.classicMean}, {"calcGap_rms", r.classicRms}, {"calcGap_peak", r.classicPeak}}},
-        {"worst", {{"absolute", worstList(r.worstAbs)}, {"relative", worstList(r.worstRel)}}},
-        {"quantile_bound", kQuantileBound},
-        {"sum_bound", 1e-12},
-    };
-    // Bytes of a name that are not UTF-8 become U+FFFD rather than an
-    // exception; the text format shows them in full.
-    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    JsonWriter w{&out};
+    openObject(w);
+    fileObject(w, "allpts", r.files[0]);
+    fileObject(w, "sample", r.files[1]);
+    member(w, "pairs", whole(r.pairs));
+    member(w, "count_given", truth(r.options.countGiven));
+    member(w, "left_out", whole(r.leftOut));
+    member(w, "measured", whole(r.measured));
+    member(w, "problems", truth(inputHadProblems(r)));
+
+    openObject(w, "absolute");
+    member(w, "mean", figure(r.absMean));
+    member(w, "rms", figure(r.absRms));
+    member(w, "max", figure(r.absMax));
+    member(w, "max_point", point(r.absMaxIndex));
+    quantiles(w, r.absQuantiles, true);
+    closeObject(w);
+
+    openObject(w, "relative");
+    member(w, "floor", number(r.options.floor));
+    member(w, "pairs", whole(r.relCount));
+    member(w, "mean", figure(r.relMean));
+    member(w, "max", figure(r.relMax));
+    member(w, "max_point", point(r.relMaxIndex));
+    quantiles(w, r.relQuantiles, false);
+    member(w, "zero_over_zero", whole(r.relZeroOverZero));
+    member(w, "infinite", whole(r.relInfinite));
+    openArray(w, "decades");
+    for (int bin = 0; bin < kDecadeBins; ++bin) {
+        openObject(w);
+        member(w, "range", string(kDecadeLabels[bin]));
+        member(w, "count", whole(r.decades[static_cast<std::size_t>(bin)]));
+        closeObject(w);
+    }
+    closeArray(w);
+    closeObject(w);
+
+    openObject(w, "tolerance");
+    member(w, "rtol", number(r.options.rtol));
+    member(w, "atol", number(r.options.atol));
+    member(w, "within", whole(r.within));
+    member(w, "share", figure(r.withinShare));
+    closeObject(w);
+
+    openObject(w, "ratio");
+    member(w, "pairs", whole(r.ratioPairs));
+    member(w, "mean_abs_log", figure(r.logRatioMean));
+    member(w, "max", figure(r.ratioMax));
+    member(w, "max_point", point(r.ratioMaxIndex));
+    member(w, "one_not_positive", whole(r.oneNotPositive));
+    closeObject(w);
+
+    openObject(w, "norms");
+    member(w, "relative_l2", figure(r.relativeL2));
+    member(w, "max_over_max_allpts", figure(r.maxOverMaxAllpts));
+    closeObject(w);
+
+    openObject(w, "classic");
+    member(w, "calcGap_mean", string(r.classicMean));
+    member(w, "calcGap_rms", string(r.classicRms));
+    member(w, "calcGap_peak", string(r.classicPeak));
+    closeObject(w);
+
+    openObject(w, "worst");
+    worstList(w, "absolute", r.worstAbs);
+    worstList(w, "relative", r.worstRel);
+    closeObject(w);
+
+    member(w, "quantile_bound", number(kQuantileBound));
+    member(w, "sum_bound", number(1e-12));
+    closeObject(w);
+    put(out, "\n");
 }

@@ -1,5 +1,7 @@
 // The quantile summary: fixed buckets over the bits of a double.
-#include "report.h"
+#include "quantileSummary.h"
+
+#include "fail.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,5 +1,16 @@
-// calcGap_report's command line, in the getopt_long style.
-#include "report.h"
+// calcGap_report's command line, in the style getopt_long users know: long
+// options by any unambiguous prefix, with "=VALUE" or the next argument as
+// the value; short options alone or clustered ("-k3", "-k 3"); options and
+// operands in any order; "--" ends the options and a lone "-" is an
+// operand.  It is parsed here rather than by getopt_long, so that every
+// error names the option as the user wrote it and says what is wrong, and so
+// that no environment variable changes how a command line reads.
+#include "reportOptions.h"
+
+#include "commandLine.h"
+#include "fail.h"
+#include "output.h"
+#include "quoting.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,26 +18,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <getopt.h>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr const char* kHint = "Try 'calcGap_report --help' for more information.";
 
-enum LongOnly { floorOption = 256, rtolOption, atolOption, formatOption, strictOption, versionOption };
+enum class Option { count, worst, floor, rtol, atol, format, strict, help, version };
 
-const option kOptions[] = {
-    {"count", required_argument, nullptr, 'n'},
-    {"worst", required_argument, nullptr, 'k'},
-    {"floor", required_argument, nullptr, floorOption},
-    {"rtol", required_argument, nullptr, rtolOption},
-    {"atol", required_argument, nullptr, atolOption},
-    {"format", required_argument, nullptr, formatOption},
-    {"strict", no_argument, nullptr, strictOption},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, versionOption},
-    {nullptr, 0, nullptr, 0},
+struct OptionSpec {
+    const char* name;
+    char shortName;
+    bool takesValue;
+    Option option;
+};
+
+// In the order the help lists them, which is also the order in which an
+// ambiguous prefix lists its possibilities.
+constexpr OptionSpec kOptions[] = {
+    {"count", 'n', true, Option::count},   {"worst", 'k', true, Option::worst},
+    {"floor", 0, true, Option::floor},     {"rtol", 0, true, Option::rtol},
+    {"atol", 0, true, Option::atol},       {"format", 0, true, Option::format},
+    {"strict", 0, false, Option::strict},  {"help", 'h', false, Option::help},
+    {"version", 0, false, Option::version},
 };
 
 const char* const kHelp =
@@ -35,7 +51,8 @@ const char* const kHelp =
     "lie from those of the first (a, computed from all points), pair by pair, in one\n"
     "pass: absolute and relative errors with their means, quantiles and worst points,\n"
     "the share within a tolerance, ratio errors, scale-free norms, the lines the\n"
-    "classic tools print, and what went wrong in the input.\n"
+    "classic tools print, and what went wrong in the input.  A file named - is\n"
+    "standard input.\n"
     "\n"
     "  -n, --count=N     compare exactly N pairs, as calcGap_mean does: a file that\n"
     "                    yields no value repeats its last one; without it, compare as\n"
@@ -49,7 +66,8 @@ const char* const kHelp =
     "                    append to a table) or json\n"
     "      --strict      exit with status 2 after the report when the input had a\n"
     "                    problem: a failed read, text that is not a number, a NaN or\n"
-    "                    infinity, a file that ran short or files of unequal length\n"
+    "                    infinity, a file that ran short, files of unequal length,\n"
+    "                    or no pairs at all\n"
     "  -h, --help        print this help and exit\n"
     "      --version     print the version and exit\n"
     "\n"
@@ -65,24 +83,49 @@ const char* const kHelp =
     failWithHint(what.c_str(), reason, kHint);
 }
 
+[[noreturn]] void failInvalid(const char* name, const char* text, const char* reason)
+{
+    failOption(std::string("invalid ") + name + " " + shellQuoted(text), reason);
+}
+
+// The text without the white space around it, as a number option reads it:
+// " 3" and "3 " alike.
+std::string_view trimmed(const char* text)
+{
+    std::string_view view(text);
+    const auto isBlank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!view.empty() && isBlank(view.front()))
+        view.remove_prefix(1);
+    while (!view.empty() && isBlank(view.back()))
+        view.remove_suffix(1);
+    return view;
+}
+
 std::int32_t countValue(const char* name, const char* text)
 {
+    const std::string digits(trimmed(text));
     char* end = nullptr;
     errno = 0;
-    const long long value = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || value < 0 || value > INT32_MAX ||
-        !(*text >= '0' && *text <= '9'))
-        failOption(std::string("invalid ") + name + " " + shellQuoted(text), "not a whole number from 0 to 2147483647");
+    const long long value = std::strtoll(digits.c_str(), &end, 10);
+    if (digits.empty() || !(digits[0] >= '0' && digits[0] <= '9') || *end != '\0' || errno == ERANGE ||
+        value > INT32_MAX)
+        failInvalid(name, text, "not a whole number from 0 to 2147483647");
     return static_cast<std::int32_t>(value);
 }
 
 double amountValue(const char* name, const char* text)
 {
+    const std::string number(trimmed(text));
     char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0.0)
-        failOption(std::string("invalid ") + name + " " + shellQuoted(text), "not a finite number of 0 or more");
-    return value;
+    errno = 0;
+    const double value = std::strtod(number.c_str(), &end);
+    if (number.empty() || *end != '\0' || std::isnan(value) || value < 0.0)
+        failInvalid(name, text, "not a finite number of 0 or more");
+    // Too large, or so small that it would silently be 0 or lose digits.
+    if (errno == ERANGE || std::isinf(value))
+        failInvalid(name, text, std::strerror(ERANGE));
+    // -0 is 0, and shows as 0.
+    return value + 0.0;
 }
 
 ReportFormat formatValue(const char* text)
@@ -93,7 +136,67 @@ ReportFormat formatValue(const char* text)
         return ReportFormat::tsv;
     if (std::strcmp(text, "json") == 0)
         return ReportFormat::json;
-    failOption("invalid format " + shellQuoted(text), "not one of text, tsv, json");
+    failInvalid("format", text, "not one of text, tsv, json");
+}
+
+void apply(ReportOptions& options, Option option, const char* value)
+{
+    switch (option) {
+    case Option::count:
+        options.countGiven = true;
+        options.count = countValue("count", value);
+        break;
+    case Option::worst:
+        options.worst = countValue("number of worst points", value);
+        break;
+    case Option::floor:
+        options.floor = amountValue("floor", value);
+        break;
+    case Option::rtol:
+        options.rtol = amountValue("relative tolerance", value);
+        break;
+    case Option::atol:
+        options.atol = amountValue("absolute tolerance", value);
+        break;
+    case Option::format:
+        options.format = formatValue(value);
+        break;
+    case Option::strict:
+        options.strict = true;
+        break;
+    case Option::help:
+        std::fputs(kHelp, stdout);
+        flushOutput("cannot write the help");
+        std::exit(0);
+    case Option::version:
+        printVersionAndExit("calcGap_report");
+    }
+}
+
+// The option that "--NAME" or "--NAME=VALUE" names: the one spelled so, or
+// the only one that begins so.
+const OptionSpec& longOption(const char* argument)
+{
+    const char* const equals = std::strchr(argument, '=');
+    const std::string_view name(argument + 2, equals != nullptr ? static_cast<std::size_t>(equals - argument - 2)
+                                                                : std::strlen(argument + 2));
+    std::vector<const OptionSpec*> matches;
+    for (const OptionSpec& spec : kOptions) {
+        if (name == spec.name)
+            return spec;
+        if (!name.empty() && std::string_view(spec.name).substr(0, name.size()) == name)
+            matches.push_back(&spec);
+    }
+    const std::string what = "invalid option " + shellQuoted(argument);
+    if (matches.empty())
+        failOption(what, "no such option");
+    if (matches.size() > 1) {
+        std::string reason = "is ambiguous; possibilities:";
+        for (const OptionSpec* spec : matches)
+            reason += " '--" + std::string(spec->name) + "'";
+        failOption(what, reason.c_str());
+    }
+    return *matches.front();
 }
 
 }  // namespace
@@ -101,52 +204,53 @@ ReportFormat formatValue(const char* text)
 ReportOptions parseReportOptions(int argc, char** argv)
 {
     ReportOptions options;
-    opterr = 0;
-    int c;
-    while ((c = getopt_long(argc, argv, ":n:k:h", kOptions, nullptr)) != -1) {
-        switch (c) {
-        case 'n':
-            options.countGiven = true;
-            options.count = countValue("count", optarg);
-            break;
-        case 'k':
-            options.worst = countValue("number of worst points", optarg);
-            break;
-        case floorOption:
-            options.floor = amountValue("floor", optarg);
-            break;
-        case rtolOption:
-            options.rtol = amountValue("relative tolerance", optarg);
-            break;
-        case atolOption:
-            options.atol = amountValue("absolute tolerance", optarg);
-            break;
-        case formatOption:
-            options.format = formatValue(optarg);
-            break;
-        case strictOption:
-            options.strict = true;
-            break;
-        case 'h':
-            std::fputs(kHelp, stdout);
-            flushOutput("cannot write the help");
-            std::exit(0);
-        case versionOption:
-            printVersionAndExit("calcGap_report");
-        case ':':
-            failOption("invalid option " + shellQuoted(argv[optind - 1]), "it needs a value");
-        default: {
-            const std::string shown = optopt != 0 ? std::string("-") + static_cast<char>(optopt)
-                                                  : std::string(argv[optind - 1]);
-            failOption("invalid option " + shellQuoted(shown.c_str()), "no such option");
-        }
+    std::vector<const char*> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* const argument = argv[i];
+        if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
+            operands.push_back(argument);
+        } else if (std::strcmp(argument, "--") == 0) {
+            optionsEnded = true;
+        } else if (argument[1] == '-') {
+            const OptionSpec& spec = longOption(argument);
+            const char* const equals = std::strchr(argument, '=');
+            if (!spec.takesValue && equals != nullptr)
+                failOption("invalid option " + shellQuoted(argument), "doesn't allow an argument");
+            const char* value = equals != nullptr ? equals + 1 : nullptr;
+            if (spec.takesValue && value == nullptr) {
+                if (i + 1 == argc)
+                    failOption("invalid option " + shellQuoted(argument), "it needs a value");
+                value = argv[++i];
+            }
+            apply(options, spec.option, value);
+        } else {
+            // A cluster of short options; one that takes a value takes the
+            // rest of the cluster, or else the next argument.
+            for (const char* c = argument + 1; *c != '\0'; ++c) {
+                const OptionSpec* spec = nullptr;
+                for (const OptionSpec& candidate : kOptions)
+                    if (candidate.shortName == *c)
+                        spec = &candidate;
+                const std::string shown = std::string("-") + *c;
+                if (spec == nullptr)
+                    failOption("invalid option " + shellQuoted(shown), "no such option");
+                if (!spec->takesValue) {
+                    apply(options, spec->option, nullptr);
+                    continue;
+                }
+                if (c[1] == '\0' && i + 1 == argc)
+                    failOption("invalid option " + shellQuoted(shown), "it needs a value");
+                apply(options, spec->option, c[1] != '\0' ? c + 1 : argv[++i]);
+                break;
+            }
         }
     }
-    if (argc - optind < 2)
+    if (operands.size() < 2)
         failOption("missing value file", "two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE");
-    if (argc - optind > 2)
-        failOption("extra operand " + shellQuoted(argv[optind + 2]), "two value files are needed");
-    options.allptsPath = argv[optind];
-    options.samplePath = argv[optind + 1];
+    if (operands.size() > 2)
+        failOption("extra operand " + shellQuoted(operands[2]), "two value files are needed");
+    options.allptsPath = operands[0];
+    options.samplePath = operands[1];
     return options;
 }

@@ -1,29 +1,37 @@
 // The report as a person reads it: aligned sections, six significant
-// digits, a bar chart of the relative errors by decade.
-#include "report.h"
+// digits, a bar chart of the relative errors by decade.  A figure without a
+// value shows as n/a, an infinite one as inf.
+#include "formats.h"
+
+#include "quoting.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 namespace {
 
 constexpr int kLabelWidth = 26;
 constexpr int kBarWidth = 30;
 
+// As "%.6g" prints it, without printf's multiple-precision arithmetic, which
+// a list of millions of points would wait on.
 std::string number(double value)
 {
     if (std::isnan(value))
         return "n/a";
     char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr);
 }
 
 std::string printed(const char* format, ...)
 {
-    char text[512];
+    char text[256];
     va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);
@@ -31,9 +39,17 @@ std::string printed(const char* format, ...)
     return text;
 }
 
-void line(std::string& out, const std::string& label, const std::string& value)
+// "1 pair", "2 pairs".
+std::string counted(std::int64_t count, const char* one, const char* many)
 {
-    out += printed("  %-*s %s\n", kLabelWidth - 2, label.c_str(), value.c_str());
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+void line(OutputBuffer& out, const std::string& label, const std::string& value)
+{
+    put(out, printed("  %-*s ", kLabelWidth - 2, label.c_str()));
+    put(out, value);
+    put(out, "\n");
 }
 
 std::string at(double value, std::int64_t index)
@@ -54,52 +70,63 @@ std::string share(std::int64_t part, std::int64_t whole)
                      : "n/a";
 }
 
-void inputSection(std::string& out, const Report& r)
+void inputSection(OutputBuffer& out, const Report& r)
 {
-    out += "Input\n";
+    put(out, "Input\n");
     const char* const names[] = {"a", "b"};
     for (int f = 0; f < 2; ++f) {
         const FileSummary& file = r.files[f];
-        std::string what = printed("%lld values", static_cast<long long>(file.values));
-        if (file.end == FileEnd::endOfFile)
+        std::string what = counted(file.values, "value", "values");
+        switch (file.end) {
+        case FileEnd::endOfFile:
             what += ", then the end of the file";
-        else if (file.end == FileEnd::notANumber)
+            break;
+        case FileEnd::notANumber:
             what += ", then text that is not a number at " + place(file.stop) + ": " + shellQuoted(file.stopText);
-        else
+            break;
+        case FileEnd::notReached:
             what += ", the rest not read";
+            break;
+        case FileEnd::notCounted:
+            what += ", then more, not counted: it is not a regular file";
+            break;
+        }
         line(out, names[f], what);
     }
     line(out, "pairs compared",
-         printed("%lld", static_cast<long long>(r.pairs)) +
+         std::to_string(r.pairs) +
              (r.options.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
     bool any = false;
     const auto problem = [&](const std::string& label, const std::string& text) {
         line(out, label, text);
         any = true;
     };
+    if (r.pairs == 0)
+        problem("no pairs", "nothing was compared");
     for (int f = 0; f < 2; ++f) {
         const FileSummary& file = r.files[f];
         const std::string name = names[f];
         if (file.skippedReads > 0)
             problem(name + ": failed reads",
-                    printed("%lld skipped (each pair repeats the value before), the first at ",
-                            static_cast<long long>(file.skippedReads)) + place(file.firstSkip));
+                    std::to_string(file.skippedReads) +
+                        " skipped (each pair repeats the value before), the first at " + place(file.firstSkip));
         if (file.nans > 0 || file.infinities > 0)
-            problem(name + ": NaN, infinite", printed("%lld, %lld values", static_cast<long long>(file.nans),
-                                                      static_cast<long long>(file.infinities)));
+            problem(name + ": NaN, infinite",
+                    std::to_string(file.nans) + ", " + counted(file.infinities, "value", "values"));
         if (file.shortPairs > 0)
             problem(name + ": ran short",
-                    printed("%lld pairs repeat its last value", static_cast<long long>(file.shortPairs)));
+                    counted(file.shortPairs, "pair repeats", "pairs repeat") + " its last value");
     }
     if (r.leftOut > 0)
-        problem("pairs left out", printed("%lld (a NaN or infinite value)", static_cast<long long>(r.leftOut)));
-    if (r.files[0].values != r.files[1].values)
+        problem("pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)");
+    if (r.files[0].values != r.files[1].values || r.files[0].end == FileEnd::notCounted ||
+        r.files[1].end == FileEnd::notCounted)
         problem("unequal lengths", "the files hold different numbers of values");
     if (!any)
         line(out, "problems", "none");
 }
 
-void quantileLines(std::string& out, const Quantiles& q, bool withP999)
+void quantileLines(OutputBuffer& out, const Quantiles& q, bool withP999)
 {
     line(out, "median", number(q.median));
     line(out, "p90", number(q.p90));
@@ -108,21 +135,36 @@ void quantileLines(std::string& out, const Quantiles& q, bool withP999)
         line(out, "p99.9", number(q.p999));
 }
 
-void worstSection(std::string& out, const char* title, const std::vector<WorstPoint>& points)
+// The columns of a table of points, each right-aligned in its width.
+void row(OutputBuffer& out, std::initializer_list<std::string_view> cells)
 {
-    out += printed("\nWorst %zu points by %s\n", points.size(), title);
-    out += printed("  %4s %11s %13s %13s %13s %13s\n", "rank", "point", "a", "b", "|a - b|", "relative");
+    static const std::size_t widths[] = {4, 11, 13, 13, 13, 13};
+    static const std::string_view spaces = "             ";
+    put(out, " ");
+    std::size_t column = 0;
+    for (std::string_view cell : cells) {
+        const std::size_t width = widths[column++];
+        put(out, spaces.substr(0, 1 + (cell.size() < width ? width - cell.size() : 0)));
+        put(out, cell);
+    }
+    put(out, "\n");
+}
+
+void worstSection(OutputBuffer& out, const char* title, const std::vector<WorstPoint>& points)
+{
+    put(out, "\nWorst " + counted(static_cast<std::int64_t>(points.size()), "point", "points") + " by " + title +
+                 "\n");
+    row(out, {"rank", "point", "a", "b", "|a - b|", "relative"});
     for (std::size_t i = 0; i < points.size(); ++i) {
         const WorstPoint& p = points[i];
-        out += printed("  %4zu %11lld %13s %13s %13s %13s\n", i + 1, static_cast<long long>(p.index),
-                       number(p.a).c_str(), number(p.b).c_str(), number(p.absError).c_str(),
-                       number(p.relError).c_str());
+        row(out, {std::to_string(i + 1), std::to_string(p.index), number(p.a), number(p.b), number(p.absError),
+                  number(p.relError)});
     }
 }
 
-void decadeChart(std::string& out, const Report& r)
+void decadeChart(OutputBuffer& out, const Report& r)
 {
-    out += "\nRelative errors by decade\n";
+    put(out, "\nRelative errors by decade\n");
     // The decades from the first that holds an error to the last.
     int firstBin = kDecadeBins;
     int lastBin = -1;
@@ -136,7 +178,7 @@ void decadeChart(std::string& out, const Report& r)
         largest = std::max(largest, count);
     }
     if (lastBin < 0)
-        out += "  no relative errors\n";
+        put(out, "  no relative errors\n");
     for (int bin = firstBin; bin <= lastBin; ++bin) {
         const std::int64_t count = r.decades[static_cast<std::size_t>(bin)];
         const int length = largest > 0 ? static_cast<int>(std::lround(static_cast<double>(count) * kBarWidth /
@@ -144,51 +186,51 @@ void decadeChart(std::string& out, const Report& r)
                                        : 0;
         const std::string bar = std::string(static_cast<std::size_t>(length), '#') +
                                 std::string(static_cast<std::size_t>(kBarWidth - length), ' ');
-        out += printed("  %-14s |%s| %6s %11lld\n", kDecadeLabels[bin], bar.c_str(), share(count, r.relCount).c_str(),
-                       static_cast<long long>(count));
+        put(out, printed("  %-14s |%s| %6s %11lld\n", kDecadeLabels[bin], bar.c_str(),
+                         share(count, r.relCount).c_str(), static_cast<long long>(count)));
     }
 }
 
 }  // namespace
 
-std::string formatText(const Report& r)
+void writeText(const Report& r, OutputBuffer& out)
 {
-    std::string out = "calcGap_report\n";
+    put(out, "calcGap_report\n");
     line(out, "a (from all points)", shellQuoted(r.files[0].path));
     line(out, "b (from the sample)", shellQuoted(r.files[1].path));
-    out += "\n";
+    put(out, "\n");
     inputSection(out, r);
 
-    out += printed("\nAbsolute error |a - b|, over %lld pairs\n", static_cast<long long>(r.measured));
+    put(out, "\nAbsolute error |a - b|, over " + counted(r.measured, "pair", "pairs") + "\n");
     line(out, "mean", number(r.absMean));
     line(out, "rms", number(r.absRms));
     line(out, "max", at(r.absMax, r.absMaxIndex));
     quantileLines(out, r.absQuantiles, true);
 
-    out += "\nRelative error |a - b| / max(|a|, " + number(r.options.floor) + "), over " +
-           printed("%lld pairs\n", static_cast<long long>(r.relCount));
+    put(out, "\nRelative error |a - b| / max(|a|, " + number(r.options.floor) + "), over " +
+                 counted(r.relCount, "pair", "pairs") + "\n");
     line(out, "mean", number(r.relMean));
     line(out, "max", at(r.relMax, r.relMaxIndex));
     quantileLines(out, r.relQuantiles, false);
     if (r.relZeroOverZero > 0 || r.relInfinite > 0)
-        line(out, "zero denominator", printed("%lld with b = 0 too (error 0), %lld infinite",
-                                              static_cast<long long>(r.relZeroOverZero),
-                                              static_cast<long long>(r.relInfinite)));
+        line(out, "zero denominator",
+             std::to_string(r.relZeroOverZero) + " with b = 0 too (error 0), " + std::to_string(r.relInfinite) +
+                 " infinite");
 
-    out += "\nWithin tolerance |a - b| <= " + number(r.options.atol) + " + " + number(r.options.rtol) + " |a|\n";
-    line(out, "pairs", printed("%lld of %lld (", static_cast<long long>(r.within), static_cast<long long>(r.measured)) +
+    put(out, "\nWithin tolerance |a - b| <= " + number(r.options.atol) + " + " + number(r.options.rtol) + " |a|\n");
+    line(out, "pairs", std::to_string(r.within) + " of " + std::to_string(r.measured) + " (" +
                            share(r.within, r.measured) + ")");
 
-    out += printed("\nRatio error, over %lld pairs with a > 0 and b > 0\n", static_cast<long long>(r.ratioPairs));
+    put(out, "\nRatio error, over " + counted(r.ratioPairs, "pair", "pairs") + " with a > 0 and b > 0\n");
     line(out, "mean |ln(b / a)|", number(r.logRatioMean));
     line(out, "largest max(a/b, b/a)", at(r.ratioMax, r.ratioMaxIndex));
-    line(out, "exactly one value <= 0", printed("%lld pairs", static_cast<long long>(r.oneNotPositive)));
+    line(out, "exactly one value <= 0", counted(r.oneNotPositive, "pair", "pairs"));
 
-    out += "\nScale-free norms\n";
+    put(out, "\nScale-free norms\n");
     line(out, "relative L2", number(r.relativeL2) + "   sqrt(sum (a - b)^2 / sum a^2)");
     line(out, "max|a - b| / max|a|", number(r.maxOverMaxAllpts));
 
-    out += "\nClassic lines, single precision summed in order, as the three tools print\n";
+    put(out, "\nClassic lines, single precision summed in order, as the three tools print\n");
     line(out, "calcGap_mean", r.classicMean);
     line(out, "calcGap_rms", r.classicRms);
     line(out, "calcGap_peak", r.classicPeak);
@@ -198,7 +240,6 @@ std::string formatText(const Report& r)
         worstSection(out, "relative error", r.worstRel);
     }
     decadeChart(out, r);
-    out += "\nPoints count from 0.  Means and rms are accurate to 1e-12; quantiles are\n"
-           "nearest-rank order statistics to within 0.1%.\n";
-    return out;
+    put(out, "\nPoints count from 0.  Means and rms are accurate to 1e-12; quantiles are\n"
+             "nearest-rank order statistics to within 0.1%.\n");
 }

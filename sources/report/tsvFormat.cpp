@@ -1,10 +1,15 @@
 // The report as one header line and one data line of tab-separated fields,
 // so that runs append into a table; numbers in their shortest form that
-// reads back to the same double.
-#include "report.h"
+// reads back to the same double.  A figure without a value is an empty
+// field, which awk and spreadsheets do not mistake for 0; an infinite one
+// is inf.
+#include "formats.h"
+
+#include "quoting.h"
 
 #include <charconv>
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -25,6 +30,8 @@ void field(Row& row, const char* name, const std::string& value)
 
 std::string shortest(double value)
 {
+    if (std::isnan(value))
+        return "";
     char text[32];
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
@@ -34,14 +41,15 @@ std::string whole(std::int64_t value)
     return std::to_string(value);
 }
 
-const char* endName(FileEnd end)
+// A point, or none (-1).
+std::string point(std::int64_t index)
 {
-    return end == FileEnd::endOfFile ? "end" : end == FileEnd::notANumber ? "not-a-number" : "not-reached";
+    return index >= 0 ? std::to_string(index) : "";
 }
 
 }  // namespace
 
-std::string formatTsv(const Report& r)
+void writeTsv(const Report& r, OutputBuffer& out)
 {
     Row row;
     // Names in the shell's quoted form: one field whatever bytes they hold.
@@ -52,7 +60,7 @@ std::string formatTsv(const Report& r)
     field(row, "abs_mean", shortest(r.absMean));
     field(row, "abs_rms", shortest(r.absRms));
     field(row, "abs_max", shortest(r.absMax));
-    field(row, "abs_max_point", whole(r.absMaxIndex));
+    field(row, "abs_max_point", point(r.absMaxIndex));
     field(row, "abs_median", shortest(r.absQuantiles.median));
     field(row, "abs_p90", shortest(r.absQuantiles.p90));
     field(row, "abs_p99", shortest(r.absQuantiles.p99));
@@ -61,7 +69,7 @@ std::string formatTsv(const Report& r)
     field(row, "rel_pairs", whole(r.relCount));
     field(row, "rel_mean", shortest(r.relMean));
     field(row, "rel_max", shortest(r.relMax));
-    field(row, "rel_max_point", whole(r.relMaxIndex));
+    field(row, "rel_max_point", point(r.relMaxIndex));
     field(row, "rel_median", shortest(r.relQuantiles.median));
     field(row, "rel_p90", shortest(r.relQuantiles.p90));
     field(row, "rel_p99", shortest(r.relQuantiles.p99));
@@ -74,7 +82,7 @@ std::string formatTsv(const Report& r)
     field(row, "ratio_pairs", whole(r.ratioPairs));
     field(row, "log_ratio_mean", shortest(r.logRatioMean));
     field(row, "ratio_max", shortest(r.ratioMax));
-    field(row, "ratio_max_point", whole(r.ratioMaxIndex));
+    field(row, "ratio_max_point", point(r.ratioMaxIndex));
     field(row, "one_not_positive", whole(r.oneNotPositive));
     field(row, "relative_l2", shortest(r.relativeL2));
     field(row, "max_over_max_allpts", shortest(r.maxOverMaxAllpts));
@@ -87,12 +95,21 @@ std::string formatTsv(const Report& r)
         const FileSummary& file = r.files[f];
         const std::string side = sides[f];
         field(row, (side + "_values").c_str(), whole(file.values));
-        field(row, (side + "_end").c_str(), endName(file.end));
+        field(row, (side + "_end").c_str(), fileEndName(file.end));
+        const bool stopped = file.end == FileEnd::notANumber;
+        field(row, (side + "_stop_line").c_str(), stopped ? whole(static_cast<std::int64_t>(file.stop.line)) : "");
+        field(row, (side + "_stop_column").c_str(),
+              stopped ? whole(static_cast<std::int64_t>(file.stop.column)) : "");
+        field(row, (side + "_stop_offset").c_str(),
+              stopped ? whole(static_cast<std::int64_t>(file.stop.offset)) : "");
         field(row, (side + "_skipped_reads").c_str(), whole(file.skippedReads));
         field(row, (side + "_nans").c_str(), whole(file.nans));
         field(row, (side + "_infinities").c_str(), whole(file.infinities));
         field(row, (side + "_short_pairs").c_str(), whole(file.shortPairs));
     }
     field(row, "problems", inputHadProblems(r) ? "yes" : "no");
-    return row.header + "\n" + row.data + "\n";
+    put(out, row.header);
+    put(out, "\n");
+    put(out, row.data);
+    put(out, "\n");
 }

@@ -1,8 +1,11 @@
 // The K points with the largest absolute or relative error.
-#include "report.h"
+#include "worstPoints.h"
+
+#include "fail.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -44,10 +47,11 @@ void offerPointSlow(WorstList& list, const WorstPoint& point)
         list.threshold = worstKey(list, list.heap.front());
 }
 
-std::vector<WorstPoint> worstPoints(const WorstList& list)
+std::vector<WorstPoint> takeWorstPoints(WorstList& list)
 {
-    std::vector<WorstPoint> points = list.heap;
+    std::vector<WorstPoint> points = std::move(list.heap);
     std::sort(points.begin(), points.end(),
               [&list](const WorstPoint& x, const WorstPoint& y) { return outranks(list, x, y); });
+    list.heap.clear();
     return points;
 }

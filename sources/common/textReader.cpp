@@ -3,11 +3,15 @@
 // same failures consuming the same input.  The fast paths of fastDecimal.h
 // take the common plain decimal tokens straight from the buffer when they
 // can prove the result equal.
-#include "calcGap.h"
+#include "textReader.h"
+
+#include "fail.h"
 #include "fastDecimal.h"
 #include "floatToken.h"
+#include "quoting.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -281,6 +285,25 @@ Cursor cursorOf(const ValueReader& reader)
     return stored;
 }
 
+// Notes a read that stored nothing: skipped, or the one that found the
+// file spent, with where and at what text (when lines are counted).
+[[gnu::noinline]] void noteFailedRead(ValueReader& reader, ReadEvents& events, std::int32_t i)
+{
+    markFailedRead(events, i);
+    if (events.spentAt >= 0)
+        return;
+    if (reader.stuck) {
+        events.spentAt = events.reads + i;
+        if (reader.countingLines)
+            events.stop = positionOf(reader, reader.textStart);
+        events.stopText = peekText(reader, 24);
+        events.end = events.stopText.empty() ? SourceEnd::endOfData : SourceEnd::notANumber;
+        return;
+    }
+    if (events.skippedReads++ == 0 && reader.countingLines)
+        events.firstSkip = positionOf(reader, reader.textStart);
+}
+
 }  // namespace
 
 void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_t bufferSize)
@@ -316,20 +339,6 @@ void closeValueReader(ValueReader& reader)
     reader = ValueReader{};
 }
 
-void checkDistinctStreams(const ValueReader& first, const ValueReader& second)
-{
-    struct stat firstStatus;
-    struct stat secondStatus;
-    if (::fstat(first.fd, &firstStatus) != 0 || ::fstat(second.fd, &secondStatus) != 0)
-        return;
-    if (firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino &&
-        !S_ISREG(firstStatus.st_mode)) {
-        const std::string what =
-            "cannot read " + shellQuoted(first.path) + " and " + shellQuoted(second.path) + " as two value files";
-        fail(what.c_str(), "they are one stream, not a regular file");
-    }
-}
-
 bool readValue(ValueReader& reader, float& value)
 {
     Cursor cursor = cursorOf(reader);
@@ -338,57 +347,58 @@ bool readValue(ValueReader& reader, float& value)
     return stored;
 }
 
-void readPairs(ValueReader& first, ValueReader& second, float* as, float* bs, std::int32_t count,
-               float& a, float& b)
+std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t count,
+                            float& last, bool stopWhenSpent)
 {
-    // Where one token ends is known only once it is parsed, so each file's
-    // reads form one chain; reading the two files in turn lets the processor
-    // work on both chains at once.
-    Cursor firstCursor = cursorOf(first);
-    Cursor secondCursor = cursorOf(second);
-    for (std::int32_t i = 0; i < count; ++i) {
-        readAt(first, firstCursor, a);
-        readAt(second, secondCursor, b);
-        as[i] = a;
-        bs[i] = b;
-    }
-    first.pos = static_cast<std::size_t>(firstCursor.p - first.buffer);
-    second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
-}
-
-std::int32_t readUntilFailure(ValueReader& reader, float* values, std::int32_t count)
-{
+    // Where one token ends is known only once it is parsed, so the reads
+    // form one chain, held in registers through the cursor.
     Cursor cursor = cursorOf(reader);
-    std::int32_t stored = 0;
-    while (stored < count && readAt(reader, cursor, values[stored]))
-        ++stored;
+    float value = last;
+    std::int32_t i = 0;
+    while (i < count) {
+        if (!readAt(reader, cursor, value)) {
+            noteFailedRead(reader, events, i);
+            if (reader.stuck) {
+                // Every read from here on fails at the same place.
+                const std::int32_t end = stopWhenSpent ? i + 1 : count;
+                for (; i < end; ++i) {
+                    markFailedRead(events, i);
+                    values[i] = value;
+                }
+                break;
+            }
+        }
+        values[i++] = value;
+    }
     reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
-    return stored;
+    last = value;
+    return i;
 }
 
-std::int32_t readPairsWhileStored(ValueReader& first, ValueReader& second, float* as, float* bs,
-                                  std::int32_t count, bool stored[2])
+void skipByteOrderMark(ValueReader& reader)
 {
-    // The two files in turn, as readPairs reads them.
-    Cursor firstCursor = cursorOf(first);
-    Cursor secondCursor = cursorOf(second);
-    std::int32_t pairs = 0;
-    for (; pairs < count; ++pairs) {
-        stored[0] = readAt(first, firstCursor, as[pairs]);
-        stored[1] = readAt(second, secondCursor, bs[pairs]);
-        if (!stored[0] || !stored[1])
-            break;
+    static const unsigned char kMark[] = {0xef, 0xbb, 0xbf};
+    // A stream may deliver the mark a byte at a time.
+    while (reader.end < std::size(kMark) && !reader.atEof &&
+           std::memcmp(reader.buffer, kMark, reader.end) == 0) {
+        ssize_t got;
+        do
+            got = ::read(reader.fd, reader.buffer + reader.end, reader.capacity - reader.end);
+        while (got < 0 && errno == EINTR);
+        if (got < 0)
+            failRead(reader, errno);
+        reader.atEof = got == 0;
+        reader.end += static_cast<std::size_t>(got);
+        reader.buffer[reader.end] = '\0';
     }
-    first.pos = static_cast<std::size_t>(firstCursor.p - first.buffer);
-    second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
-    return pairs;
+    if (reader.end >= std::size(kMark) && std::memcmp(reader.buffer, kMark, std::size(kMark)) == 0)
+        reader.pos = std::size(kMark);
 }
 
 std::uint64_t consumedBytes(const ValueReader& reader)
 {
     return reader.bufferOffset + reader.pos;
 }
-
 TextPosition positionOf(const ValueReader& reader, std::uint64_t offset)
 {
     std::uint64_t line = reader.linesBefore + 1;

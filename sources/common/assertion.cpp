@@ -1,0 +1,11 @@
+// The assertion report of the support functions.
+#include "support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void assertFailed(int line, const char* file)
+{
+    std::fprintf(stderr, "ASSERT failed on line %d, file %s.\n", line, file);
+    std::exit(1);
+}

@@ -1,0 +1,63 @@
+// The classic frame: arguments, files, one pass, one line.
+#include "classicTool.h"
+
+#include "errorList.h"
+#include "output.h"
+#include "pairPass.h"
+#include "valueSource.h"
+
+namespace {
+
+// What the pass hands to the classic tools: the sums, and for the peak tool
+// its list of the k largest errors.
+struct ClassicMeasure {
+    ClassicSums sums;
+    ErrorList largest;
+};
+
+void takePairs(ClassicMeasure& measure, const PairBlock& block)
+{
+    const float* const as = block.floats[0];
+    const float* const bs = block.floats[1];
+    takeClassicPairs(measure.sums, as, bs, block.pairs);
+    if (measure.largest.capacity == 0)
+        return;
+    for (std::int32_t j = 0; j < block.pairs; ++j)
+        offerError(measure.largest,
+                   {as[j], bs[j], absoluteDifference(as[j], bs[j]), static_cast<std::int32_t>(block.first + j)});
+}
+
+void takeRepeated(ClassicMeasure& measure, const RepeatedPair& pair)
+{
+    const float a = pair.floats[0];
+    const float b = pair.floats[1];
+    takeClassicRepeated(measure.sums, a, b, pair.count);
+    admitErrors(measure.largest, {a, b, absoluteDifference(a, b), static_cast<std::int32_t>(pair.first)},
+                static_cast<std::int32_t>(pair.count));
+}
+
+}  // namespace
+
+int runTool(const ToolTable& tool, int argc, char** argv, float (*result)(const ClassicSums& sums, std::int32_t n))
+{
+    const ToolArgs args = startTool(tool, argc, argv);
+
+    checkDistinctStreams(args.allptsPath, args.samplePath, false);
+    ValueSource allpts;
+    ValueSource sample;
+    openTextSource(allpts, args.allptsPath, {});
+    openTextSource(sample, args.samplePath, {});
+    checkTestPointFile(args.testPointsPath);
+
+    ClassicMeasure measure;
+    startErrorList(measure.largest, tool.readsK ? args.k : 0);
+    PairPass pass;
+    startPairPass(pass, allpts, sample, args.n, true, false);
+    runPairPass(pass, measure);
+    releasePairPass(pass);
+    printResult(result(measure.sums, args.n));
+
+    closeValueSource(allpts);
+    closeValueSource(sample);
+    return 0;
+}

@@ -1,0 +1,18 @@
+// Names and arguments as messages and reports show them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The text quoted for a message: 'a.txt' as it stands, "it's" in double
+// quotes, and anything holding a control byte, a character that is
+// invisible yet changes what the terminal shows (the bidirectional and
+// other Unicode format controls, the line and paragraph separators) or
+// bytes that are not valid UTF-8 in the shell's $'...' form, so that a
+// message is always one line and no byte of a name reaches the terminal as
+// a control sequence.
+std::string shellQuoted(std::string_view text);
+
+// True when the text holds only characters that shellQuoted leaves as they
+// are.
+bool isPrintable(std::string_view text);

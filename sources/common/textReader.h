@@ -1,0 +1,76 @@
+// The exact "%f" text reader: values read from a file exactly as repeated
+// fscanf(file, "%f", &x) reads them, the same values bit for bit, the same
+// input consumed, the same reads failing, streamed through a fixed buffer
+// with read(2).
+#pragma once
+
+#include "valueSource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct ValueReader {
+    int fd = -1;
+    const char* path = nullptr;
+    unsigned char* buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    // Bytes of the file that came before the buffer's first byte.
+    std::uint64_t bufferOffset = 0;
+    // read(2) returned 0 once; like stdio, end of file is then final.
+    bool atEof = false;
+    // The last read failed without consuming anything, so every later read
+    // fails at the same place and stores nothing.
+    bool stuck = false;
+    // Where the text of the last read that went past the fast paths starts:
+    // for a failed read, the text that failed.
+    std::uint64_t textStart = 0;
+    // Line ends are counted as the buffer refills only when asked for, so
+    // that positions can be told as lines and columns.
+    bool countingLines = false;
+    std::uint64_t linesBefore = 0;
+    std::uint64_t lineStartBefore = 0;
+};
+
+constexpr std::size_t kReaderBufferSize = 1 << 16;
+
+// Opens path for reading; a path that cannot be opened, or that names a
+// directory, ends the process with "cannot open 'PATH': REASON".
+void openValueReader(ValueReader& reader, const char* path,
+                     std::size_t bufferSize = kReaderBufferSize);
+
+// Reads from an already open descriptor (tests feed pipes and memory this way).
+void attachValueReader(ValueReader& reader, int fd, const char* path,
+                       std::size_t bufferSize = kReaderBufferSize);
+
+void closeValueReader(ValueReader& reader);
+
+// One "%f" read: true when a value was stored in value.  A read error ends
+// the process with "cannot read 'PATH': REASON".
+bool readValue(ValueReader& reader, float& value);
+
+// Makes count reads into values as the text source does: a read that
+// stores nothing repeats the value before it (last for the first) and is
+// noted in events; with stopWhenSpent, the reads stop after the one that
+// finds the file spent.  Returns the reads made.
+std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t count,
+                            float& last, bool stopWhenSpent);
+
+// Passes over a UTF-8 byte-order mark at the start of the file, reading
+// its first bytes to look; the buffer must hold at least three bytes.
+void skipByteOrderMark(ValueReader& reader);
+
+// Bytes consumed so far, as ftell would tell after the same fscanf calls.
+std::uint64_t consumedBytes(const ValueReader& reader);
+
+// The line and column of offset, which lies no earlier than the text of the
+// last read; the reader must have counted lines from the start.
+TextPosition positionOf(const ValueReader& reader, std::uint64_t offset);
+
+// Up to length of the bytes that the next read would look at, of those
+// already read: nothing is read for them, so that a look at where a stream
+// stopped never waits for more of it.  A reader stuck at text that cannot
+// begin a number always has that text's first byte.
+std::string peekText(const ValueReader& reader, std::size_t length);

@@ -1,0 +1,88 @@
+// The exact "%f" text reader as a value source, and what every source
+// shares: closing, and the check that two value files are not one stream.
+#include "valueSource.h"
+
+#include "fail.h"
+#include "quoting.h"
+#include "textReader.h"
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t count, bool stopWhenSpent)
+{
+    auto& reader = *static_cast<ValueReader*>(source.state);
+    return readTextValues(reader, source.events, floats, count, source.lastFloat, stopWhenSpent);
+}
+
+void closeText(ValueSource& source)
+{
+    auto* const reader = static_cast<ValueReader*>(source.state);
+    closeValueReader(*reader);
+    delete reader;
+}
+
+const SourceKind kTextKind = {"text", readText, closeText};
+
+void startText(ValueSource& source, ValueReader* reader, const char* path, const TextOptions& options)
+{
+    source = ValueSource{};
+    source.kind = &kTextKind;
+    source.path = path;
+    source.state = reader;
+    struct stat status;
+    source.regularFile = ::fstat(reader->fd, &status) == 0 && S_ISREG(status.st_mode);
+    reader->countingLines = options.positions;
+    if (options.skipByteOrderMark)
+        skipByteOrderMark(*reader);
+}
+
+bool isStandardInput(const char* path, bool dashIsStandardInput)
+{
+    return dashIsStandardInput && std::strcmp(path, "-") == 0;
+}
+
+}  // namespace
+
+void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options)
+{
+    auto* const reader = new ValueReader;
+    attachValueReader(*reader, fd, path);
+    startText(source, reader, path, options);
+}
+
+void openTextSource(ValueSource& source, const char* path, const TextOptions& options)
+{
+    auto* const reader = new ValueReader;
+    openValueReader(*reader, path);
+    startText(source, reader, path, options);
+}
+
+void closeValueSource(ValueSource& source)
+{
+    source.kind->close(source);
+    source = ValueSource{};
+}
+
+void checkDistinctStreams(const char* firstPath, const char* secondPath, bool dashIsStandardInput)
+{
+    const bool firstIsInput = isStandardInput(firstPath, dashIsStandardInput);
+    const bool secondIsInput = isStandardInput(secondPath, dashIsStandardInput);
+    struct stat first;
+    struct stat second;
+    if ((firstIsInput ? ::fstat(STDIN_FILENO, &first) : ::stat(firstPath, &first)) != 0 ||
+        (secondIsInput ? ::fstat(STDIN_FILENO, &second) : ::stat(secondPath, &second)) != 0)
+        return;
+    const bool oneStream = first.st_dev == second.st_dev && first.st_ino == second.st_ino &&
+                           (!S_ISREG(first.st_mode) || (firstIsInput && secondIsInput));
+    if (oneStream) {
+        const std::string what =
+            "cannot read " + shellQuoted(firstPath) + " and " + shellQuoted(secondPath) + " as two value files";
+        fail(what.c_str(), firstIsInput && secondIsInput ? "they are both standard input"
+                                                         : "they are one stream, not a regular file");
+    }
+}

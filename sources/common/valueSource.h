@@ -1,0 +1,139 @@
+// Where values come from: a source yields blocks of values, one read each,
+// and notes on its slow path what went wrong in its reads.  Each kind of
+// source (the exact "%f" text reader here; the report's others beside its
+// parts) is one file that fills a SourceKind; the pair pass reads any of
+// them alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The most reads of one block, which is also the pair pass's block.
+constexpr std::int32_t kPairBlock = 512;
+
+// A place in a text file: line and column from 1, byte offset from 0.
+struct TextPosition {
+    std::uint64_t line;
+    std::uint64_t column;
+    std::uint64_t offset;
+};
+
+enum class SourceEnd {
+    // No read has found the source spent.
+    notReached,
+    endOfData,
+    // At text that cannot begin a number: every later read fails there.
+    notANumber,
+};
+
+// What went wrong in a source's reads.  A read that stores nothing is either
+// skipped (the next read goes on after it) or finds the source spent (every
+// later read stores nothing too).
+struct ReadEvents {
+    // Reads made before the current block.
+    std::int64_t reads = 0;
+    // Which reads of the current block stored nothing, a bit a read.
+    std::uint64_t failed[kPairBlock / 64] = {};
+    bool anyFailed = false;
+    std::int64_t skippedReads = 0;
+    // Where the first skipped read's text starts (text sources that count
+    // lines only).
+    TextPosition firstSkip{};
+    // The read that found the source spent, counted from 0; -1 until then.
+    std::int64_t spentAt = -1;
+    SourceEnd end = SourceEnd::notReached;
+    // Where the source stopped, and the first bytes there already read.
+    TextPosition stop{};
+    std::string stopText;
+};
+
+struct ValueSource;
+
+struct SourceKind {
+    // As the report names it: "text", ...
+    const char* name;
+    // Makes count reads into floats and, where doubles is not null, into
+    // doubles: a read that stores nothing repeats the value before it
+    // (lastFloat and lastDouble for the first) and is noted in the events.
+    // With stopWhenSpent the reads stop after the one that finds the source
+    // spent.  Returns the reads made; a read error ends the process.
+    std::int32_t (*read)(ValueSource& source, float* floats, double* doubles, std::int32_t count,
+                         bool stopWhenSpent);
+    void (*close)(ValueSource& source);
+};
+
+struct ValueSource {
+    const SourceKind* kind = nullptr;
+    const char* path = nullptr;
+    // The kind's own state, from the free store.
+    void* state = nullptr;
+    // A regular file ends; a pipe, FIFO or device may not.
+    bool regularFile = false;
+    // The values a read that stores nothing repeats: the last stored.
+    float lastFloat = 0.0f;
+    double lastDouble = 0.0;
+    ReadEvents events;
+};
+
+inline std::int32_t readValues(ValueSource& source, float* floats, double* doubles, std::int32_t count,
+                               bool stopWhenSpent)
+{
+    ReadEvents& events = source.events;
+    if (events.anyFailed) {
+        for (std::uint64_t& word : events.failed)
+            word = 0;
+        events.anyFailed = false;
+    }
+    const std::int32_t made = source.kind->read(source, floats, doubles, count, stopWhenSpent);
+    events.reads += made;
+    return made;
+}
+
+inline bool isSpent(const ValueSource& source)
+{
+    return source.events.spentAt >= 0;
+}
+
+// Whether read i of the block just read stored nothing.
+inline bool readFailed(const ReadEvents& events, std::int32_t i)
+{
+    return (events.failed[i / 64] >> (i % 64) & 1) != 0;
+}
+
+// Notes that read i of the current block stored nothing.
+inline void markFailedRead(ReadEvents& events, std::int32_t i)
+{
+    events.failed[i / 64] |= std::uint64_t{1} << (i % 64);
+    events.anyFailed = true;
+}
+
+// The values the source stored, of all the reads made of it.
+inline std::int64_t storedValues(const ReadEvents& events)
+{
+    const std::int64_t beforeSpent = events.spentAt >= 0 ? events.spentAt : events.reads;
+    return beforeSpent - events.skippedReads;
+}
+
+void closeValueSource(ValueSource& source);
+
+// How the report reads text beyond what the classic tools do.
+struct TextOptions {
+    // Count lines, so that the events tell where reads failed.
+    bool positions = false;
+    // Pass over a UTF-8 byte-order mark at the start of the file.
+    bool skipByteOrderMark = false;
+};
+
+// The exact "%f" text reader as a source, on an open descriptor, or on a
+// path: a path that cannot be opened, or that names a directory, ends the
+// process with "cannot open 'PATH': REASON".
+void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options);
+void openTextSource(ValueSource& source, const char* path, const TextOptions& options);
+
+// Two readers of one stream that is not a regular file would each take
+// values the other never sees, so the same such stream given as both value
+// files is an error, reported before either is opened: a FIFO is never
+// waited on for nothing.  Paths that cannot be looked at are left to be
+// reported when they are opened.  Where dashIsStandardInput, "-" names
+// standard input, which cannot be read twice even from a regular file.
+void checkDistinctStreams(const char* firstPath, const char* secondPath, bool dashIsStandardInput);

@@ -1,0 +1,72 @@
+// The figures of a report, from the measures at the end of the pass.
+#include "report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace {
+
+std::string classicLine(float result)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "%f", static_cast<double>(result));
+    return line;
+}
+
+}  // namespace
+
+Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs)
+{
+    Report r;
+    r.options = options;
+    r.pairs = pairs;
+    r.leftOut = m.leftOut;
+    r.measured = m.measured;
+    const auto measured = static_cast<double>(m.measured);
+    const bool any = m.measured > 0;
+
+    r.absMean = any ? sumValue(m.absSum) / measured : NAN;
+    r.absRms = any ? std::sqrt(sumValue(m.squareSum) / measured) : NAN;
+    r.absMax = any ? m.absMax : NAN;
+    r.absMaxIndex = m.absMaxIndex;
+    const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
+    r.absQuantiles = {absQ[0], absQ[1], absQ[2], absQ[3]};
+
+    r.relCount = m.relCount;
+    const bool anyRel = m.relCount > 0;
+    r.relMean = anyRel ? sumValue(m.relSum) / static_cast<double>(m.relCount) : NAN;
+    r.relMax = anyRel ? m.relMax : NAN;
+    r.relMaxIndex = m.relMaxIndex;
+    const std::vector<double> relQ = summaryQuantiles(m.relSummary, {0.5, 0.9, 0.99, 0.999});
+    r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
+    r.relZeroOverZero = m.relZeroOverZero;
+    r.relInfinite = m.relInfinite;
+    r.decades = m.decades;
+
+    r.within = m.within;
+    r.withinShare = any ? static_cast<double>(m.within) / measured : NAN;
+
+    r.ratioPairs = m.ratioPairs;
+    const bool anyRatio = m.ratioPairs > 0;
+    r.logRatioMean = anyRatio ? sumValue(m.logRatioSum) / static_cast<double>(m.ratioPairs) : NAN;
+    const double x = m.ratioMaxPair[0];
+    const double y = m.ratioMaxPair[1];
+    r.ratioMax = anyRatio ? (x > y ? x / y : y / x) : NAN;
+    r.ratioMaxIndex = m.ratioMaxIndex;
+    r.oneNotPositive = m.oneNotPositive;
+
+    r.relativeL2 = any ? std::sqrt(sumValue(m.squareSum) / sumValue(m.allptsSquareSum)) : NAN;
+    r.maxOverMaxAllpts = any ? m.absMax / m.allptsMax : NAN;
+
+    // The classic tools divide by the count as given, or by the pairs read.
+    const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);
+    r.classicMean = classicLine(classicMean(m.classic, n));
+    r.classicRms = classicLine(classicRms(m.classic, n));
+    r.classicPeak = classicLine(classicPeak(m.classic, n));
+
+    r.worstAbs = takeWorstPoints(m.worstAbs);
+    r.worstRel = takeWorstPoints(m.worstRel);
+    return r;
+}

@@ -1,0 +1,212 @@
+// calcGap_report's three formats: the same figures in each, one spelling
+// per meaning, every field documented, and the classic lines exactly the
+// classic tools' own.
+#include "reportSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+
+std::string firstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+// The names between backticks in a cell of a Markdown table.
+std::vector<std::string> quotedNames(const std::string& cell)
+{
+    std::vector<std::string> names;
+    for (std::size_t open = cell.find('`'); open != std::string::npos;) {
+        const std::size_t close = cell.find('`', open + 1);
+        names.push_back(cell.substr(open + 1, close - open - 1));
+        open = cell.find('`', close + 1);
+    }
+    return names;
+}
+
+class ReportFormats : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    std::string points = dir.file("points.txt", "0 0\n");
+};
+
+// One run gives the three tools' lines, with a count and without.
+TEST_F(ReportFormats, ClassicLinesAreTheClassicToolsOwn)
+{
+    std::mt19937 random(3);
+    static const char* const odd[] = {"nan", "inf", "-", "1e40", "x", "0x1p-3", "-0", "1e-45"};
+    for (int round = 0; round < 12; ++round) {
+        std::string contents[2];
+        for (std::string& text : contents) {
+            const int count = static_cast<int>(random() % 3000);
+            for (int i = 0; i < count; ++i) {
+                char value[32];
+                std::snprintf(value, sizeof value, "%.9g ", std::ldexp(static_cast<double>(random()), -40));
+                text += random() % 400 == 0 ? std::string(odd[random() % std::size(odd)]) + " " : value;
+            }
+        }
+        const std::string a = dir.file("a.txt", contents[0]);
+        const std::string b = dir.file("b.txt", contents[1]);
+        for (const bool counted : {false, true}) {
+            const nlohmann::json got = counted ? reportJson({"-n", std::to_string(round * 500), a, b}) : reportJson({a, b});
+            const std::string n = std::to_string(got["pairs"].get<long long>());
+            EXPECT_EQ(got["classic"]["calcGap_mean"], firstLine(runTool("calcGap_mean", {a, b, points, n, "2"}).out));
+            EXPECT_EQ(got["classic"]["calcGap_rms"], firstLine(runTool("calcGap_rms", {a, b, points, n, "2"}).out));
+            EXPECT_EQ(got["classic"]["calcGap_peak"], firstLine(runTool("calcGap_peak", {a, b, points, n, "2", "1"}).out));
+        }
+    }
+}
+
+// The three formats carry the same figures; names of any bytes stay in one
+// field, and JSON stays valid and ASCII.
+TEST_F(ReportFormats, FormatsAgree)
+{
+    const std::string a = dir.file("tab\there\n\xff\xe2\x80\xae.txt", "0.5 1 2 4e-3 0 x");
+    const std::string b = dir.file("b.txt", "0.25 1.5 2 5e-3 1 7");
+    const RunResult jsonRun = runReport({"--format=json", "-k", "2", a, b});
+    for (unsigned char c : jsonRun.out)
+        ASSERT_LT(c, 0x80) << "every byte beyond ASCII is escaped";
+    const json got = json::parse(jsonRun.out);
+    EXPECT_EQ(got["allpts"]["path"], dir.path + "/tab\there\n\xef\xbf\xbd\xe2\x80\xae.txt");
+    EXPECT_EQ(got["absolute"]["max"], 1.0);
+    EXPECT_EQ(got["absolute"]["max_point"], 4);
+    EXPECT_EQ(got["worst"]["absolute"][0]["point"], 4);
+    EXPECT_EQ(got["worst"]["absolute"][1]["point"], 1);
+    EXPECT_EQ(got["relative"]["infinite"], 1);
+
+    const RunResult tsvRun = runReport({"--format=tsv", a, b});
+    const TsvTable tsv = parseTsv(tsvRun.out);
+    ASSERT_EQ(tsv.rows.size(), 1u) << "one header line and one data line";
+    std::map<std::string, std::string> field;
+    for (std::size_t i = 0; i < tsv.names.size(); ++i)
+        field[tsv.names[i]] = tsv.rows[0][i];
+    EXPECT_EQ(field["allpts"], "'" + dir.path + "/tab'$'\\t''here'$'\\n\\377\\342\\200\\256''.txt'");
+    // Shortest round trip: the same doubles as the JSON's.
+    for (const auto& [name, pointer] : {std::pair{"abs_mean", "/absolute/mean"}, {"abs_rms", "/absolute/rms"},
+                                        {"rel_mean", "/relative/mean"}, {"relative_l2", "/norms/relative_l2"},
+                                        {"log_ratio_mean", "/ratio/mean_abs_log"}})
+        EXPECT_EQ(std::stod(field[name]), got[json::json_pointer(pointer)].get<double>()) << name;
+    EXPECT_EQ(field["classic_mean"], got["classic"]["calcGap_mean"]);
+    // One vocabulary for how a file ended, and where.
+    EXPECT_EQ(field["allpts_end"], "not-a-number");
+    EXPECT_EQ(got["allpts"]["end"], "not-a-number");
+    EXPECT_EQ(field["sample_end"], got["sample"]["end"]);
+    EXPECT_EQ(field["allpts_stop_line"], got["allpts"]["stop"]["line"].dump());
+    EXPECT_EQ(field["allpts_stop_column"], "16");
+    EXPECT_EQ(field["allpts_stop_offset"], got["allpts"]["stop"]["offset"].dump());
+    EXPECT_EQ(field["sample_stop_line"], "");
+}
+
+// A figure with no pairs to take it over, or of no value (0/0), is n/a in
+// text, an empty field in TSV and null in JSON; an infinite figure is inf,
+// inf and "inf".  Neither is ever the other.
+TEST_F(ReportFormats, MissingAndInfiniteFiguresHaveOneSpellingEach)
+{
+    const std::string zeros = dir.file("zeros.txt", "0 0 0");
+    const std::string ones = dir.file("ones.txt", "1 2 3");
+    const std::string empty = dir.file("empty.txt", "");
+    const auto textLine = [&](const std::vector<std::string>& args, const std::string& label) {
+        const std::string out = runReport(args).out;
+        const std::size_t at = out.find("\n  " + label + " ");
+        return at == std::string::npos ? std::string() : firstLine(out.substr(at + 1));
+    };
+    // a all zero, b not: relative L2 is sqrt(14 / 0).
+    EXPECT_EQ(textLine({zeros, ones}, "relative L2"), "  relative L2              inf   sqrt(sum (a - b)^2 / sum a^2)");
+    EXPECT_EQ(reportTsv({zeros, ones})["relative_l2"], "inf");
+    EXPECT_EQ(reportJson({zeros, ones})["norms"]["relative_l2"], "inf");
+    EXPECT_EQ(reportJson({zeros, ones})["norms"]["max_over_max_allpts"], "inf");
+    // Both all zero: 0 / 0.
+    EXPECT_EQ(textLine({zeros, zeros}, "relative L2"), "  relative L2              n/a   sqrt(sum (a - b)^2 / sum a^2)");
+    EXPECT_EQ(reportTsv({zeros, zeros})["relative_l2"], "");
+    EXPECT_TRUE(reportJson({zeros, zeros})["norms"]["relative_l2"].is_null());
+    // No pairs at all.
+    const std::map<std::string, std::string> none = reportTsv({empty, empty});
+    for (const char* name : {"abs_mean", "abs_max", "abs_max_point", "abs_median", "rel_mean", "rel_max_point",
+                             "within_share", "log_ratio_mean", "ratio_max_point", "relative_l2"})
+        EXPECT_EQ(none.at(name), "") << name;
+    EXPECT_EQ(none.at("classic_mean"), "-nan") << "the classic line is the tool's own";
+    EXPECT_TRUE(reportJson({empty, empty})["absolute"]["max_point"].is_null());
+    EXPECT_EQ(textLine({empty, empty}, "mean"), "  mean                     n/a");
+}
+
+TEST_F(ReportFormats, CountsOfOneReadInTheSingular)
+{
+    const std::string a = dir.file("a.txt", "1");
+    const std::string b = dir.file("b.txt", "-2");
+    const std::string out = runReport({a, b}).out;
+    for (const char* text : {"  a                        1 value, then the end of the file\n",
+                             "\nAbsolute error |a - b|, over 1 pair\n", "max(|a|, 0), over 1 pair\n",
+                             "\nRatio error, over 0 pairs with a > 0 and b > 0\n",
+                             "  exactly one value <= 0   1 pair\n", "\nWorst 1 point by absolute error\n"})
+        EXPECT_NE(out.find(text), std::string::npos) << text << out;
+}
+
+// Every TSV column and every JSON key the report writes is listed, with its
+// meaning, in the README's reference of the output fields, and the lists
+// hold nothing else.
+TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
+{
+    std::ifstream readme(CALCGAP_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme.good());
+    // The names in the first cell of each row of the table after the line
+    // that introduces it; a row may name several ("`a`, `b`").
+    std::vector<std::string> tsvListed;
+    std::vector<std::string> jsonListed;
+    std::vector<std::string>* filling = nullptr;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("Every column of `--format=tsv`", 0) == 0) {
+            filling = &tsvListed;
+        } else if (line.rfind("Every key of `--format=json`", 0) == 0) {
+            filling = &jsonListed;
+        } else if (filling != nullptr && line.rfind("|", 0) == 0) {
+            inTable = true;
+            if (line.rfind("| `", 0) == 0)
+                for (const std::string& name : quotedNames(line.substr(1, line.find('|', 1) - 1)))
+                    filling->push_back(name);
+        } else if (inTable) {
+            filling = nullptr;
+            inTable = false;
+        }
+    }
+    const auto sorted = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // Files that stop, with a skipped read each, so that every key is there.
+    const std::string a = dir.file("a.txt", "1 - 2 x");
+    const std::string b = dir.file("b.txt", "1 - 1 1 y");
+    EXPECT_EQ(sorted(parseTsv(runReport({"--format=tsv", a, b}).out).names), sorted(tsvListed));
+
+    // Every key that holds a value, as a path, in the order of the
+    // document; members of the objects in a list as list[].member, once.
+    std::vector<std::string> written;
+    const auto walk = [&](const auto& self, const nlohmann::ordered_json& value, const std::string& path) -> void {
+        if (value.is_object()) {
+            for (const auto& [key, member] : value.items()) {
+                const std::string inner = path.empty() ? key : path + "." + key;
+                if (!member.is_structured() && std::find(written.begin(), written.end(), inner) == written.end())
+                    written.push_back(inner);
+                self(self, member, inner);
+            }
+        } else if (value.is_array()) {
+            for (const nlohmann::ordered_json& item : value)
+                self(self, item, path + "[]");
+        }
+    };
+    walk(walk, nlohmann::ordered_json::parse(runReport({"--format=json", "-k", "1", a, b}).out), "");
+    EXPECT_EQ(sorted(written), sorted(jsonListed));
+}
+
+}  // namespace

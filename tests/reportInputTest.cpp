@@ -1,0 +1,97 @@
+// What calcGap_report says about its input: how each file ended and where,
+// reads that failed, values that are not finite, files of unequal length,
+// and the problems that --strict turns into status 2.
+#include "reportSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class ReportInput : public ::testing::Test {
+protected:
+    ScratchDir dir;
+};
+
+TEST_F(ReportInput, WhatWentWrongInTheInput)
+{
+    const std::string a = dir.file("a.txt", "1 2\n- 4 nan\n5 inf x9 7\n");
+    const std::string b = dir.file("b.txt", "1 1 1 1 1 1 1 1 1");
+    const nlohmann::json got = reportJson({a, b});
+    const nlohmann::json& allpts = got["allpts"];
+    EXPECT_EQ(allpts["values"], 6);
+    EXPECT_EQ(allpts["skipped_reads"], 1);
+    EXPECT_EQ(allpts["first_skip"], nlohmann::json({{"line", 2}, {"column", 1}, {"offset", 4}}));
+    EXPECT_EQ(allpts["nans"], 1);
+    EXPECT_EQ(allpts["infinities"], 1);
+    EXPECT_EQ(allpts["end"], "not-a-number");
+    EXPECT_EQ(allpts["stop"], nlohmann::json({{"line", 3}, {"column", 7}, {"offset", 18}, {"text", "'x9 7'$'\\n'"}}));
+    EXPECT_EQ(got["sample"]["values"], 9);
+    EXPECT_EQ(got["sample"]["end"], "end");
+    // Seven reads before a is stopped: the skipped one repeats the 2.
+    EXPECT_EQ(got["pairs"], 7);
+    EXPECT_EQ(got["left_out"], 2);
+    EXPECT_EQ(got["problems"], true);
+
+    // With a count, the files that run short repeat their last values.
+    const nlohmann::json counted = reportJson({"--count=12", a, b});
+    EXPECT_EQ(counted["pairs"], 12);
+    EXPECT_EQ(counted["allpts"]["short_pairs"], 5);
+    EXPECT_EQ(counted["sample"]["short_pairs"], 3);
+
+    const RunResult text = runReport({a, b});
+    EXPECT_NE(text.out.find("then text that is not a number at line 3, column 7 (byte 18): 'x9 7'$'\\n'"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(runReport({"--strict", a, b}).status, 2);
+    // Far into a file, past many refills of the reader's buffer.
+    std::string many;
+    for (int i = 0; i < 100000; ++i)
+        many += i % 3 == 0 ? "1\n" : "22 ";
+    const std::string far = dir.file("far.txt", many + "  )");
+    const nlohmann::json stopped = reportJson({far, far});
+    EXPECT_EQ(stopped["allpts"]["stop"],
+              nlohmann::json({{"line", 33335}, {"column", 3}, {"offset", many.size() + 2}, {"text", "')'"}}));
+    const std::string clean = dir.file("clean.txt", "1 2 3");
+    EXPECT_EQ(runReport({"--strict", clean, clean}).status, 0);
+    EXPECT_EQ(runReport({"--strict", clean, b}).status, 2) << "files of unequal length";
+}
+
+// A file that begins with a UTF-8 byte-order mark reads as if it had none;
+// text that stops a file shows any invisible character escaped.
+TEST_F(ReportInput, ByteOrderMarksAndInvisibleText)
+{
+    const std::string marked = dir.file("marked.txt", "\xef\xbb\xbf" "1 2 3\n");
+    const std::string plain = dir.file("plain.txt", "1 2 3\n");
+    const nlohmann::json got = reportJson({marked, plain});
+    EXPECT_EQ(got["pairs"], 3);
+    EXPECT_EQ(got["allpts"]["end"], "end");
+    EXPECT_EQ(got["problems"], false);
+    EXPECT_EQ(runReport({"--strict", marked, plain}).status, 0);
+    // A mark anywhere else is text that is not a number.
+    const std::string later = dir.file("later.txt", "1 \xef\xbb\xbf" "2 3\n");
+    const RunResult text = runReport({later, plain});
+    EXPECT_NE(text.out.find("at line 1, column 3 (byte 2): $'\\357\\273\\277''2 3'$'\\n'"), std::string::npos)
+        << text.out;
+    const std::string reversed = dir.file("reversed.txt", "1 \xe2\x80\xae" "2\n");
+    EXPECT_EQ(reportJson({reversed, plain})["allpts"]["stop"]["text"], "$'\\342\\200\\256''2'$'\\n'");
+}
+
+// Comparing nothing is a problem: two empty files, or one that stops at
+// its first byte.
+TEST_F(ReportInput, NoPairsIsAProblem)
+{
+    const std::string empty = dir.file("empty.txt", "");
+    const std::string word = dir.file("word.txt", "x 1 2");
+    const std::string values = dir.file("values.txt", "1 2");
+    for (const auto& [a, b] : {std::pair{empty, empty}, std::pair{word, values}}) {
+        const RunResult strict = runReport({"--strict", a, b});
+        EXPECT_EQ(strict.status, 2);
+        EXPECT_NE(strict.out.find("  no pairs                 nothing was compared\n"), std::string::npos) << strict.out;
+        EXPECT_EQ(strict.out.find("problems"), std::string::npos) << strict.out;
+    }
+    EXPECT_EQ(reportJson({empty, empty})["problems"], true);
+}
+
+}  // namespace
