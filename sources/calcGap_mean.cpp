@@ -12,5 +12,5 @@ const ToolTable kMean = {"calcGap_mean",
 
 int main(int argc, char** argv)
 {
-    return runTool(kMean, argc, argv, classicMean);
+    return runTool(kMean, argc, argv, ClassicFigure::mean);
 }

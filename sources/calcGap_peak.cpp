@@ -14,5 +14,5 @@ const ToolTable kPeak = {"calcGap_peak",
 
 int main(int argc, char** argv)
 {
-    return runTool(kPeak, argc, argv, classicPeak);
+    return runTool(kPeak, argc, argv, ClassicFigure::peak);
 }

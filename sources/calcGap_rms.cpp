@@ -14,5 +14,5 @@ const ToolTable kRms = {"calcGap_rms",
 
 int main(int argc, char** argv)
 {
-    return runTool(kRms, argc, argv, classicRms);
+    return runTool(kRms, argc, argv, ClassicFigure::rms);
 }

@@ -246,7 +246,7 @@ TEST(ReaderAgainstFscanf, BlocksAsThePassReadsThem)
         float last = 0.0f;
         for (int done = 0; done < count;) {
             const int block = std::min(count - done, static_cast<int>(random() % 9 + 1));
-            done += readTextValues(*reader, events, got.data() + done, block, last, false);
+            done = readTextValues(*reader, events, got.data(), done, done + block, last, false);
             events.reads = done;
         }
         for (int i = 0; i < count; ++i)

@@ -5,27 +5,59 @@
 #include <cmath>
 #include <cstring>
 
-void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count)
+namespace {
+
+template <bool kSum, bool kSquares, bool kPeak>
+void takeSums(ClassicSums& sums, const float* as, const float* bs, std::int32_t count)
 {
     float sum = sums.sum;
     float squares = sums.squares;
     float peak = sums.peak;
     for (std::int32_t j = 0; j < count; ++j) {
         const float error = absoluteDifference(as[j], bs[j]);
-        sum = sum + error;
-        squares = squares + error * error;
-        if (error > peak)
+        if (kSum)
+            sum = sum + error;
+        if (kSquares)
+            squares = squares + error * error;
+        if (kPeak && error > peak)
             peak = error;
     }
-    sums = {sum, squares, peak};
+    sums.sum = sum;
+    sums.squares = squares;
+    sums.peak = peak;
+}
+
+}  // namespace
+
+ClassicSums classicSumsFor(ClassicFigure figure)
+{
+    ClassicSums sums;
+    sums.takesSum = figure == ClassicFigure::mean;
+    sums.takesSquares = figure == ClassicFigure::rms;
+    sums.takesPeak = figure == ClassicFigure::peak;
+    return sums;
+}
+
+void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count)
+{
+    if (sums.takesSum && sums.takesSquares && sums.takesPeak)
+        takeSums<true, true, true>(sums, as, bs, count);
+    else if (sums.takesSum)
+        takeSums<true, false, false>(sums, as, bs, count);
+    else if (sums.takesSquares)
+        takeSums<false, true, false>(sums, as, bs, count);
+    else
+        takeSums<false, false, true>(sums, as, bs, count);
 }
 
 void takeClassicRepeated(ClassicSums& sums, float a, float b, std::int64_t count)
 {
     const float error = absoluteDifference(a, b);
-    sums.sum = addRepeatedly(sums.sum, error, count);
-    sums.squares = addRepeatedly(sums.squares, error * error, count);
-    if (count > 0 && error > sums.peak)
+    if (sums.takesSum)
+        sums.sum = addRepeatedly(sums.sum, error, count);
+    if (sums.takesSquares)
+        sums.squares = addRepeatedly(sums.squares, error * error, count);
+    if (sums.takesPeak && count > 0 && error > sums.peak)
         sums.peak = error;
 }
 
@@ -42,17 +74,15 @@ float addRepeatedly(float sum, float term, std::int64_t count)
     return sum;
 }
 
-float classicMean(const ClassicSums& sums, std::int32_t n)
+float classicResult(const ClassicSums& sums, ClassicFigure figure, std::int32_t n)
 {
-    return sums.sum / static_cast<float>(n);
-}
-
-float classicRms(const ClassicSums& sums, std::int32_t n)
-{
-    return std::sqrt(sums.squares / static_cast<float>(n));
-}
-
-float classicPeak(const ClassicSums& sums, std::int32_t)
-{
+    switch (figure) {
+    case ClassicFigure::mean:
+        return sums.sum / static_cast<float>(n);
+    case ClassicFigure::rms:
+        return std::sqrt(sums.squares / static_cast<float>(n));
+    case ClassicFigure::peak:
+        break;
+    }
     return sums.peak;
 }

@@ -16,14 +16,24 @@ inline float absoluteDifference(float a, float b)
     return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a - b) & 0x7fffffffu);
 }
 
+// What each classic tool prints: the mean, the root mean square, the peak.
+enum class ClassicFigure { mean, rms, peak };
+
 // The in-order float sums of |a - b| and of its square, and the strict
 // maximum: an equal error changes nothing and a NaN error never becomes
-// the maximum.
+// the maximum.  A tool takes only the one its figure needs (the sums share
+// the loop, but not its time); the report takes all three.
 struct ClassicSums {
+    bool takesSum = true;
+    bool takesSquares = true;
+    bool takesPeak = true;
     float sum = 0.0f;
     float squares = 0.0f;
     float peak = 0.0f;
 };
+
+// Sums that take only what figure needs.
+ClassicSums classicSumsFor(ClassicFigure figure);
 
 void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count);
 
@@ -36,7 +46,5 @@ void takeClassicRepeated(ClassicSums& sums, float a, float b, std::int64_t count
 float addRepeatedly(float sum, float term, std::int64_t count);
 
 // What each tool prints for its n: the sum over n, the root of the sum of
-// squares over n, and the maximum.
-float classicMean(const ClassicSums& sums, std::int32_t n);
-float classicRms(const ClassicSums& sums, std::int32_t n);
-float classicPeak(const ClassicSums& sums, std::int32_t n);
+// squares over n, or the maximum.
+float classicResult(const ClassicSums& sums, ClassicFigure figure, std::int32_t n);

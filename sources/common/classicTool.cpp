@@ -38,7 +38,7 @@ void takeRepeated(ClassicMeasure& measure, const RepeatedPair& pair)
 
 }  // namespace
 
-int runTool(const ToolTable& tool, int argc, char** argv, float (*result)(const ClassicSums& sums, std::int32_t n))
+int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
 {
     const ToolArgs args = startTool(tool, argc, argv);
 
@@ -50,12 +50,13 @@ int runTool(const ToolTable& tool, int argc, char** argv, float (*result)(const 
     checkTestPointFile(args.testPointsPath);
 
     ClassicMeasure measure;
+    measure.sums = classicSumsFor(figure);
     startErrorList(measure.largest, tool.readsK ? args.k : 0);
     PairPass pass;
     startPairPass(pass, allpts, sample, args.n, true, false);
     runPairPass(pass, measure);
     releasePairPass(pass);
-    printResult(result(measure.sums, args.n));
+    printResult(classicResult(measure.sums, figure, args.n));
 
     closeValueSource(allpts);
     closeValueSource(sample);

@@ -14,6 +14,6 @@
 // printed result depends on its values.
 void checkTestPointFile(const char* path);
 
-// Runs the tool from start to end: prints result(sums, n) as "%f\n" and
-// returns 0, or ends the process with status 1.
-int runTool(const ToolTable& tool, int argc, char** argv, float (*result)(const ClassicSums& sums, std::int32_t n));
+// Runs the tool from start to end: prints its figure as "%f\n" and returns
+// 0, or ends the process with status 1.
+int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure);

@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 
-float tokenValue(const FloatToken& token)
+float floatFromToken(const FloatToken& token)
 {
     // sign, "0x0." or "0.", the digits, a sticky digit, the exponent, NUL
     char text[1 + 4 + kKeptDigits + 1 + 16 + 1];

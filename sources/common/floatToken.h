@@ -56,4 +56,4 @@ inline void addExponentDigit(FloatToken& token, int digit)
 
 // What strtof gives for the scanned characters: the token must hold at least
 // one mantissa digit, except for a bare hexadecimal prefix, which is zero.
-float tokenValue(const FloatToken& token);
+float floatFromToken(const FloatToken& token);

@@ -1,12 +1,14 @@
 // The "%f" reader.  Its general path is the C library's scanner step by step:
 // the same characters accepted, the same single character pushed back, the
-// same failures consuming the same input.  The fast paths of fastDecimal.h
-// take the common plain decimal tokens straight from the buffer when they
-// can prove the result equal.
+// same failures consuming the same input, the value from strtof.  The fast
+// paths take the common plain decimal tokens straight from the buffer: the
+// tokenizers of decimalParts.h find their parts, and decimalConversion.h
+// turns them into the float when it can prove the result equal.
 #include "textReader.h"
 
 #include "fail.h"
-#include "fastDecimal.h"
+#include "decimalConversion.h"
+#include "decimalParts.h"
 #include "floatToken.h"
 #include "quoting.h"
 
@@ -243,7 +245,7 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     // Only a point: strtof finds no number.
     if (!token.anyDigit && !token.hex)
         return false;
-    value = tokenValue(token);
+    value = floatFromToken(token);
     return true;
 }
 
@@ -252,8 +254,13 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
 [[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
                                                           const unsigned char* end, float& value)
 {
-    const unsigned char* next = readWindowedDecimal(p, end, value);
-    return next != nullptr ? next : readPlainDecimal(p, end, value);
+    DecimalParts parts;
+    const unsigned char* next = readWindowedDecimal(p, end, parts);
+    if (next == nullptr) {
+        parts = DecimalParts{};
+        next = readPlainDecimal(p, end, parts);
+    }
+    return next != nullptr && floatFromParts(parts, value) ? next : nullptr;
 }
 
 // A reader's position, held in registers while a block is read.
@@ -347,14 +354,14 @@ bool readValue(ValueReader& reader, float& value)
     return stored;
 }
 
-std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t count,
-                            float& last, bool stopWhenSpent)
+std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t first,
+                            std::int32_t count, float& last, bool stopWhenSpent)
 {
     // Where one token ends is known only once it is parsed, so the reads
     // form one chain, held in registers through the cursor.
     Cursor cursor = cursorOf(reader);
     float value = last;
-    std::int32_t i = 0;
+    std::int32_t i = first;
     while (i < count) {
         if (!readAt(reader, cursor, value)) {
             noteFailedRead(reader, events, i);

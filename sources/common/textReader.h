@@ -51,12 +51,13 @@ void closeValueReader(ValueReader& reader);
 // the process with "cannot read 'PATH': REASON".
 bool readValue(ValueReader& reader, float& value);
 
-// Makes count reads into values as the text source does: a read that
-// stores nothing repeats the value before it (last for the first) and is
-// noted in events; with stopWhenSpent, the reads stop after the one that
-// finds the file spent.  Returns the reads made.
-std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t count,
-                            float& last, bool stopWhenSpent);
+// Makes reads into values[first] up to values[count - 1] as the text source
+// does: a read that stores nothing repeats the value before it (last for
+// the first) and is noted in events as read i of the block; with
+// stopWhenSpent, the reads stop after the one that finds the file spent.
+// Returns the index after the last read made.
+std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t first,
+                            std::int32_t count, float& last, bool stopWhenSpent);
 
 // Passes over a UTF-8 byte-order mark at the start of the file, reading
 // its first bytes to look; the buffer must hold at least three bytes.

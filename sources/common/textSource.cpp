@@ -16,7 +16,7 @@ namespace {
 std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t count, bool stopWhenSpent)
 {
     auto& reader = *static_cast<ValueReader*>(source.state);
-    return readTextValues(reader, source.events, floats, count, source.lastFloat, stopWhenSpent);
+    return readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent);
 }
 
 void closeText(ValueSource& source)

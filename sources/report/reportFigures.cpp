@@ -62,9 +62,9 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
 
     // The classic tools divide by the count as given, or by the pairs read.
     const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);
-    r.classicMean = classicLine(classicMean(m.classic, n));
-    r.classicRms = classicLine(classicRms(m.classic, n));
-    r.classicPeak = classicLine(classicPeak(m.classic, n));
+    r.classicMean = classicLine(classicResult(m.classic, ClassicFigure::mean, n));
+    r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
+    r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
 
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);

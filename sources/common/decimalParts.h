@@ -1,6 +1,8 @@
-// Fast paths of the value reader for plain decimal tokens, read straight from
-// memory.  Each returns where the token ends, having stored its value, or
-// nullptr, having stored nothing, when it cannot be sure of the outcome.
+// The fast paths' tokenizers: a plain decimal token read straight from
+// memory into its parts, the first 19 significant digits as an integer and
+// the power of ten that scales them, with no conversion yet (that is
+// decimalConversion.h's).  Each returns where the token ends, having filled
+// the parts, or nullptr when the token is not one it takes.
 //
 // The data must be followed by a zero byte, which no token contains (the end
 // is compared only where a token stops at a zero byte), and by room to read
@@ -8,27 +10,11 @@
 // preceded by kFastReadWidth readable bytes.
 //
 // Which tokens go which way: [sign] digits [. digits] [e [sign] 1 to 4
-// digits], with the whole token in the buffer, is read here; everything else
-// (hexadecimal, infinities and NaNs, longer exponents, malformed text, a
-// token cut by the end of the buffer) goes to the general path.
-//
-// Exactness: the token's value is V = w * 10^p, where w holds its first 19
-// significant digits (below 10^19, so exact in 64 bits) and p counts the
-// places of the digits after them; any digits dropped change V by less than
-// 10^-18 of itself.  In double, w (rounded once) times 10^p (the double
-// nearest, from a table) rounded once more lies within 3.01 units of its
-// last bit of V.  A double that close rounds to the same float as V unless a
-// point halfway between two floats lies within that distance; the tie test
-// sends every double within 4 units of such a point to the general path.
-// Where the result is a normal float, or overflows, a float keeps exactly 29
-// fewer bits than the double, and the halfway points are the doubles whose
-// dropped bits are 1 followed by 28 zeros; results below the normal range
-// round on another bit and go to the general path.  Beyond the table, V is
-// either below half the smallest float (zero) or above the largest (infinity)
-// whatever w is.
+// digits], with the whole token in the buffer, is taken here; everything
+// else (hexadecimal, infinities and NaNs, longer exponents, malformed text,
+// a token cut by the end of the buffer) goes to the general path.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,6 +25,17 @@
 #endif
 
 constexpr std::size_t kFastReadWidth = 16;
+
+// A plain decimal as its parts: its value is mantissa * 10^power, but for
+// what the significant digits after the first kMaxDigits add, less than one
+// unit of the last kept.
+struct DecimalParts {
+    std::uint64_t mantissa = 0;
+    int power = 0;
+    bool negative = false;
+    // Significant digits beyond the first kMaxDigits were dropped.
+    bool truncated = false;
+};
 
 inline bool isSpace(int c)
 {
@@ -61,28 +58,9 @@ inline bool isDigit(int c)
     return c >= '0' && c <= '9';
 }
 
-namespace fastDecimal {
+namespace decimalTokens {
 
-// 10^p for p from kMinPower to kMaxPower, each the double nearest.  Below
-// kMinPower, 19 digits times 10^p stay under 10^-46, less than half the
-// smallest float; above kMaxPower, one digit times 10^p is over 10^39, more
-// than the largest float by more than half its last place.
-constexpr int kMinPower = -64;
-constexpr int kMaxPower = 38;
-constexpr double kPowersOfTen[] = {
-    1e-64, 1e-63, 1e-62, 1e-61, 1e-60, 1e-59, 1e-58, 1e-57, 1e-56, 1e-55, 1e-54, 1e-53, 1e-52,
-    1e-51, 1e-50, 1e-49, 1e-48, 1e-47, 1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39,
-    1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29, 1e-28, 1e-27, 1e-26,
-    1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13,
-    1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,
-    1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
-    1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,  1e26,
-    1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,  1e36,  1e37,  1e38};
-static_assert(std::size(kPowersOfTen) == kMaxPower - kMinPower + 1);
-constexpr std::uint64_t kTieMargin = 4;
 constexpr int kMaxDigits = 19;
-// The bits of the smallest normal float as a double, 2^-126.
-constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1023 - 126} << 52;
 // Longer runs of digits go to the general path, so that counts of places
 // stay small numbers.
 constexpr long kMaxTokenDigits = 100000;
@@ -108,35 +86,6 @@ inline std::uint64_t eightDigitValue(std::uint64_t digits)
     digits = digits * 10 + (digits >> 8);
     return (((digits & 0x000000ff000000ffu) * (100 + (1000000ull << 32))) +
             (((digits >> 16) & 0x000000ff000000ffu) * (1 + (10000ull << 32)))) >> 32;
-}
-
-// mantissa * 10^power rounded to float, or false when the double product
-// cannot decide it; mantissa must be below 10^19 or hold the first 19
-// significant digits of the token.
-inline bool scaledValue(std::uint64_t mantissa, int power, bool negative, float& value)
-{
-    float result;
-    if (mantissa == 0 || power < kMinPower) {
-        result = 0.0f;
-    } else if (power > kMaxPower) {
-        result = HUGE_VALF;
-    } else {
-        // Below 2^63 the mantissa converts as a signed number, in one
-        // instruction.
-        const auto signedMantissa = static_cast<std::int64_t>(mantissa);
-        const double m = signedMantissa >= 0 ? static_cast<double>(signedMantissa)
-                                             : static_cast<double>(mantissa);
-        const double scaled = m * kPowersOfTen[power - kMinPower];
-        // The range and tie tests: see the top of this file.
-        std::uint64_t bits;
-        std::memcpy(&bits, &scaled, sizeof bits);
-        if (bits < kSmallestNormalBits ||
-            ((bits - (0x10000000u - kTieMargin)) & 0x1fffffffu) <= 2 * kTieMargin)
-            return false;
-        result = static_cast<float>(scaled);
-    }
-    value = negative ? -result : result;
-    return true;
 }
 
 // An exponent part "e[sign]digits" of at most four digits at q, added to
@@ -179,63 +128,60 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
     return q;
 }
 
-// What both fast paths do once the mantissa is read: the exponent part, if
-// any, and the value; returns where the token ends, or nullptr.
-inline const unsigned char* finishDecimal(const unsigned char* q, const unsigned char* end,
-                                          std::uint64_t mantissa, int power, bool negative,
-                                          float& value)
+// What every tokenizer does once the digits are read: the exponent part, if
+// any; returns where the token ends, or nullptr for a token cut by the end
+// of the data.
+inline const unsigned char* finishParts(const unsigned char* q, const unsigned char* end, DecimalParts& parts)
 {
-    if ((*q | 0x20) == 'e' && (q = readExponent(q, power)) == nullptr)
+    if ((*q | 0x20) == 'e' && (q = readExponent(q, parts.power)) == nullptr)
         return nullptr;
-    if ((*q == 0 && q >= end) || !scaledValue(mantissa, power, negative, value))
+    if (*q == 0 && q >= end)
         return nullptr;
     return q;
 }
 
-// The zeros before the first significant digit, a point among them or not.
-inline long countLeadingZeros(const unsigned char* p)
+// The significant digits, counted here for every tokenizer: the mantissa
+// summed over a run of digits (from p, the point anywhere among them) is
+// exact while they number at most kMaxDigits, leading zeros adding nothing;
+// beyond that it has wrapped, and the first kMaxDigits significant digits
+// are taken again from the text, the places of the rest added to the
+// power.  leadingZeros is the count of zeros before the first significant
+// digit where the tokenizer knows it, or -1.
+inline void keepSignificantDigits(DecimalParts& parts, const unsigned char* p, long digits, long leadingZeros)
 {
-    long zeros = 0;
-    for (; *p == '0' || *p == '.'; ++p)
-        zeros += *p == '0';
-    return zeros;
-}
-
-// For a token of more than 19 digits from p on, the point anywhere among
-// them: the first 19 significant digits as the mantissa, and the places of
-// the digits after them added to power.
-inline void keepSignificantDigits(const unsigned char* p, long digits, std::uint64_t& mantissa,
-                                  int& power)
-{
-    // The leading zeros, counted as countLeadingZeros counts them, and passed.
-    long seen = 0;
-    for (; *p == '0' || *p == '.'; ++p)
-        seen += *p == '0';
-    mantissa = 0;
+    if (digits <= kMaxDigits)
+        return;
+    if (leadingZeros < 0) {
+        leadingZeros = 0;
+        for (const unsigned char* z = p; *z == '0' || *z == '.'; ++z)
+            leadingZeros += *z == '0';
+    }
+    if (digits - leadingZeros <= kMaxDigits)
+        return;
+    while (*p == '0' || *p == '.')
+        ++p;
+    parts.mantissa = 0;
     for (int kept = 0; kept < kMaxDigits; ++p) {
         if (*p == '.')
             continue;
-        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        parts.mantissa = parts.mantissa * 10 + static_cast<unsigned>(*p - '0');
         ++kept;
-        ++seen;
     }
-    power += static_cast<int>(digits - seen);
+    parts.power += static_cast<int>(digits - leadingZeros - kMaxDigits);
+    parts.truncated = true;
 }
 
-
-}  // namespace fastDecimal
+}  // namespace decimalTokens
 
 // [white space] [sign] digits [. digits] [e [sign] digits]: any number of
 // digits, at most 4 exponent digits, seen to end before the data does.
 [[gnu::always_inline]] inline const unsigned char* readPlainDecimal(const unsigned char* p,
                                                                   const unsigned char* end,
-                                                                  float& value)
+                                                                  DecimalParts& parts)
 {
-    using namespace fastDecimal;
-    bool negative;
-    p = skipToDigits(p, negative);
-    std::uint64_t mantissa = 0;
-    const unsigned char* q = addDigits(p, mantissa);
+    using namespace decimalTokens;
+    p = skipToDigits(p, parts.negative);
+    const unsigned char* q = addDigits(p, parts.mantissa);
     long digits = q - p;
     // "0x" starts a hexadecimal number.
     if ((*q | 0x20) == 'x' && digits == 1 && *p == '0')
@@ -243,22 +189,19 @@ inline void keepSignificantDigits(const unsigned char* p, long digits, std::uint
     long fractionDigits = 0;
     if (*q == '.') {
         const unsigned char* const fraction = ++q;
-        q = addDigits(fraction, mantissa);
+        q = addDigits(fraction, parts.mantissa);
         fractionDigits = q - fraction;
         digits += fractionDigits;
     }
     if (digits == 0 || digits > kMaxTokenDigits)
         return nullptr;
-    int power = static_cast<int>(-fractionDigits);
-    // Leading zeros add nothing to the mantissa, so it is exact while the
-    // significant digits number at most 19; otherwise it has wrapped.
-    if (digits > kMaxDigits && digits - countLeadingZeros(p) > kMaxDigits)
-        keepSignificantDigits(p, digits, mantissa, power);
-    return finishDecimal(q, end, mantissa, power, negative, value);
+    parts.power = static_cast<int>(-fractionDigits);
+    keepSignificantDigits(parts, p, digits, -1);
+    return finishParts(q, end, parts);
 }
 
 #if defined(__SSE2__)
-namespace fastDecimal {
+namespace decimalTokens {
 
 // Sixteen zero bytes, then sixteen 0xff: the sixteen bytes from offset k
 // have their top k bytes set.
@@ -301,7 +244,7 @@ inline std::uint64_t sixteenDigitValue(__m128i digits)
 // given, lower bytes zero, and how many of those digits follow the point.
 // The point's byte is moved out from between the digits, and the bytes below
 // the token read as leading zeros.
-inline std::uint64_t tokenValue(__m128i digits, unsigned length, unsigned points,
+inline std::uint64_t pointedDigitsValue(__m128i digits, unsigned length, unsigned points,
                                 unsigned& fractionDigits)
 {
     fractionDigits = 0;
@@ -323,7 +266,7 @@ inline std::uint64_t windowValue(const unsigned char* q, unsigned length, unsign
     const __m128i digits = _mm_and_si128(
         digitValues(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q - 16)), ignored),
         topBytes(length));
-    return tokenValue(digits, length, points, fractionDigits);
+    return pointedDigitsValue(digits, length, points, fractionDigits);
 }
 
 // Where the sixteen bytes at p hold digits (digitMask) and points.
@@ -341,9 +284,9 @@ constexpr std::uint64_t kSmallPowersOfTen[] = {1,         10,         100,      
 // Tokens whose digits and point take sixteen to thirty-one bytes, such as
 // "0.00027336254521511039" or "3.581367812345678900e-03": the first sixteen
 // bytes, all the token's, and the rest, found and converted by a second look.
-inline const unsigned char* readLongWindows(const unsigned char* p, const unsigned char* end,
-                                            bool negative, __m128i headBytes, __m128i headDigits,
-                                            unsigned headPoints, float& value)
+[[gnu::always_inline]] inline const unsigned char* readLongWindows(const unsigned char* p, const unsigned char* end,
+                                            __m128i headBytes, __m128i headDigits, unsigned headPoints,
+                                            DecimalParts& parts)
 {
     if ((headPoints & (headPoints - 1)) != 0)
         return nullptr;
@@ -358,26 +301,25 @@ inline const unsigned char* readLongWindows(const unsigned char* p, const unsign
         return nullptr;
     unsigned headFraction;
     unsigned tailFraction;
-    const std::uint64_t head = tokenValue(headDigits, 16, headPoints, headFraction);
+    const std::uint64_t head = pointedDigitsValue(headDigits, 16, headPoints, headFraction);
     const std::uint64_t tailValue = windowValue(p + 16 + tail, tail, tailPoints, tailFraction);
     const unsigned tailDigits = tail - (tailPoints != 0 ? 1 : 0);
     // Wraps beyond 19 significant digits; keepSignificantDigits then starts
     // again.
-    std::uint64_t mantissa = head * kSmallPowersOfTen[tailDigits] + tailValue;
-    int power = -static_cast<int>(headPoints != 0 ? headFraction + tailDigits : tailFraction);
+    parts.mantissa = head * kSmallPowersOfTen[tailDigits] + tailValue;
+    parts.power = -static_cast<int>(headPoints != 0 ? headFraction + tailDigits : tailFraction);
     const unsigned digits = 16 - (headPoints != 0 ? 1 : 0) + tailDigits;
     // The zeros in the run of zeros and point that starts the head; when the
-    // run fills the head they are counted again one by one.
+    // run fills the head they are left to be counted one by one.
     const unsigned zerosMask =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(headBytes, _mm_set1_epi8('0'))));
     const unsigned run = static_cast<unsigned>(__builtin_ctz(~(zerosMask | headPoints)));
     const unsigned zeros = run - ((headPoints & ((1u << run) - 1)) != 0 ? 1 : 0);
-    if (digits - zeros > kMaxDigits && (run < 16 || digits - countLeadingZeros(p) > kMaxDigits))
-        keepSignificantDigits(p, digits, mantissa, power);
-    return finishDecimal(p + 16 + tail, end, mantissa, power, negative, value);
+    keepSignificantDigits(parts, p, digits, run < 16 ? static_cast<long>(zeros) : -1);
+    return finishParts(p + 16 + tail, end, parts);
 }
 
-}  // namespace fastDecimal
+}  // namespace decimalTokens
 
 // The commonest tokens, such as "0.0012345678" or "-1.25e-3", whose digits
 // and point take at most fifteen bytes, and through readLongWindows those
@@ -388,18 +330,17 @@ inline const unsigned char* readLongWindows(const unsigned char* p, const unsign
 // before it.
 [[gnu::always_inline]] inline const unsigned char* readWindowedDecimal(const unsigned char* p,
                                                                      const unsigned char* end,
-                                                                     float& value)
+                                                                     DecimalParts& parts)
 {
-    using namespace fastDecimal;
-    bool negative;
-    p = skipToDigits(p, negative);
+    using namespace decimalTokens;
+    p = skipToDigits(p, parts.negative);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     unsigned digitMask;
     const __m128i digits = digitValues(bytes, digitMask);
     const unsigned pointMask = pointsIn(bytes);
     const unsigned length = static_cast<unsigned>(__builtin_ctz(~(digitMask | pointMask)));
     if (length >= 16)
-        return readLongWindows(p, end, negative, bytes, digits, pointMask, value);
+        return readLongWindows(p, end, bytes, digits, pointMask, parts);
     const unsigned points = pointMask & ((1u << length) - 1);
     // A second point ends the token early; a point alone is no number.
     if ((points & (points - 1)) != 0 || points == (1u << length) - 1)
@@ -410,11 +351,12 @@ inline const unsigned char* readLongWindows(const unsigned char* p, const unsign
         return nullptr;
     unsigned fractionDigits;
     // At most 15 digits: the mantissa is exact.
-    const std::uint64_t mantissa = windowValue(q, length, points, fractionDigits);
-    return finishDecimal(q, end, mantissa, -static_cast<int>(fractionDigits), negative, value);
+    parts.mantissa = windowValue(q, length, points, fractionDigits);
+    parts.power = -static_cast<int>(fractionDigits);
+    return finishParts(q, end, parts);
 }
 #else
-inline const unsigned char* readWindowedDecimal(const unsigned char*, const unsigned char*, float&)
+inline const unsigned char* readWindowedDecimal(const unsigned char*, const unsigned char*, DecimalParts&)
 {
     return nullptr;
 }
