@@ -24,7 +24,7 @@ struct LastPair {
 
 void takePairs(LastPair& last, const PairBlock& block)
 {
-    last.sum += block.floats[0][block.pairs - 1] + block.floats[1][block.pairs - 1];
+    last.sum += block.allpts.floats[block.pairs - 1] + block.sample.floats[block.pairs - 1];
 }
 
 void takeRepeated(LastPair&, const RepeatedPair&) {}
@@ -36,19 +36,19 @@ void readAll(benchmark::State& state, const std::string& text, int count)
         state.SkipWithError("cannot write the input");
     for (auto _ : state) {
         ::lseek(memory, 0, SEEK_SET);
-        ValueSource first;
-        ValueSource second;
-        attachTextSource(first, ::dup(memory), "first", {});
-        attachTextSource(second, ::open(("/proc/self/fd/" + std::to_string(memory)).c_str(), O_RDONLY), "second",
+        ValueSource allpts;
+        ValueSource sample;
+        attachTextSource(allpts, ::dup(memory), "allpts", {});
+        attachTextSource(sample, ::open(("/proc/self/fd/" + std::to_string(memory)).c_str(), O_RDONLY), "sample",
                          {});
         PairPass pass;
-        startPairPass(pass, first, second, count, true, false);
+        startPairPass(pass, allpts, sample, count, true, false);
         LastPair last;
         runPairPass(pass, last);
         benchmark::DoNotOptimize(last.sum);
         releasePairPass(pass);
-        closeValueSource(first);
-        closeValueSource(second);
+        closeValueSource(allpts);
+        closeValueSource(sample);
     }
     state.SetItemsProcessed(state.iterations() * 2 * count);
     state.SetBytesProcessed(state.iterations() * 2 * static_cast<std::int64_t>(text.size()));

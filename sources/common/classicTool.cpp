@@ -17,8 +17,8 @@ struct ClassicMeasure {
 
 void takePairs(ClassicMeasure& measure, const PairBlock& block)
 {
-    const float* const as = block.floats[0];
-    const float* const bs = block.floats[1];
+    const float* const as = block.allpts.floats;
+    const float* const bs = block.sample.floats;
     takeClassicPairs(measure.sums, as, bs, block.pairs);
     if (measure.largest.capacity == 0)
         return;
@@ -29,8 +29,8 @@ void takePairs(ClassicMeasure& measure, const PairBlock& block)
 
 void takeRepeated(ClassicMeasure& measure, const RepeatedPair& pair)
 {
-    const float a = pair.floats[0];
-    const float b = pair.floats[1];
+    const float a = pair.a;
+    const float b = pair.b;
     takeClassicRepeated(measure.sums, a, b, pair.count);
     admitErrors(measure.largest, {a, b, absoluteDifference(a, b), static_cast<std::int32_t>(pair.first)},
                 static_cast<std::int32_t>(pair.count));

@@ -34,48 +34,46 @@ T* blockOf(std::size_t count)
 
 }  // namespace
 
-void startPairPass(PairPass& pass, ValueSource& first, ValueSource& second, std::int64_t wanted, bool exact,
+void startPairPass(PairPass& pass, ValueSource& allpts, ValueSource& sample, std::int64_t wanted, bool exact,
                    bool doubles)
 {
     pass = PairPass{};
-    pass.sources[0] = &first;
-    pass.sources[1] = &second;
+    pass.allpts = &allpts;
+    pass.sample = &sample;
     pass.wanted = wanted;
     pass.exact = exact;
     pass.doubles = doubles;
-    pass.floats[0] = blockOf<float>(2 * kPairBlock);
-    pass.floats[1] = pass.floats[0] + kPairBlock;
+    pass.as = blockOf<float>(2 * kPairBlock);
+    pass.bs = pass.as + kPairBlock;
     if (doubles) {
-        pass.doubleValues[0] = blockOf<double>(2 * kPairBlock);
-        pass.doubleValues[1] = pass.doubleValues[0] + kPairBlock;
+        pass.aDoubles = blockOf<double>(2 * kPairBlock);
+        pass.bDoubles = pass.aDoubles + kPairBlock;
     }
 }
 
 void releasePairPass(PairPass& pass)
 {
-    std::free(pass.floats[0]);
-    std::free(pass.doubleValues[0]);
-    pass.floats[0] = pass.floats[1] = nullptr;
-    pass.doubleValues[0] = pass.doubleValues[1] = nullptr;
+    std::free(pass.as);
+    std::free(pass.aDoubles);
+    pass.as = pass.bs = nullptr;
+    pass.aDoubles = pass.bDoubles = nullptr;
 }
 
 PairBlock readPairBlock(PairPass& pass)
 {
     const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, pass.wanted - pass.pairs));
-    PairBlock block{pass.pairs, want, {0, 0}, {pass.floats[0], pass.floats[1]},
-                    {pass.doubleValues[0], pass.doubleValues[1]}};
+    PairBlock block{pass.pairs, want, {0, pass.as, pass.aDoubles}, {0, pass.bs, pass.bDoubles}};
     // Without an exact count, each source stops after the read that finds it
-    // spent, and the second is read no further than the first went: both
-    // reads of the last pair attempted are made, as the classic tools make
-    // them.
+    // spent, and the sample is read no further than the first file went:
+    // both reads of the last pair attempted are made, as the classic tools
+    // make them.
     const bool untilSpent = !pass.exact;
-    block.reads[0] = readValues(*pass.sources[0], pass.floats[0], pass.doubleValues[0], want, untilSpent);
-    block.reads[1] =
-        readValues(*pass.sources[1], pass.floats[1], pass.doubleValues[1], untilSpent ? block.reads[0] : want,
-                   untilSpent);
+    block.allpts.count = readValues(*pass.allpts, pass.as, pass.aDoubles, want, untilSpent);
+    block.sample.count =
+        readValues(*pass.sample, pass.bs, pass.bDoubles, untilSpent ? block.allpts.count : want, untilSpent);
     if (untilSpent) {
-        block.pairs = std::min(readsBeforeSpent(*pass.sources[0], block.reads[0]),
-                               readsBeforeSpent(*pass.sources[1], block.reads[1]));
+        block.pairs = std::min(readsBeforeSpent(*pass.allpts, block.allpts.count),
+                               readsBeforeSpent(*pass.sample, block.sample.count));
         pass.ended = block.pairs < want;
     }
     pass.pairs += block.pairs;

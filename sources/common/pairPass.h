@@ -15,7 +15,8 @@
 #include <cstdint>
 
 struct PairPass {
-    ValueSource* sources[2] = {nullptr, nullptr};
+    ValueSource* allpts = nullptr;
+    ValueSource* sample = nullptr;
     // At most this many pairs; exactly this many when exact.
     std::int64_t wanted = 0;
     bool exact = true;
@@ -25,31 +26,41 @@ struct PairPass {
     // Without an exact count: a source was spent, and no pair follows.
     bool ended = false;
     // The block's reads of each source, from the free store.
-    float* floats[2] = {nullptr, nullptr};
-    double* doubleValues[2] = {nullptr, nullptr};
+    float* as = nullptr;
+    float* bs = nullptr;
+    double* aDoubles = nullptr;
+    double* bDoubles = nullptr;
+};
+
+// One source's reads of a block: which may be more than the block's pairs
+// where the other source was spent first; doubles only where the pass reads
+// them.
+struct BlockReads {
+    std::int32_t count;
+    const float* floats;
+    const double* doubles;
 };
 
 // One block of pairs as the pass hands it over: pairs pairs from point
-// first on; each source's reads of the block, which may be more than the
-// pairs where the other source was spent first; doubles only where the
-// pass reads them.
+// first on, the values of pair j at index j of each source's reads.
 struct PairBlock {
     std::int64_t first;
     std::int32_t pairs;
-    std::int32_t reads[2];
-    const float* floats[2];
-    const double* doubles[2];
+    BlockReads allpts;
+    BlockReads sample;
 };
 
 // Every pair from point first on, count of them, is this one pair.
 struct RepeatedPair {
     std::int64_t first;
     std::int64_t count;
-    float floats[2];
-    double doubles[2];
+    float a;
+    float b;
+    double aDouble;
+    double bDouble;
 };
 
-void startPairPass(PairPass& pass, ValueSource& first, ValueSource& second, std::int64_t wanted, bool exact,
+void startPairPass(PairPass& pass, ValueSource& allpts, ValueSource& sample, std::int64_t wanted, bool exact,
                    bool doubles);
 void releasePairPass(PairPass& pass);
 
@@ -64,11 +75,11 @@ void runPairPass(PairPass& pass, Consumer& consumer)
 {
     while (!pass.ended && pass.pairs < pass.wanted) {
         takePairs(consumer, readPairBlock(pass));
-        if (pass.exact && isSpent(*pass.sources[0]) && isSpent(*pass.sources[1]) && pass.pairs < pass.wanted) {
-            const ValueSource& a = *pass.sources[0];
-            const ValueSource& b = *pass.sources[1];
-            takeRepeated(consumer, RepeatedPair{pass.pairs, pass.wanted - pass.pairs, {a.lastFloat, b.lastFloat},
-                                                {a.lastDouble, b.lastDouble}});
+        if (pass.exact && isSpent(*pass.allpts) && isSpent(*pass.sample) && pass.pairs < pass.wanted) {
+            const ValueSource& allpts = *pass.allpts;
+            const ValueSource& sample = *pass.sample;
+            takeRepeated(consumer, RepeatedPair{pass.pairs, pass.wanted - pass.pairs, allpts.lastFloat, sample.lastFloat,
+                                                allpts.lastDouble, sample.lastDouble});
             pass.pairs = pass.wanted;
         }
     }

@@ -68,21 +68,21 @@ void closeValueSource(ValueSource& source)
     source = ValueSource{};
 }
 
-void checkDistinctStreams(const char* firstPath, const char* secondPath, bool dashIsStandardInput)
+void checkDistinctStreams(const char* onePath, const char* otherPath, bool dashIsStandardInput)
 {
-    const bool firstIsInput = isStandardInput(firstPath, dashIsStandardInput);
-    const bool secondIsInput = isStandardInput(secondPath, dashIsStandardInput);
-    struct stat first;
-    struct stat second;
-    if ((firstIsInput ? ::fstat(STDIN_FILENO, &first) : ::stat(firstPath, &first)) != 0 ||
-        (secondIsInput ? ::fstat(STDIN_FILENO, &second) : ::stat(secondPath, &second)) != 0)
+    const bool oneIsInput = isStandardInput(onePath, dashIsStandardInput);
+    const bool otherIsInput = isStandardInput(otherPath, dashIsStandardInput);
+    struct stat one;
+    struct stat other;
+    if ((oneIsInput ? ::fstat(STDIN_FILENO, &one) : ::stat(onePath, &one)) != 0 ||
+        (otherIsInput ? ::fstat(STDIN_FILENO, &other) : ::stat(otherPath, &other)) != 0)
         return;
-    const bool oneStream = first.st_dev == second.st_dev && first.st_ino == second.st_ino &&
-                           (!S_ISREG(first.st_mode) || (firstIsInput && secondIsInput));
+    const bool oneStream = one.st_dev == other.st_dev && one.st_ino == other.st_ino &&
+                           (!S_ISREG(one.st_mode) || (oneIsInput && otherIsInput));
     if (oneStream) {
         const std::string what =
-            "cannot read " + shellQuoted(firstPath) + " and " + shellQuoted(secondPath) + " as two value files";
-        fail(what.c_str(), firstIsInput && secondIsInput ? "they are both standard input"
+            "cannot read " + shellQuoted(onePath) + " and " + shellQuoted(otherPath) + " as two value files";
+        fail(what.c_str(), oneIsInput && otherIsInput ? "they are both standard input"
                                                          : "they are one stream, not a regular file");
     }
 }

@@ -136,4 +136,4 @@ void openTextSource(ValueSource& source, const char* path, const TextOptions& op
 // waited on for nothing.  Paths that cannot be looked at are left to be
 // reported when they are opened.  Where dashIsStandardInput, "-" names
 // standard input, which cannot be read twice even from a regular file.
-void checkDistinctStreams(const char* firstPath, const char* secondPath, bool dashIsStandardInput);
+void checkDistinctStreams(const char* onePath, const char* otherPath, bool dashIsStandardInput);

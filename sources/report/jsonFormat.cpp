@@ -192,8 +192,8 @@ void writeJson(const Report& r, OutputBuffer& out)
 {
     JsonWriter w{&out};
     openObject(w);
-    fileObject(w, "allpts", r.files[0]);
-    fileObject(w, "sample", r.files[1]);
+    fileObject(w, "allpts", r.allpts);
+    fileObject(w, "sample", r.sample);
     member(w, "pairs", whole(r.pairs));
     member(w, "count_given", truth(r.options.countGiven));
     member(w, "left_out", whole(r.leftOut));

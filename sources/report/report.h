@@ -47,7 +47,8 @@ struct Quantiles {
 // infinite ones are infinite.
 struct Report {
     ReportOptions options;
-    FileSummary files[2];
+    FileSummary allpts;
+    FileSummary sample;
     std::int64_t pairs = 0;
     std::int64_t leftOut = 0;
     std::int64_t measured = 0;
@@ -84,6 +85,10 @@ Report runReport(const ReportOptions& options);
 // The figures of the measures after a pass of pairs pairs; the worst lists
 // move into the report.  The files' summaries are the pass's to fill.
 Report summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std::int64_t pairs);
+
+// Whether the files held different numbers of values, as far as they were
+// read.
+bool unequalLengths(const Report& report);
 
 // Whether the input had any of the problems the report lists.
 bool inputHadProblems(const Report& report);

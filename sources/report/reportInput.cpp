@@ -27,8 +27,10 @@ struct ValueCounts {
 // of non-finite values among those it stored.
 struct ReportPass {
     ErrorMeasures measures;
-    const ValueSource* sources[2] = {nullptr, nullptr};
-    ValueCounts counts[2];
+    const ValueSource* allpts = nullptr;
+    const ValueSource* sample = nullptr;
+    ValueCounts allptsCounts;
+    ValueCounts sampleCounts;
 };
 
 // Counts the NaNs and infinities among the values of reads reads of the
@@ -51,14 +53,14 @@ void countValues(ValueCounts& counts, const ValueSource& source, const float* va
 
 void takePairs(ReportPass& pass, const PairBlock& block)
 {
-    for (int f = 0; f < 2; ++f)
-        countValues(pass.counts[f], *pass.sources[f], block.floats[f], block.reads[f]);
-    takeMeasuredPairs(pass.measures, block.floats[0], block.floats[1], block.pairs, block.first);
+    countValues(pass.allptsCounts, *pass.allpts, block.allpts.floats, block.allpts.count);
+    countValues(pass.sampleCounts, *pass.sample, block.sample.floats, block.sample.count);
+    takeMeasuredPairs(pass.measures, block.allpts.floats, block.sample.floats, block.pairs, block.first);
 }
 
 void takeRepeated(ReportPass& pass, const RepeatedPair& pair)
 {
-    takeRepeatedPair(pass.measures, pair.floats[0], pair.floats[1], pair.first, pair.count);
+    takeRepeatedPair(pass.measures, pair.a, pair.b, pair.first, pair.count);
 }
 
 // "-" is standard input, as in every filter; "./-" names a file called -.
@@ -114,39 +116,46 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
 Report runReport(const ReportOptions& options)
 {
     checkDistinctStreams(options.allptsPath, options.samplePath, true);
-    ValueSource sources[2];
-    openFile(sources[0], options.allptsPath);
-    openFile(sources[1], options.samplePath);
+    ValueSource allpts;
+    ValueSource sample;
+    openFile(allpts, options.allptsPath);
+    openFile(sample, options.samplePath);
 
     ReportPass consumer;
-    consumer.sources[0] = &sources[0];
-    consumer.sources[1] = &sources[1];
+    consumer.allpts = &allpts;
+    consumer.sample = &sample;
     // The tab-separated row lists no points, so it keeps none.
     startErrorMeasures(consumer.measures, options, options.format == ReportFormat::tsv ? 0 : options.worst);
     // Counts of pairs, like the classic tools' n, stay within 32 bits.
     PairPass pass;
-    startPairPass(pass, sources[0], sources[1], options.countGiven ? options.count : INT32_MAX,
-                  options.countGiven, false);
+    startPairPass(pass, allpts, sample, options.countGiven ? options.count : INT32_MAX, options.countGiven, false);
     runPairPass(pass, consumer);
-    if (!pass.exact)
-        for (int f = 0; f < 2; ++f)
-            countRest(sources[f], consumer.counts[f], pass.floats[f]);
+    if (!pass.exact) {
+        countRest(allpts, consumer.allptsCounts, pass.as);
+        countRest(sample, consumer.sampleCounts, pass.bs);
+    }
 
     Report report = summarizeReport(options, consumer.measures, pass.pairs);
-    for (int f = 0; f < 2; ++f) {
-        report.files[f] = summarizeFile(sources[f], consumer.counts[f], pass);
-        closeValueSource(sources[f]);
-    }
+    report.allpts = summarizeFile(allpts, consumer.allptsCounts, pass);
+    report.sample = summarizeFile(sample, consumer.sampleCounts, pass);
+    closeValueSource(allpts);
+    closeValueSource(sample);
     releasePairPass(pass);
     releaseErrorMeasures(consumer.measures);
     return report;
 }
 
+bool unequalLengths(const Report& report)
+{
+    return report.allpts.values != report.sample.values || report.allpts.end == FileEnd::notCounted ||
+           report.sample.end == FileEnd::notCounted;
+}
+
 bool inputHadProblems(const Report& report)
 {
-    for (const FileSummary& file : report.files)
-        if (file.skippedReads > 0 || file.end == FileEnd::notANumber || file.end == FileEnd::notCounted ||
-            file.nans > 0 || file.infinities > 0 || file.shortPairs > 0)
+    for (const FileSummary* file : {&report.allpts, &report.sample})
+        if (file->skippedReads > 0 || file->end == FileEnd::notANumber || file->nans > 0 || file->infinities > 0 ||
+            file->shortPairs > 0)
             return true;
-    return report.pairs == 0 || report.leftOut > 0 || report.files[0].values != report.files[1].values;
+    return report.pairs == 0 || report.leftOut > 0 || unequalLengths(report);
 }

@@ -74,8 +74,9 @@ void inputSection(OutputBuffer& out, const Report& r)
 {
     put(out, "Input\n");
     const char* const names[] = {"a", "b"};
+    const FileSummary* const files[] = {&r.allpts, &r.sample};
     for (int f = 0; f < 2; ++f) {
-        const FileSummary& file = r.files[f];
+        const FileSummary& file = *files[f];
         std::string what = counted(file.values, "value", "values");
         switch (file.end) {
         case FileEnd::endOfFile:
@@ -104,7 +105,7 @@ void inputSection(OutputBuffer& out, const Report& r)
     if (r.pairs == 0)
         problem("no pairs", "nothing was compared");
     for (int f = 0; f < 2; ++f) {
-        const FileSummary& file = r.files[f];
+        const FileSummary& file = *files[f];
         const std::string name = names[f];
         if (file.skippedReads > 0)
             problem(name + ": failed reads",
@@ -119,8 +120,7 @@ void inputSection(OutputBuffer& out, const Report& r)
     }
     if (r.leftOut > 0)
         problem("pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)");
-    if (r.files[0].values != r.files[1].values || r.files[0].end == FileEnd::notCounted ||
-        r.files[1].end == FileEnd::notCounted)
+    if (unequalLengths(r))
         problem("unequal lengths", "the files hold different numbers of values");
     if (!any)
         line(out, "problems", "none");
@@ -196,8 +196,8 @@ void decadeChart(OutputBuffer& out, const Report& r)
 void writeText(const Report& r, OutputBuffer& out)
 {
     put(out, "calcGap_report\n");
-    line(out, "a (from all points)", shellQuoted(r.files[0].path));
-    line(out, "b (from the sample)", shellQuoted(r.files[1].path));
+    line(out, "a (from all points)", shellQuoted(r.allpts.path));
+    line(out, "b (from the sample)", shellQuoted(r.sample.path));
     put(out, "\n");
     inputSection(out, r);
 

@@ -53,8 +53,8 @@ void writeTsv(const Report& r, OutputBuffer& out)
 {
     Row row;
     // Names in the shell's quoted form: one field whatever bytes they hold.
-    field(row, "allpts", shellQuoted(r.files[0].path));
-    field(row, "sample", shellQuoted(r.files[1].path));
+    field(row, "allpts", shellQuoted(r.allpts.path));
+    field(row, "sample", shellQuoted(r.sample.path));
     field(row, "pairs", whole(r.pairs));
     field(row, "measured", whole(r.measured));
     field(row, "abs_mean", shortest(r.absMean));
@@ -90,10 +90,8 @@ void writeTsv(const Report& r, OutputBuffer& out)
     field(row, "classic_rms", r.classicRms);
     field(row, "classic_peak", r.classicPeak);
     field(row, "left_out", whole(r.leftOut));
-    const char* const sides[] = {"allpts", "sample"};
-    for (int f = 0; f < 2; ++f) {
-        const FileSummary& file = r.files[f];
-        const std::string side = sides[f];
+    for (const auto& [side, summary] : {std::pair{std::string("allpts"), &r.allpts}, {"sample", &r.sample}}) {
+        const FileSummary& file = *summary;
         field(row, (side + "_values").c_str(), whole(file.values));
         field(row, (side + "_end").c_str(), fileEndName(file.end));
         const bool stopped = file.end == FileEnd::notANumber;
