@@ -42,6 +42,14 @@ has_pandas=0
 report=""
 [ -x "$build/calcGap_report" ] && report="$build/calcGap_report"
 
+# The columns named (comma-separated) of the TSV on standard input, by its
+# header line.
+columns() {
+    awk -F '\t' -v want="$1" '
+        NR == 1 { n = split(want, names, ","); for (i = 1; i <= NF; ++i) at[$i] = i; next }
+        { line = ""; for (j = 1; j <= n; ++j) line = line (j > 1 ? " " : "") $at[names[j]]; print line }'
+}
+
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(. /etc/os-release && echo "$PRETTY_NAME"); $(date -u +%F)"
 echo "pairs: $n, best of $rounds interleaved runs, times in seconds"
 printf '%-8s %-26s %9s %9s  %s\n' "format" "command" "best" "vs fscanf" "output"
@@ -63,7 +71,7 @@ for format in "${formats[@]}"; do
     done
     if [ -n "$report" ]; then
         # Its accurate mean, then the classic mean it also prints.
-        add "calcGap_report" "'$report' --format=tsv '$a' '$b' | tail -n 1 | cut -f 5,34"
+        add "calcGap_report" "'$report' --format=tsv '$a' '$b' | columns abs_mean,classic_mean"
     fi
     if [ -n "$python" ]; then
         add "numpy.loadtxt (mean)" "$python -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"

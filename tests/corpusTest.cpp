@@ -20,7 +20,7 @@ TEST(FuzzCorpus, EveryInputReadsAsFscanfReadsIt)
         if (bytes.empty())
             continue;
         ++inputs;
-        for (std::size_t bufferSize : {1, 2, 3, 5, 7, 16, 17, 64, 65536}) {
+        for (std::size_t bufferSize : kBufferSizes) {
             const ReadComparison comparison = compareWithFscanf(bytes.substr(1), bufferSize, 4096);
             EXPECT_EQ(comparison.mismatch, "") << entry.path();
         }

@@ -100,22 +100,6 @@ TEST(ErrorList, RepeatedPairsEnterAsTheirCopiesWouldOneByOne)
     }
 }
 
-TEST(ErrorList, HugeCountsCostNothingUpFront)
-{
-    ErrorList list;
-    startErrorList(list, 2147483647);
-    EXPECT_TRUE(list.heap.empty());
-    admitErrors(list, {3.0f, 1.0f, 2.0f, 0}, 2147483647);
-    EXPECT_EQ(list.heap.size(), 1u);
-    EXPECT_EQ(list.size, 2147483647);
-    EXPECT_EQ(list.threshold, 2.0f);
-    // A larger error pushes out the oldest copy, the last entry.
-    offerError(list, {9.0f, 1.0f, 8.0f, 7});
-    EXPECT_EQ(list.size, 2147483647);
-    EXPECT_EQ(list.heap.size(), 2u);
-    EXPECT_EQ(list.heap.front().first.pointIndex, 1);
-}
-
 TEST(ErrorList, NoListForCountsBelowOne)
 {
     for (int k : {0, -1, -2147483647 - 1}) {

@@ -3,6 +3,7 @@
 #include "textReader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
@@ -31,16 +32,26 @@ std::string shown(const std::string& bytes)
     return out;
 }
 
+int memoryFile(const std::string& bytes)
+{
+    const int fd = ::memfd_create("calcGapTest", 0);
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        std::abort();
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string pathOf(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads)
 {
     ReadComparison result;
     // Both sides read one in-memory file through descriptors of their own.
-    const int memory = ::memfd_create("calcGapCompare", 0);
-    if (memory < 0 || ::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-        result.mismatch = "cannot make the input file";
-        return result;
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(memory);
+    const int memory = memoryFile(bytes);
+    const std::string path = pathOf(memory);
     std::FILE* reference = std::fopen(path.c_str(), "r");
     ValueReader reader;
     attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);

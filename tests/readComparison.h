@@ -7,6 +7,17 @@
 #include <cstdint>
 #include <string>
 
+// Reader buffer sizes that put a buffer's end at every place in a token,
+// and the reader's own.
+constexpr std::size_t kBufferSizes[] = {1, 2, 3, 5, 7, 16, 17, 64, 65536};
+
+// A file in memory holding the bytes, open for reading at its start; its
+// descriptor, which the caller closes.
+int memoryFile(const std::string& bytes);
+
+// A path that opens the same file again, with an offset of its own.
+std::string pathOf(int fd);
+
 struct ReadComparison {
     long reads = 0;
     // Empty when every read agreed; otherwise the first disagreement.

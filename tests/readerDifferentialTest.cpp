@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+// GCC 12 warns of overlapping copies inside std::string's insert where
+// there are none (its bug 105329), depending on what it inlines.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -197,13 +203,12 @@ std::uint64_t seedWanted()
 
 TEST(ReaderAgainstFscanf, RandomStreamsWithEveryBufferSize)
 {
-    static const std::size_t bufferSizes[] = {1, 2, 3, 7, 64, kReaderBufferSize};
     const long wanted = readsWanted();
     StreamMaker maker(seedWanted());
     long reads = 0;
     for (long streamNumber = 0; reads < wanted && !HasFailure(); ++streamNumber) {
         const std::string bytes = maker.stream();
-        reads += compareReads(bytes, bufferSizes[streamNumber % std::size(bufferSizes)], 200);
+        reads += compareReads(bytes, kBufferSizes[streamNumber % std::size(kBufferSizes)], 200);
     }
     std::printf("compared %ld reads\n", reads);
 }
@@ -212,10 +217,8 @@ TEST(ReaderAgainstFscanf, RandomStreamsWithEveryBufferSize)
 // before it, as the tools' pass keeps it.
 std::vector<float> fscanfValues(const std::string& bytes, int count)
 {
-    const int memory = ::memfd_create("calcGapPairs", 0);
-    if (::write(memory, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        std::abort();
-    std::FILE* file = std::fopen(("/proc/self/fd/" + std::to_string(memory)).c_str(), "r");
+    const int memory = memoryFile(bytes);
+    std::FILE* file = std::fopen(pathOf(memory).c_str(), "r");
     std::vector<float> values;
     float value = 0.0f;
     for (int i = 0; i < count; ++i) {
@@ -229,18 +232,14 @@ std::vector<float> fscanfValues(const std::string& bytes, int count)
 
 TEST(ReaderAgainstFscanf, BlocksAsThePassReadsThem)
 {
-    static const std::size_t bufferSizes[] = {1, 3, 7, 64, kReaderBufferSize};
     StreamMaker maker(4242);
     std::mt19937 random(1);
     for (int round = 0; round < 3000 && !HasFailure(); ++round) {
         const std::string bytes = maker.stream();
         const int count = 40;
         const std::vector<float> expected = fscanfValues(bytes, count);
-        const int memory = ::memfd_create("calcGapBlocks", 0);
-        ASSERT_EQ(::write(memory, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        ::lseek(memory, 0, SEEK_SET);
         auto* const reader = new ValueReader;
-        attachValueReader(*reader, memory, "blocks", bufferSizes[random() % std::size(bufferSizes)]);
+        attachValueReader(*reader, memoryFile(bytes), "blocks", kBufferSizes[random() % std::size(kBufferSizes)]);
         std::vector<float> got(count);
         ReadEvents events;
         float last = 0.0f;
@@ -263,7 +262,7 @@ TEST(ReaderAgainstFscanf, DocumentedCorners)
     const std::string inputs[] = {"1e+x 5", "- 3", "0x 3", "infin 3", "nan(1)", "1..2",
                                   "1e50 1e-50", "", "   ", "\0 5"s, "-", "+\n", "0x.p1"};
     for (const std::string& input : inputs)
-        for (std::size_t bufferSize : {std::size_t{1}, std::size_t{2}, kReaderBufferSize})
+        for (std::size_t bufferSize : kBufferSizes)
             compareReads(input, bufferSize, 10);
 }
 
@@ -318,11 +317,8 @@ TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
         text += printed;
         bits.push_back(pattern);
     }
-    const int memory = ::memfd_create("calcGapRoundTrip", 0);
-    ASSERT_EQ(::write(memory, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::lseek(memory, 0, SEEK_SET);
     ValueReader reader;
-    attachValueReader(reader, memory, "round trip");
+    attachValueReader(reader, memoryFile(text), "round trip");
     for (std::uint32_t expected : bits) {
         float value = 0.0f;
         ASSERT_TRUE(readValue(reader, value));

@@ -104,26 +104,10 @@ TEST(GenRandomUns32, StaysWithinTheRange)
         seen[value] = true;
     }
     EXPECT_TRUE(seen[0] && seen[1]);
-    for (long r : {0L, 1L, 1073741824L, 2147483646L, 2147483647L}) {
-        const std::int32_t value = uns32FromDraw(r, INT32_MIN, INT32_MAX);
-        EXPECT_EQ(value, static_cast<std::int32_t>(INT32_MIN + static_cast<std::int64_t>(
-                                                                   static_cast<double>(r) * 4294967296.0 * 0x1p-31)));
-    }
-    EXPECT_EQ(uns32FromDraw(2147483647L, INT32_MIN, INT32_MAX), INT32_MAX - 1);
+    // The extreme draws on the widest range: r / 2^31 of a span of 2^32.
     EXPECT_EQ(uns32FromDraw(0, INT32_MIN, INT32_MAX), INT32_MIN);
-}
-
-TEST(GenRandomUns32, MatchesTheThirtyTwoBitFormulaWhereItFits)
-{
-    std::mt19937 random(21);
-    for (int i = 0; i < 100000; ++i) {
-        const std::int32_t low = static_cast<std::int32_t>(random()) / 2;
-        const std::int32_t span = static_cast<std::int32_t>(random() % 1000000);
-        const long r = static_cast<long>(random() % 2147483648u);
-        const std::int32_t offset = static_cast<std::int32_t>(
-            static_cast<double>(r) * (static_cast<double>(span) + 1.0) * 0x1p-31);
-        ASSERT_EQ(uns32FromDraw(r, low, low + span), low + offset);
-    }
+    EXPECT_EQ(uns32FromDraw(1073741824L, INT32_MIN, INT32_MAX), 0);
+    EXPECT_EQ(uns32FromDraw(2147483647L, INT32_MIN, INT32_MAX), INT32_MAX - 1);
 }
 
 TEST(Assertions, InvertedRangesReportAndExit)

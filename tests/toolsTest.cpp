@@ -1,4 +1,5 @@
-// The three programs run end to end on files the tests write.
+// The three classic tools run end to end on files the tests write, against
+// a plain fscanf pass of the same files.
 #include "testSupport.h"
 
 #include "commandLine.h"
@@ -41,6 +42,15 @@ void expectError(const RunResult& run, const std::string& message)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, message);
+}
+
+// Each tool, given count as its #pts_in_test_file, prints what the plain
+// fscanf pass prints for n pairs of the same files.
+void expectPlainPassResults(const std::string& a, const std::string& b, const std::string& points,
+                            const std::string& count, std::int32_t n)
+{
+    for (std::size_t i = 0; i < 3; ++i)
+        expectSuccess(runTool(kTools[i], argsFor(kTools[i], a, b, points, count)), referencePass(kMeasures[i], a, b, n));
 }
 
 class Tools : public ::testing::Test {
@@ -113,9 +123,7 @@ TEST_F(Tools, EmptyPassesPrintWhatTheMeasureGivesForNoPairs)
     }
     // Counts convert as atoi does: leading space, sign and digits count.
     expectSuccess(runTool("calcGap_mean", {a, b, points, " +1abc", "x"}), "1.000000\n");
-    for (std::size_t i = 0; i < 3; ++i)
-        expectSuccess(runTool(kTools[i], argsFor(kTools[i], a, b, points, "12abc")),
-                      referencePass(kMeasures[i], a, b, 12));
+    expectPlainPassResults(a, b, points, "12abc", 12);
 }
 
 // A NaN that comes from the data prints "nan" in every build, also where the
@@ -257,15 +265,11 @@ TEST_F(Tools, OddInputsMatchThePlainPass)
     for (const Case& c : cases) {
         const std::string a = dir.file("odd_a.txt", c.allpts);
         const std::string b = dir.file("odd_b.txt", c.sample);
-        for (std::size_t i = 0; i < 3; ++i)
-            expectSuccess(runTool(kTools[i], argsFor(kTools[i], a, b, points, std::to_string(c.n))),
-                          referencePass(kMeasures[i], a, b, c.n));
+        expectPlainPassResults(a, b, points, std::to_string(c.n), c.n);
     }
     // One file given twice is read twice, independently.
     const std::string same = dir.file("same.txt", "1 5 -2 inf 7");
-    for (std::size_t i = 0; i < 3; ++i)
-        expectSuccess(runTool(kTools[i], argsFor(kTools[i], same, same, points, "4")),
-                      referencePass(kMeasures[i], same, same, 4));
+    expectPlainPassResults(same, same, points, "4", 4);
 }
 
 // n far beyond the data: once both files are spent, every remaining pair is
@@ -275,9 +279,7 @@ TEST_F(Tools, CountsFarBeyondTheDataEndQuicklyWithTheFullPassResult)
     // The sum reaches 2^24 after 216 more pairs of error 1 and stays there.
     const std::string a = dir.file("a.txt", "16777000 5");
     const std::string b = dir.file("b.txt", "0 4");
-    for (std::size_t i = 0; i < 3; ++i)
-        expectSuccess(runTool(kTools[i], argsFor(kTools[i], a, b, points, "300000")),
-                      referencePass(kMeasures[i], a, b, 300000));
+    expectPlainPassResults(a, b, points, "300000", 300000);
 
     const auto started = std::chrono::steady_clock::now();
     char expected[64];
@@ -374,9 +376,7 @@ TEST_F(Tools, RandomFilesMatchThePlainPass)
         const std::string a = dir.file("random_a.txt", contents[0]);
         const std::string b = dir.file("random_b.txt", contents[1]);
         const std::string n = std::to_string(random() % 18000);
-        for (std::size_t i = 0; i < 3; ++i)
-            expectSuccess(runTool(kTools[i], argsFor(kTools[i], a, b, points, n)),
-                          referencePass(kMeasures[i], a, b, std::stoi(n)));
+        expectPlainPassResults(a, b, points, n, std::stoi(n));
         if (HasFailure())
             break;
     }

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    static const std::size_t bufferSizes[] = {1, 2, 3, 5, 7, 16, 17, 64, 65536};
-    const std::size_t bufferSize = bufferSizes[data[0] % std::size(bufferSizes)];
+    const std::size_t bufferSize = kBufferSizes[data[0] % std::size(kBufferSizes)];
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const ReadComparison comparison = compareWithFscanf(bytes, bufferSize, 4096);
     if (!comparison.mismatch.empty()) {
