@@ -9,12 +9,6 @@
 
 #include <gtest/gtest.h>
 
-// GCC 12 warns of overlapping copies inside std::string's insert where
-// there are none (its bug 105329), depending on what it inlines.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wrestrict"
-#endif
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -206,6 +206,10 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
         }
     };
     walk(walk, nlohmann::ordered_json::parse(runReport({"--format=json", "-k", "1", a, b}).out), "");
+    // Keys that only files read field by field have.
+    const std::string columns = dir.file("columns.txt", "1,2\n3\n");
+    walk(walk, nlohmann::ordered_json::parse(runReport({"--format=json", "--delimiter=,", "--column=2", columns, columns}).out),
+         "");
     EXPECT_EQ(sorted(written), sorted(jsonListed));
 }
 

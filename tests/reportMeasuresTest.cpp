@@ -89,16 +89,25 @@ ReportOptions optionsWith(double floor = 0.0, std::int32_t worst = 10)
     return options;
 }
 
-// The pairs through the measures in blocks, as the pass hands them over.
+// Pairs of floats through the measures, in blocks as the pass hands them
+// over: as doubles, the values as read, and as floats for the classic sums.
+void takeFloatPairs(ErrorMeasures& measures, const float* as, const float* bs, std::int64_t n, std::int64_t start)
+{
+    std::vector<double> da(as, as + n);
+    std::vector<double> db(bs, bs + n);
+    for (std::int64_t first = 0; first < n; first += kPairBlock) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
+        const auto at = static_cast<std::size_t>(first);
+        takeMeasuredPairs(measures, {da.data() + at, db.data() + at, as + at, bs + at, nullptr, count, start + first});
+    }
+}
+
 Report measure(const Pairs& pairs, const ReportOptions& options)
 {
     ErrorMeasures measures;
     startErrorMeasures(measures, options, options.worst);
     const auto n = static_cast<std::int64_t>(pairs.as.size());
-    for (std::int64_t first = 0; first < n; first += kPairBlock) {
-        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
-        takeMeasuredPairs(measures, pairs.as.data() + first, pairs.bs.data() + first, count, first);
-    }
+    takeFloatPairs(measures, pairs.as.data(), pairs.bs.data(), n, 0);
     Report report = summarizeReport(options, measures, n);
     releaseErrorMeasures(measures);
     return report;
@@ -173,7 +182,7 @@ TEST(ReportMeasures, TenMillionEqualSmallErrors)
     // The same as one repeated pair.
     ErrorMeasures measures;
     startErrorMeasures(measures, optionsWith(0.0, 1), 1);
-    takeRepeatedPair(measures, 1.0f + 0x1p-23f, 1.0f, 0, 10000000);
+    takeRepeatedPair(measures, 1.0 + 0x1p-23, 1.0, 1.0f + 0x1p-23f, 1.0f, false, 0, 10000000);
     const Report repeated = summarizeReport(optionsWith(0.0, 1), measures, 10000000);
     releaseErrorMeasures(measures);
     EXPECT_EQ(repeated.absMean, 0x1p-23);
@@ -330,8 +339,8 @@ TEST(ReportMeasures, WorstPointsAgainstAFullSort)
 
     ErrorMeasures repeated;
     startErrorMeasures(repeated, optionsWith(0.0, 5), 5);
-    takeMeasuredPairs(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
-    takeRepeatedPair(repeated, 100.0f, 1.0f, 3, 1000000);
+    takeFloatPairs(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
+    takeRepeatedPair(repeated, 100.0, 1.0, 100.0f, 1.0f, false, 3, 1000000);
     const std::vector<WorstPoint> worst = takeWorstPoints(repeated.worstAbs);
     releaseErrorMeasures(repeated);
     ASSERT_EQ(worst.size(), 5u);

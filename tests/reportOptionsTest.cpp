@@ -81,7 +81,7 @@ TEST_F(ReportCommandLine, ValuesReadAsTheyWereMeant)
     const nlohmann::json plain = reportJson({"--floor=1", "-n", "3", a, b});
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--floor= 1", "-n", " 3", a, b}, {"--floor=1 ", "-n", "3 ", a, b},
-          {"--fl=1", "--co=3", a, b}, {"--floor", "1", "-n3", a, b}}) {
+          {"--fl=1", "--cou=3", a, b}, {"--floor", "1", "-n3", a, b}}) {
         const nlohmann::json got = reportJson(args);
         EXPECT_EQ(got["relative"], plain["relative"]) << args[0];
         EXPECT_EQ(got["pairs"], 3) << args[0];

@@ -39,9 +39,25 @@
 // half the smallest float (2^-150, about 7.0e-46), so it is 0; above
 // kMaxPower, V >= 10^39, more than the largest float by more than half its
 // last place, so it is infinity.  M = 0 is zero, of the token's sign.
+//
+// To double (the report's values as written), the parts go to the decimal
+// conversion of libfast-float-dev, whose result is the double strtod
+// gives: exactly, by Clinger's argument, where the mantissa and the power
+// of ten are both exact doubles (one rounding); otherwise by its
+// Eisel-Lemire product, which reports the cases it cannot decide.  Where
+// digits were dropped the value lies between mantissa * 10^P and
+// (mantissa + 1) * 10^P, so when both round to one double, so does it.
+// Results that are zero from nonzero digits, subnormal or infinite are
+// refused, for the general path to convert and to count as underflow or
+// overflow.  The float of the same token is then the double rounded to
+// float, unless the double lies on a point halfway between two floats:
+// every such point is a double, so when rounding to double moved the value
+// across one, it moved it onto it (see floatOfDouble).
 #pragma once
 
 #include "decimalParts.h"
+
+#include <fast_float/fast_float.h>
 
 #include <cmath>
 #include <cstdint>
@@ -117,5 +133,52 @@ inline bool floatFromParts(const DecimalParts& parts, float& value)
         result = static_cast<float>(scaled);
     }
     value = parts.negative ? -result : result;
+    return true;
+}
+
+// The double nearest the decimal, or false where the conversion cannot
+// decide it, or the result is zero, subnormal or infinite from digits that
+// are not all zeros (see the top of this file).
+inline bool doubleFromParts(const DecimalParts& parts, double& value)
+{
+    using Binary = fast_float::binary_format<double>;
+    // Mantissas and powers of ten that are exact doubles.
+    constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
+    constexpr int kExactPower = 22;
+    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double result;
+    if (parts.mantissa == 0) {
+        result = 0.0;
+    } else if (!parts.truncated && parts.mantissa <= kExactMantissa && parts.power >= -kExactPower &&
+               parts.power <= kExactPower) {
+        const auto m = static_cast<double>(static_cast<std::int64_t>(parts.mantissa));
+        result = parts.power < 0 ? m / kExactPowers[-parts.power] : m * kExactPowers[parts.power];
+    } else {
+        const fast_float::adjusted_mantissa rounded = fast_float::compute_float<Binary>(parts.power, parts.mantissa);
+        if (rounded.power2 <= 0 || rounded.power2 >= Binary::infinite_power() ||
+            (parts.truncated && rounded != fast_float::compute_float<Binary>(parts.power, parts.mantissa + 1)))
+            return false;
+        const std::uint64_t bits = rounded.mantissa | (static_cast<std::uint64_t>(rounded.power2) << 52);
+        std::memcpy(&result, &bits, sizeof result);
+    }
+    value = parts.negative ? -result : result;
+    return true;
+}
+
+// The float strtof gives for the token whose double is value, or false
+// where the double cannot tell: where it lies on a point halfway between two
+// floats, or below the normal float range, where those points lie on other
+// bits.
+inline bool floatOfDouble(double value, float& single)
+{
+    using namespace decimalConversion;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits &= ~(std::uint64_t{1} << 63);
+    if (bits < kSmallestNormalBits || (bits & kDroppedMask) == kHalfway)
+        return false;
+    single = static_cast<float>(value);
     return true;
 }

@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <iterator>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -92,6 +94,10 @@ bool refill(ValueReader& reader)
         return false;
     if (reader.countingLines)
         countLines(reader, reader.end);
+    // The byte before the buffer's first stays in reach, to tell whether a
+    // line begins there.
+    if (reader.end > 0)
+        reader.buffer[-1] = reader.buffer[reader.end - 1];
     reader.bufferOffset += reader.end;
     reader.pos = 0;
     reader.end = 0;
@@ -141,12 +147,12 @@ bool nextAre(ValueReader& reader, const char* expected)
 
 // "nan", "inf" or "infinity" after the first letter; a mismatching character
 // is consumed and fails the read.
-bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
+bool scanSpecial(ValueReader& reader, int first, FloatToken& token)
 {
     if (lower(first) == 'n') {
         if (!nextAre(reader, "an"))
             return false;
-        value = std::strtof(negative ? "-nan" : "nan", nullptr);
+        token.special = FloatToken::Special::nan;
         return true;
     }
     if (!nextAre(reader, "nf"))
@@ -160,17 +166,50 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
             pushBack(reader, c);
         }
     }
-    value = negative ? -HUGE_VALF : HUGE_VALF;
+    token.special = FloatToken::Special::infinity;
     return true;
 }
 
-// Kept out of line so that the loops around the fast paths stay small.
-[[gnu::noinline]] bool scanGeneral(ValueReader& reader, float& value)
+// Whether the next byte to read begins a line: the data's first, or one
+// after a line end.
+bool atLineStart(const ValueReader& reader)
+{
+    return consumedBytes(reader) == reader.dataStart || reader.buffer[static_cast<std::ptrdiff_t>(reader.pos) - 1] == '\n';
+}
+
+// Passes over the rest of a comment line, up to its line end.
+void skipComment(ValueReader& reader)
 {
     int c;
     do
         c = nextChar(reader);
-    while (c != kEnd && isSpace(c));
+    while (c != kEnd && c != '\n');
+    pushBack(reader, c);
+    ++reader.commentLines;
+}
+
+// The next token, scanned as the C library's "%f" scanner scans it: true
+// when it holds a value.
+bool scanToken(ValueReader& reader, FloatToken& token)
+{
+    // Where comment lines are read as such, a "#" that is the first byte
+    // of a line but for blanks begins one.
+    bool lineStart = reader.comments && atLineStart(reader);
+    int c;
+    for (;;) {
+        c = nextChar(reader);
+        if (c == '\n') {
+            lineStart = reader.comments;
+            continue;
+        }
+        if (c != kEnd && isSpace(c))
+            continue;
+        if (c == '#' && lineStart) {
+            skipComment(reader);
+            continue;
+        }
+        break;
+    }
     // Where this read's text starts, for a report of a read that fails.
     reader.textStart = reader.bufferOffset + reader.pos - (c == kEnd ? 0 : 1);
     if (c == kEnd) {
@@ -178,7 +217,6 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
         return false;
     }
 
-    FloatToken token;
     const bool gotSign = c == '-' || c == '+';
     if (gotSign) {
         token.negative = c == '-';
@@ -187,7 +225,7 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
             return false;
     }
     if (lower(c) == 'n' || lower(c) == 'i')
-        return scanSpecial(reader, c, token.negative, value);
+        return scanSpecial(reader, c, token);
 
     // Characters taken after the sign, as the scanner counts them.
     long taken = 0;
@@ -243,9 +281,34 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
     if (token.hex && taken == 2)
         return false;
     // Only a point: strtof finds no number.
-    if (!token.anyDigit && !token.hex)
+    return token.anyDigit || token.hex;
+}
+
+// Kept out of line so that the loops around the fast paths stay small.
+[[gnu::noinline]] bool scanGeneral(ValueReader& reader, float& value)
+{
+    FloatToken& token = *reader.token;
+    clearToken(token);
+    if (!scanToken(reader, token))
         return false;
     value = floatFromToken(token);
+    return true;
+}
+
+// The same, to double and float, with what the double's range lost.
+[[gnu::noinline]] bool scanGeneralDual(ValueReader& reader, float& single, double& value, ValueRange& range)
+{
+    FloatToken& token = *reader.token;
+    clearToken(token);
+    if (!scanToken(reader, token))
+        return false;
+    value = doubleFromToken(token);
+    single = floatFromToken(token);
+    range = ValueRange::normal;
+    if (std::isinf(value) && token.special == FloatToken::Special::none)
+        range = ValueRange::overflow;
+    else if (std::fabs(value) < DBL_MIN && hasNonzeroDigit(token))
+        range = value == 0.0 ? ValueRange::underflowToZero : ValueRange::subnormal;
     return true;
 }
 
@@ -261,6 +324,23 @@ bool scanSpecial(ValueReader& reader, int first, bool negative, float& value)
         next = readPlainDecimal(p, end, parts);
     }
     return next != nullptr && floatFromParts(parts, value) ? next : nullptr;
+}
+
+// The same to double and float together, for the report: the tokenizers'
+// parts to the double strtod gives, and that double to the float strtof
+// gives where it can tell.
+[[gnu::always_inline]] inline const unsigned char* readFastDual(const unsigned char* p, const unsigned char* end,
+                                                              float& single, double& value)
+{
+    DecimalParts parts;
+    const unsigned char* next = readWindowedDecimal(p, end, parts);
+    if (next == nullptr) {
+        parts = DecimalParts{};
+        next = readPlainDecimal(p, end, parts);
+    }
+    if (next == nullptr || !doubleFromParts(parts, value))
+        return nullptr;
+    return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
 }
 
 // A reader's position, held in registers while a block is read.
@@ -292,6 +372,27 @@ Cursor cursorOf(const ValueReader& reader)
     return stored;
 }
 
+// The same, to double and float, noting what a value's range lost as read i
+// of the block.
+[[gnu::always_inline]] inline bool readDualAt(ValueReader& reader, Cursor& cursor, float& single, double& value,
+                                             ReadEvents& events, std::int32_t i)
+{
+    const unsigned char* const next = readFastDual(cursor.p, cursor.end, single, value);
+    if (__builtin_expect(next != nullptr, 1)) {
+        cursor.p = next;
+        return true;
+    }
+    if (reader.stuck)
+        return false;
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    ValueRange range;
+    const bool stored = scanGeneralDual(reader, single, value, range);
+    cursor = cursorOf(reader);
+    if (stored && range != ValueRange::normal)
+        noteRange(events, range, i);
+    return stored;
+}
+
 // Notes a read that stored nothing: skipped, or the one that found the
 // file spent, with where and at what text (when lines are counted).
 [[gnu::noinline]] void noteFailedRead(ValueReader& reader, ReadEvents& events, std::int32_t i)
@@ -320,7 +421,8 @@ void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_
     reader.path = path;
     reader.capacity = bufferSize;
     auto* const memory = static_cast<unsigned char*>(std::calloc(kFrontPadding + bufferSize + kBackPadding, 1));
-    if (memory == nullptr)
+    reader.token = static_cast<FloatToken*>(std::malloc(sizeof(FloatToken)));
+    if (memory == nullptr || reader.token == nullptr)
         failRead(reader, ENOMEM);
     reader.buffer = memory + kFrontPadding;
 }
@@ -339,10 +441,20 @@ void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSi
     attachValueReader(reader, fd, path, bufferSize);
 }
 
+void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length)
+{
+    if (length == 0)
+        return;
+    std::memcpy(reader.buffer, bytes, length);
+    reader.end = length;
+    reader.buffer[reader.end] = '\0';
+}
+
 void closeValueReader(ValueReader& reader)
 {
     ::close(reader.fd);
     std::free(reader.buffer - kFrontPadding);
+    std::free(reader.token);
     reader = ValueReader{};
 }
 
@@ -382,6 +494,35 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
     return i;
 }
 
+std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
+                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent)
+{
+    Cursor cursor = cursorOf(reader);
+    float single = lastFloat;
+    double value = lastDouble;
+    std::int32_t i = 0;
+    while (i < count) {
+        if (!readDualAt(reader, cursor, single, value, events, i)) {
+            noteFailedRead(reader, events, i);
+            if (reader.stuck) {
+                const std::int32_t end = stopWhenSpent ? i + 1 : count;
+                for (; i < end; ++i) {
+                    markFailedRead(events, i);
+                    floats[i] = single;
+                    doubles[i] = value;
+                }
+                break;
+            }
+        }
+        floats[i] = single;
+        doubles[i++] = value;
+    }
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    lastFloat = single;
+    lastDouble = value;
+    return i;
+}
+
 void skipByteOrderMark(ValueReader& reader)
 {
     static const unsigned char kMark[] = {0xef, 0xbb, 0xbf};
@@ -398,8 +539,10 @@ void skipByteOrderMark(ValueReader& reader)
         reader.end += static_cast<std::size_t>(got);
         reader.buffer[reader.end] = '\0';
     }
-    if (reader.end >= std::size(kMark) && std::memcmp(reader.buffer, kMark, std::size(kMark)) == 0)
+    if (reader.end >= std::size(kMark) && std::memcmp(reader.buffer, kMark, std::size(kMark)) == 0) {
         reader.pos = std::size(kMark);
+        reader.dataStart = std::size(kMark);
+    }
 }
 
 std::uint64_t consumedBytes(const ValueReader& reader)

@@ -6,6 +6,8 @@
 
 #include "valueSource.h"
 
+struct FloatToken;
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +34,14 @@ struct ValueReader {
     bool countingLines = false;
     std::uint64_t linesBefore = 0;
     std::uint64_t lineStartBefore = 0;
+    // Where the values begin: after a byte-order mark, when one was passed.
+    std::uint64_t dataStart = 0;
+    // Lines whose first byte but for blanks is "#" are comments, passed over
+    // and counted, where asked for.
+    bool comments = false;
+    std::int64_t commentLines = 0;
+    // Where the general path scans a token.
+    FloatToken* token = nullptr;
 };
 
 constexpr std::size_t kReaderBufferSize = 1 << 16;
@@ -44,6 +54,9 @@ void openValueReader(ValueReader& reader, const char* path,
 // Reads from an already open descriptor (tests feed pipes and memory this way).
 void attachValueReader(ValueReader& reader, int fd, const char* path,
                        std::size_t bufferSize = kReaderBufferSize);
+
+// Hands the reader the first length bytes of its file, read already.
+void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length);
 
 void closeValueReader(ValueReader& reader);
 
@@ -58,6 +71,13 @@ bool readValue(ValueReader& reader, float& value);
 // Returns the index after the last read made.
 std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t first,
                             std::int32_t count, float& last, bool stopWhenSpent);
+
+// The same, to double as strtod (fscanf "%lf") reads each token and to float
+// as "%f" reads it, noting in events the values whose range lost what was
+// written: zero or subnormal from digits that are not all zeros, infinite
+// from finite text.
+std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
+                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent);
 
 // Passes over a UTF-8 byte-order mark at the start of the file, reading
 // its first bytes to look; the buffer must hold at least three bytes.

@@ -13,10 +13,16 @@
 
 namespace {
 
-std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t count, bool stopWhenSpent)
+std::int32_t readText(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
 {
     auto& reader = *static_cast<ValueReader*>(source.state);
-    return readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent);
+    const std::int32_t made =
+        doubles == nullptr
+            ? readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent)
+            : readTextDoubles(reader, source.events, floats, doubles, count, source.lastFloat, source.lastDouble,
+                              stopWhenSpent);
+    source.events.commentLines = reader.commentLines;
+    return made;
 }
 
 void closeText(ValueSource& source)
@@ -33,10 +39,12 @@ void startText(ValueSource& source, ValueReader* reader, const char* path, const
     source = ValueSource{};
     source.kind = &kTextKind;
     source.path = path;
+    source.description = "text";
     source.state = reader;
     struct stat status;
     source.regularFile = ::fstat(reader->fd, &status) == 0 && S_ISREG(status.st_mode);
     reader->countingLines = options.positions;
+    reader->comments = options.comments;
     if (options.skipByteOrderMark)
         skipByteOrderMark(*reader);
 }
@@ -48,10 +56,12 @@ bool isStandardInput(const char* path, bool dashIsStandardInput)
 
 }  // namespace
 
-void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options)
+void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options,
+                      const unsigned char* prefix, std::size_t prefixLength)
 {
     auto* const reader = new ValueReader;
     attachValueReader(*reader, fd, path);
+    preloadValueReader(*reader, prefix, prefixLength);
     startText(source, reader, path, options);
 }
 

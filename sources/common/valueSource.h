@@ -5,6 +5,7 @@
 // them alike.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,17 @@ enum class SourceEnd {
     notANumber,
 };
 
+// What reading a value to double lost of what was written.
+enum class ValueRange {
+    normal,
+    // Nonzero, but below the smallest normal double.
+    subnormal,
+    // Not zero as written, but zero as read.
+    underflowToZero,
+    // Finite as written, but infinite as read.
+    overflow,
+};
+
 // What went wrong in a source's reads.  A read that stores nothing is either
 // skipped (the next read goes on after it) or finds the source spent (every
 // later read stores nothing too).
@@ -45,6 +57,19 @@ struct ReadEvents {
     // Where the source stopped, and the first bytes there already read.
     TextPosition stop{};
     std::string stopText;
+    // Values whose range lost what was written: underflows (to zero or to a
+    // subnormal) and overflows, and which values of the current block are
+    // zero from a nonzero value written.
+    std::int64_t underflows = 0;
+    std::int64_t overflows = 0;
+    std::uint64_t zeroFromNonzero[kPairBlock / 64] = {};
+    bool anyZeroFromNonzero = false;
+    // Lines passed over as comments.
+    std::int64_t commentLines = 0;
+    // Lines without the field that holds their value, and the first of them
+    // (read field by field); each is a read that stores nothing.
+    std::int64_t shortLines = 0;
+    std::uint64_t firstShortLine = 0;
 };
 
 struct ValueSource;
@@ -69,6 +94,8 @@ struct ValueSource {
     void* state = nullptr;
     // A regular file ends; a pipe, FIFO or device may not.
     bool regularFile = false;
+    // What the file was read as, for the report: "text", ".npy <f8", ...
+    std::string description;
     // The values a read that stores nothing repeats: the last stored.
     float lastFloat = 0.0f;
     double lastDouble = 0.0;
@@ -83,6 +110,11 @@ inline std::int32_t readValues(ValueSource& source, float* floats, double* doubl
         for (std::uint64_t& word : events.failed)
             word = 0;
         events.anyFailed = false;
+    }
+    if (events.anyZeroFromNonzero) {
+        for (std::uint64_t& word : events.zeroFromNonzero)
+            word = 0;
+        events.anyZeroFromNonzero = false;
     }
     const std::int32_t made = source.kind->read(source, floats, doubles, count, stopWhenSpent);
     events.reads += made;
@@ -100,6 +132,26 @@ inline bool readFailed(const ReadEvents& events, std::int32_t i)
     return (events.failed[i / 64] >> (i % 64) & 1) != 0;
 }
 
+// Whether value i of the block just read is zero from a nonzero value
+// written.
+inline bool zeroFromNonzero(const ReadEvents& events, std::int32_t i)
+{
+    return events.anyZeroFromNonzero && (events.zeroFromNonzero[i / 64] >> (i % 64) & 1) != 0;
+}
+
+inline void noteRange(ReadEvents& events, ValueRange range, std::int32_t i)
+{
+    if (range == ValueRange::overflow) {
+        ++events.overflows;
+        return;
+    }
+    ++events.underflows;
+    if (range == ValueRange::underflowToZero) {
+        events.zeroFromNonzero[i / 64] |= std::uint64_t{1} << (i % 64);
+        events.anyZeroFromNonzero = true;
+    }
+}
+
 // Notes that read i of the current block stored nothing.
 inline void markFailedRead(ReadEvents& events, std::int32_t i)
 {
@@ -111,7 +163,7 @@ inline void markFailedRead(ReadEvents& events, std::int32_t i)
 inline std::int64_t storedValues(const ReadEvents& events)
 {
     const std::int64_t beforeSpent = events.spentAt >= 0 ? events.spentAt : events.reads;
-    return beforeSpent - events.skippedReads;
+    return beforeSpent - events.skippedReads - events.shortLines;
 }
 
 void closeValueSource(ValueSource& source);
@@ -122,12 +174,16 @@ struct TextOptions {
     bool positions = false;
     // Pass over a UTF-8 byte-order mark at the start of the file.
     bool skipByteOrderMark = false;
+    // Pass over lines whose first byte but for blanks is "#".
+    bool comments = false;
 };
 
-// The exact "%f" text reader as a source, on an open descriptor, or on a
-// path: a path that cannot be opened, or that names a directory, ends the
-// process with "cannot open 'PATH': REASON".
-void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options);
+// The exact "%f" text reader as a source, on an open descriptor (of which
+// the prefix bytes, when given, were read already), or on a path: a path
+// that cannot be opened, or that names a directory, ends the process with
+// "cannot open 'PATH': REASON".
+void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options,
+                      const unsigned char* prefix = nullptr, std::size_t prefixLength = 0);
 void openTextSource(ValueSource& source, const char* path, const TextOptions& options);
 
 // Two readers of one stream that is not a regular file would each take

@@ -17,19 +17,27 @@
 constexpr int kDecadeBins = 11;
 extern const char* const kDecadeLabels[kDecadeBins];
 
+// floor(log10(x)) for a positive finite double, exactly.
+int decadeOf(double x);
+
 struct ErrorMeasures {
     double floor = 0.0;
     double rtol = 0.0;
     double atol = 0.0;
+    // The values are natural logarithms of the densities.
+    bool logs = false;
 
     std::int64_t leftOut = 0;
     std::int64_t measured = 0;
 
     AccurateSum absSum;
-    AccurateSum squareSum;
+    SquareSum squareSum;
     double absMax = -1.0;
     std::int64_t absMaxIndex = -1;
     QuantileSummary absSummary;
+    // Pairs whose densities, as exp of the logarithms read, fall below the
+    // normal doubles, so that their absolute errors lose digits.
+    std::int64_t absUnderflows = 0;
 
     std::int64_t relCount = 0;
     AccurateSum relSum;
@@ -39,17 +47,21 @@ struct ErrorMeasures {
     std::int64_t relZeroOverZero = 0;
     std::int64_t relInfinite = 0;
     std::array<std::int64_t, kDecadeBins> decades{};
+    // Pairs whose two values read as 0 from values written nonzero: left
+    // out of the relative, ratio and tolerance figures.
+    std::int64_t bothUnderflowed = 0;
 
     std::int64_t within = 0;
 
     std::int64_t ratioPairs = 0;
     AccurateSum logRatioSum;
     double logRatioMax = -1.0;
+    // The pair of the largest ratio error, as read.
     double ratioMaxPair[2] = {1.0, 1.0};
     std::int64_t ratioMaxIndex = -1;
     std::int64_t oneNotPositive = 0;
 
-    AccurateSum allptsSquareSum;
+    SquareSum allptsSquareSum;
     double allptsMax = 0.0;
 
     ClassicSums classic;
@@ -61,12 +73,24 @@ struct ErrorMeasures {
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst);
 void releaseErrorMeasures(ErrorMeasures& measures);
 
-// Takes count pairs (as[j], bs[j]) with point indices first + j, into the
-// accurate measures and the classic sums alike; count is at most
-// kPairBlock.
-void takeMeasuredPairs(ErrorMeasures& measures, const float* as, const float* bs, std::int32_t count,
-                       std::int64_t first);
+// One block of pairs: the values as read (as and bs, the logarithms with
+// --log), the same as "%f" reads them for the classic sums (singleAs and
+// singleBs, or null where there are no classic lines), and where a pair's
+// two values read as 0 from nonzero values written (excluded, or null for
+// none).  Point indices are first + j; count is at most kPairBlock.
+struct MeasuredBlock {
+    const double* as;
+    const double* bs;
+    const float* singleAs;
+    const float* singleBs;
+    const bool* excluded;
+    std::int32_t count;
+    std::int64_t first;
+};
 
-// Takes count copies of the pair (a, b), point indices first upwards, as
-// count single pairs would be taken.
-void takeRepeatedPair(ErrorMeasures& measures, float a, float b, std::int64_t first, std::int64_t count);
+void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block);
+
+// count copies of the pair (a, b), point indices first upwards, as count
+// single pairs would be taken.
+void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
+                      std::int64_t first, std::int64_t count);

@@ -145,8 +145,13 @@ void fileObject(JsonWriter& w, const char* key, const FileSummary& file)
 {
     openObject(w, key);
     member(w, "path", string(file.path));
+    member(w, "kind", string(file.kind));
     member(w, "values", whole(file.values));
     member(w, "skipped_reads", whole(file.skippedReads));
+    member(w, "short_lines", whole(file.shortLines));
+    member(w, "underflows", whole(file.underflows));
+    member(w, "overflows", whole(file.overflows));
+    member(w, "comment_lines", whole(file.commentLines));
     member(w, "nans", whole(file.nans));
     member(w, "infinities", whole(file.infinities));
     member(w, "short_pairs", whole(file.shortPairs));
@@ -155,6 +160,8 @@ void fileObject(JsonWriter& w, const char* key, const FileSummary& file)
         position(w, "stop", file.stop, &file.stopText);
     if (file.skippedReads > 0)
         position(w, "first_skip", file.firstSkip, nullptr);
+    if (file.shortLines > 0)
+        member(w, "first_short_line", whole(static_cast<std::int64_t>(file.firstShortLine)));
     closeObject(w);
 }
 
@@ -198,6 +205,8 @@ void writeJson(const Report& r, OutputBuffer& out)
     member(w, "count_given", truth(r.options.countGiven));
     member(w, "left_out", whole(r.leftOut));
     member(w, "measured", whole(r.measured));
+    member(w, "both_underflowed", whole(r.bothUnderflowed));
+    member(w, "logs", truth(r.options.logs));
     member(w, "problems", truth(inputHadProblems(r)));
 
     openObject(w, "absolute");
@@ -205,6 +214,7 @@ void writeJson(const Report& r, OutputBuffer& out)
     member(w, "rms", figure(r.absRms));
     member(w, "max", figure(r.absMax));
     member(w, "max_point", point(r.absMaxIndex));
+    member(w, "underflows", whole(r.absUnderflows));
     quantiles(w, r.absQuantiles, true);
     closeObject(w);
 
@@ -231,12 +241,14 @@ void writeJson(const Report& r, OutputBuffer& out)
     member(w, "rtol", number(r.options.rtol));
     member(w, "atol", number(r.options.atol));
     member(w, "within", whole(r.within));
+    member(w, "pairs", whole(r.toleranceCount));
     member(w, "share", figure(r.withinShare));
     closeObject(w);
 
     openObject(w, "ratio");
     member(w, "pairs", whole(r.ratioPairs));
     member(w, "mean_abs_log", figure(r.logRatioMean));
+    member(w, "max_abs_log", figure(r.logRatioMax));
     member(w, "max", figure(r.ratioMax));
     member(w, "max_point", point(r.ratioMaxIndex));
     member(w, "one_not_positive", whole(r.oneNotPositive));
@@ -247,10 +259,12 @@ void writeJson(const Report& r, OutputBuffer& out)
     member(w, "max_over_max_allpts", figure(r.maxOverMaxAllpts));
     closeObject(w);
 
+    // None with --log: the classic tools read densities.
     openObject(w, "classic");
-    member(w, "calcGap_mean", string(r.classicMean));
-    member(w, "calcGap_rms", string(r.classicRms));
-    member(w, "calcGap_peak", string(r.classicPeak));
+    const auto classic = [&](const std::string& line) { return r.options.logs ? std::string("null") : string(line); };
+    member(w, "calcGap_mean", classic(r.classicMean));
+    member(w, "calcGap_rms", classic(r.classicRms));
+    member(w, "calcGap_peak", classic(r.classicPeak));
     closeObject(w);
 
     openObject(w, "worst");

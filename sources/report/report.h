@@ -24,11 +24,21 @@ enum class FileEnd {
 
 struct FileSummary {
     const char* path = nullptr;
+    // What it was read as: "text", ".npy <f8", "HDF5 dataset '/x', float64" ...
+    std::string kind;
     std::int64_t values = 0;
     std::int64_t nans = 0;
     std::int64_t infinities = 0;
     std::int64_t skippedReads = 0;
     TextPosition firstSkip{};
+    // Lines without the field that holds their value, and the first.
+    std::int64_t shortLines = 0;
+    std::uint64_t firstShortLine = 0;
+    // Values that read as zero or subnormal from a nonzero value written, or
+    // as infinite from a finite one; in binary files, subnormal values.
+    std::int64_t underflows = 0;
+    std::int64_t overflows = 0;
+    std::int64_t commentLines = 0;
     FileEnd end = FileEnd::notReached;
     TextPosition stop{};
     std::string stopText;
@@ -64,16 +74,25 @@ struct Report {
     std::int64_t relZeroOverZero, relInfinite;
     std::array<std::int64_t, kDecadeBins> decades;
 
+    // Pairs whose two values read as 0 from nonzero values written, left out
+    // of the relative, ratio and tolerance figures.
+    std::int64_t bothUnderflowed;
+    // With --log, pairs whose densities fall below the normal doubles.
+    std::int64_t absUnderflows;
+
     std::int64_t within;
+    // The pairs that tolerance is judged over, and the share within.
+    std::int64_t toleranceCount;
     double withinShare;
 
     std::int64_t ratioPairs;
-    double logRatioMean, ratioMax;
+    double logRatioMean, logRatioMax, ratioMax;
     std::int64_t ratioMaxIndex;
     std::int64_t oneNotPositive;
 
     double relativeL2, maxOverMaxAllpts;
 
+    // Empty with --log, which has none.
     std::string classicMean, classicRms, classicPeak;
 
     std::vector<WorstPoint> worstAbs, worstRel;

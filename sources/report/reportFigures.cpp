@@ -28,7 +28,8 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
     const bool any = m.measured > 0;
 
     r.absMean = any ? sumValue(m.absSum) / measured : NAN;
-    r.absRms = any ? std::sqrt(sumValue(m.squareSum) / measured) : NAN;
+    const ScaledValue squares = squareSumValue(m.squareSum);
+    r.absRms = any ? std::ldexp(std::sqrt(squares.value / measured), squares.exponent / 2) : NAN;
     r.absMax = any ? m.absMax : NAN;
     r.absMaxIndex = m.absMaxIndex;
     const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
@@ -45,26 +46,36 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
     r.relInfinite = m.relInfinite;
     r.decades = m.decades;
 
+    r.bothUnderflowed = m.bothUnderflowed;
+    r.absUnderflows = m.absUnderflows;
     r.within = m.within;
-    r.withinShare = any ? static_cast<double>(m.within) / measured : NAN;
+    r.toleranceCount = m.measured - m.bothUnderflowed;
+    r.withinShare = r.toleranceCount > 0 ? static_cast<double>(m.within) / static_cast<double>(r.toleranceCount) : NAN;
 
     r.ratioPairs = m.ratioPairs;
     const bool anyRatio = m.ratioPairs > 0;
     r.logRatioMean = anyRatio ? sumValue(m.logRatioSum) / static_cast<double>(m.ratioPairs) : NAN;
+    r.logRatioMax = anyRatio ? m.logRatioMax : NAN;
+    // From the logarithms, the ratio itself may be too large for a double.
     const double x = m.ratioMaxPair[0];
     const double y = m.ratioMaxPair[1];
-    r.ratioMax = anyRatio ? (x > y ? x / y : y / x) : NAN;
+    r.ratioMax = !anyRatio ? NAN : m.logs ? std::exp(m.logRatioMax) : x > y ? x / y : y / x;
     r.ratioMaxIndex = m.ratioMaxIndex;
     r.oneNotPositive = m.oneNotPositive;
 
-    r.relativeL2 = any ? std::sqrt(sumValue(m.squareSum) / sumValue(m.allptsSquareSum)) : NAN;
+    const ScaledValue allptsSquares = squareSumValue(m.allptsSquareSum);
+    r.relativeL2 = any ? std::ldexp(std::sqrt(squares.value / allptsSquares.value),
+                                    (squares.exponent - allptsSquares.exponent) / 2)
+                       : NAN;
     r.maxOverMaxAllpts = any ? m.absMax / m.allptsMax : NAN;
 
     // The classic tools divide by the count as given, or by the pairs read.
     const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);
-    r.classicMean = classicLine(classicResult(m.classic, ClassicFigure::mean, n));
-    r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
-    r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
+    if (!options.logs) {
+        r.classicMean = classicLine(classicResult(m.classic, ClassicFigure::mean, n));
+        r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
+        r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
+    }
 
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);

@@ -1,20 +1,16 @@
-// The report's input: both files opened as sources, read once by the pair
-// pass, with what each file held (its values, NaNs and infinities, where and
-// why it ended) noted beside the measures.
+// The report's input: both files opened as the sources they are, read once
+// by the pair pass, with what each file held (its values, NaNs and
+// infinities, what reading lost, where and why it ended) noted beside the
+// measures.
 #include "report.h"
 
-#include "fail.h"
 #include "pairPass.h"
-#include "quoting.h"
+#include "reportSources.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,12 +27,34 @@ struct ReportPass {
     const ValueSource* sample = nullptr;
     ValueCounts allptsCounts;
     ValueCounts sampleCounts;
+    // Which pairs of the block have both values read as 0 from nonzero
+    // values written.
+    bool excluded[kPairBlock];
+    // Whether each file's last value stored is a zero from a nonzero value
+    // written: what a repeated last pair repeats.
+    bool allptsLastZero = false;
+    bool sampleLastZero = false;
+    bool logs = false;
 };
+
+// Notes whether the last value stored in the block's reads is a zero from a
+// nonzero value written; a block that stored nothing leaves it as it was.
+void noteLastValue(bool& lastZero, const ValueSource& source, std::int32_t reads)
+{
+    const ReadEvents& events = source.events;
+    for (std::int32_t i = reads - 1; i >= 0; --i) {
+        if (events.anyFailed && readFailed(events, i))
+            continue;
+        lastZero = zeroFromNonzero(events, i);
+        return;
+    }
+}
 
 // Counts the NaNs and infinities among the values of reads reads of the
 // source's last block, leaving out the reads that stored nothing (their
-// slots repeat a value already counted).
-void countValues(ValueCounts& counts, const ValueSource& source, const float* values, std::int32_t reads)
+// slots repeat a value already counted).  The logarithm of a density of 0
+// is minus infinity, and not a problem.
+void countValues(ValueCounts& counts, const ValueSource& source, const double* values, std::int32_t reads, bool logs)
 {
     std::int64_t nans = 0;
     std::int64_t infinities = 0;
@@ -45,7 +63,7 @@ void countValues(ValueCounts& counts, const ValueSource& source, const float* va
         if (anyFailed && readFailed(source.events, i))
             continue;
         nans += std::isnan(values[i]) ? 1 : 0;
-        infinities += std::isinf(values[i]) ? 1 : 0;
+        infinities += std::isinf(values[i]) && !(logs && values[i] < 0) ? 1 : 0;
     }
     counts.nans += nans;
     counts.infinities += infinities;
@@ -53,39 +71,39 @@ void countValues(ValueCounts& counts, const ValueSource& source, const float* va
 
 void takePairs(ReportPass& pass, const PairBlock& block)
 {
-    countValues(pass.allptsCounts, *pass.allpts, block.allpts.floats, block.allpts.count);
-    countValues(pass.sampleCounts, *pass.sample, block.sample.floats, block.sample.count);
-    takeMeasuredPairs(pass.measures, block.allpts.floats, block.sample.floats, block.pairs, block.first);
+    countValues(pass.allptsCounts, *pass.allpts, block.allpts.doubles, block.allpts.count, pass.logs);
+    countValues(pass.sampleCounts, *pass.sample, block.sample.doubles, block.sample.count, pass.logs);
+    noteLastValue(pass.allptsLastZero, *pass.allpts, block.allpts.count);
+    noteLastValue(pass.sampleLastZero, *pass.sample, block.sample.count);
+    const ReadEvents& a = pass.allpts->events;
+    const ReadEvents& b = pass.sample->events;
+    const bool anyExcluded = a.anyZeroFromNonzero && b.anyZeroFromNonzero;
+    if (anyExcluded)
+        for (std::int32_t j = 0; j < block.pairs; ++j)
+            pass.excluded[j] = zeroFromNonzero(a, j) && zeroFromNonzero(b, j);
+    takeMeasuredPairs(pass.measures,
+                      {block.allpts.doubles, block.sample.doubles, pass.logs ? nullptr : block.allpts.floats,
+                       pass.logs ? nullptr : block.sample.floats, anyExcluded ? pass.excluded : nullptr, block.pairs,
+                       block.first});
 }
 
 void takeRepeated(ReportPass& pass, const RepeatedPair& pair)
 {
-    takeRepeatedPair(pass.measures, pair.a, pair.b, pair.first, pair.count);
-}
-
-// "-" is standard input, as in every filter; "./-" names a file called -.
-void openFile(ValueSource& source, const char* path)
-{
-    const TextOptions options{true, true};
-    if (std::strcmp(path, "-") != 0) {
-        openTextSource(source, path, options);
-        return;
-    }
-    const int fd = ::dup(STDIN_FILENO);
-    if (fd < 0)
-        fail(("cannot open " + shellQuoted(path)).c_str(), std::strerror(errno));
-    attachTextSource(source, fd, path, options);
+    // Every pair from here on repeats the last values stored, and so whether
+    // they were zeros from nonzero values written.
+    const bool excluded = pass.allptsLastZero && pass.sampleLastZero;
+    takeRepeatedPair(pass.measures, pair.aDouble, pair.bDouble, pair.a, pair.b, excluded, pair.first, pair.count);
 }
 
 // After a pass without a count, the rest of a regular file is read to count
 // its values; a stream is not, since it may never end.
-void countRest(ValueSource& source, ValueCounts& counts, float* scratch)
+void countRest(ValueSource& source, ValueCounts& counts, float* floats, double* doubles, bool logs)
 {
     if (!source.regularFile)
         return;
     while (!isSpent(source)) {
-        const std::int32_t reads = readValues(source, scratch, nullptr, kPairBlock, true);
-        countValues(counts, source, scratch, reads);
+        const std::int32_t reads = readValues(source, floats, doubles, kPairBlock, true);
+        countValues(counts, source, doubles, reads, logs);
     }
 }
 
@@ -94,11 +112,17 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
     const ReadEvents& events = source.events;
     FileSummary file;
     file.path = source.path;
+    file.kind = source.description;
     file.values = storedValues(events);
     file.nans = counts.nans;
     file.infinities = counts.infinities;
     file.skippedReads = events.skippedReads;
     file.firstSkip = events.firstSkip;
+    file.shortLines = events.shortLines;
+    file.firstShortLine = events.firstShortLine;
+    file.underflows = events.underflows;
+    file.overflows = events.overflows;
+    file.commentLines = events.commentLines;
     file.stop = events.stop;
     file.stopText = events.stopText;
     if (isSpent(source)) {
@@ -118,30 +142,32 @@ Report runReport(const ReportOptions& options)
     checkDistinctStreams(options.allptsPath, options.samplePath, true);
     ValueSource allpts;
     ValueSource sample;
-    openFile(allpts, options.allptsPath);
-    openFile(sample, options.samplePath);
+    openReportSource(allpts, options.allptsPath, options);
+    openReportSource(sample, options.samplePath, options);
 
-    ReportPass consumer;
-    consumer.allpts = &allpts;
-    consumer.sample = &sample;
+    auto* const consumer = new ReportPass;
+    consumer->allpts = &allpts;
+    consumer->sample = &sample;
+    consumer->logs = options.logs;
     // The tab-separated row lists no points, so it keeps none.
-    startErrorMeasures(consumer.measures, options, options.format == ReportFormat::tsv ? 0 : options.worst);
+    startErrorMeasures(consumer->measures, options, options.format == ReportFormat::tsv ? 0 : options.worst);
     // Counts of pairs, like the classic tools' n, stay within 32 bits.
     PairPass pass;
-    startPairPass(pass, allpts, sample, options.countGiven ? options.count : INT32_MAX, options.countGiven, false);
-    runPairPass(pass, consumer);
+    startPairPass(pass, allpts, sample, options.countGiven ? options.count : INT32_MAX, options.countGiven, true);
+    runPairPass(pass, *consumer);
     if (!pass.exact) {
-        countRest(allpts, consumer.allptsCounts, pass.as);
-        countRest(sample, consumer.sampleCounts, pass.bs);
+        countRest(allpts, consumer->allptsCounts, pass.as, pass.aDoubles, options.logs);
+        countRest(sample, consumer->sampleCounts, pass.bs, pass.bDoubles, options.logs);
     }
 
-    Report report = summarizeReport(options, consumer.measures, pass.pairs);
-    report.allpts = summarizeFile(allpts, consumer.allptsCounts, pass);
-    report.sample = summarizeFile(sample, consumer.sampleCounts, pass);
+    Report report = summarizeReport(options, consumer->measures, pass.pairs);
+    report.allpts = summarizeFile(allpts, consumer->allptsCounts, pass);
+    report.sample = summarizeFile(sample, consumer->sampleCounts, pass);
     closeValueSource(allpts);
     closeValueSource(sample);
     releasePairPass(pass);
-    releaseErrorMeasures(consumer.measures);
+    releaseErrorMeasures(consumer->measures);
+    delete consumer;
     return report;
 }
 
@@ -154,8 +180,8 @@ bool unequalLengths(const Report& report)
 bool inputHadProblems(const Report& report)
 {
     for (const FileSummary* file : {&report.allpts, &report.sample})
-        if (file->skippedReads > 0 || file->end == FileEnd::notANumber || file->nans > 0 || file->infinities > 0 ||
-            file->shortPairs > 0)
+        if (file->skippedReads > 0 || file->shortLines > 0 || file->end == FileEnd::notANumber || file->nans > 0 ||
+            file->infinities > 0 || file->shortPairs > 0 || file->underflows > 0 || file->overflows > 0)
             return true;
     return report.pairs == 0 || report.leftOut > 0 || unequalLengths(report);
 }

@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kHint = "Try 'calcGap_report --help' for more information.";
 
-enum class Option { count, worst, floor, rtol, atol, format, strict, help, version };
+enum class Option { count, worst, floor, rtol, atol, format, strict, logs, column, delimiter, header, raw, help, version };
 
 struct OptionSpec {
     const char* name;
@@ -41,8 +41,10 @@ constexpr OptionSpec kOptions[] = {
     {"count", 'n', true, Option::count},   {"worst", 'k', true, Option::worst},
     {"floor", 0, true, Option::floor},     {"rtol", 0, true, Option::rtol},
     {"atol", 0, true, Option::atol},       {"format", 0, true, Option::format},
-    {"strict", 0, false, Option::strict},  {"help", 'h', false, Option::help},
-    {"version", 0, false, Option::version},
+    {"strict", 0, false, Option::strict},  {"log", 0, false, Option::logs},
+    {"column", 0, true, Option::column},   {"delimiter", 0, true, Option::delimiter},
+    {"header", 0, false, Option::header},  {"raw", 0, true, Option::raw},
+    {"help", 'h', false, Option::help},    {"version", 0, false, Option::version},
 };
 
 const char* const kHelp =
@@ -66,15 +68,27 @@ const char* const kHelp =
     "                    append to a table) or json\n"
     "      --strict      exit with status 2 after the report when the input had a\n"
     "                    problem: a failed read, text that is not a number, a NaN or\n"
-    "                    infinity, a file that ran short, files of unequal length,\n"
-    "                    or no pairs at all\n"
+    "                    infinity, a value that underflowed or overflowed as read, a\n"
+    "                    line without its field, a file that ran short, files of\n"
+    "                    unequal length, or no pairs at all\n"
+    "      --log         the values are natural logarithms of the densities\n"
+    "      --column=N    the value of each line is its N-th field (from 1); with\n"
+    "                    --header, N may be the field's name; of a 2-D .npy array\n"
+    "                    or HDF5 dataset, the N-th column\n"
+    "      --delimiter=C fields are split at the byte C (',' for CSV), not at\n"
+    "                    white space\n"
+    "      --header      the first line of a text file names the fields\n"
+    "      --raw=T       read both files as native float32 (f4) or float64 (f8)\n"
+    "                    arrays, as numpy's tofile writes them\n"
     "  -h, --help        print this help and exit\n"
     "      --version     print the version and exit\n"
     "\n"
-    "Values are read as fscanf \"%f\" reads them, into single-precision floats.\n"
-    "Pairs holding a NaN or an infinity are left out of the measures (the classic\n"
-    "lines count them as the classic tools do).  Sums are accurate to 1e-12 and\n"
-    "quantiles (nearest rank) to 0.1%.\n"
+    "Text is read as fscanf \"%lf\" reads it, every digit kept, and for the\n"
+    "classic lines as \"%f\" reads it; lines that begin with # are comments.  A\n"
+    "file that begins as a .npy file is read as one; PATH:DATASET names a dataset\n"
+    "of an HDF5 file.  Pairs holding a NaN or an infinity are left out of the\n"
+    "measures (the classic lines count them as the classic tools do).  Sums are\n"
+    "accurate to 1e-12 and quantiles (nearest rank) to 0.1%.\n"
     "Exit status: 0 after the report, 1 after an error, 2 with --strict and a\n"
     "problem in the input.\n";
 
@@ -128,6 +142,46 @@ double amountValue(const char* name, const char* text)
     return value + 0.0;
 }
 
+RawType rawValue(const char* text)
+{
+    if (std::strcmp(text, "f4") == 0)
+        return RawType::f4;
+    if (std::strcmp(text, "f8") == 0)
+        return RawType::f8;
+    failInvalid("raw type", text, "not f4 or f8");
+}
+
+// A number from 1, or with --header perhaps a name, which is checked once
+// the header is read.
+void columnValue(ReportOptions& options, const char* text)
+{
+    const std::string number(trimmed(text));
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(number.c_str(), &end, 10);
+    if (!number.empty() && number[0] >= '0' && number[0] <= '9' && *end == '\0') {
+        if (errno == ERANGE || value < 1 || value > INT32_MAX)
+            failInvalid("column", text, "not a whole number from 1 to 2147483647");
+        options.column = static_cast<std::int32_t>(value);
+        options.columnName = nullptr;
+        return;
+    }
+    if (*text == '\0')
+        failInvalid("column", text, "not a number or a name");
+    options.column = 0;
+    options.columnName = text;
+}
+
+char delimiterValue(const char* text)
+{
+    // \t as two characters, for shells where a tab is hard to type.
+    if (std::strcmp(text, "\\t") == 0)
+        return '\t';
+    if (std::strlen(text) != 1 || text[0] == '\n' || text[0] == '\r')
+        failInvalid("delimiter", text, "not one byte other than a line end");
+    return text[0];
+}
+
 ReportFormat formatValue(const char* text)
 {
     if (std::strcmp(text, "text") == 0)
@@ -163,6 +217,22 @@ void apply(ReportOptions& options, Option option, const char* value)
         break;
     case Option::strict:
         options.strict = true;
+        break;
+    case Option::logs:
+        options.logs = true;
+        break;
+    case Option::column:
+        columnValue(options, value);
+        break;
+    case Option::delimiter:
+        options.delimiterGiven = true;
+        options.delimiter = delimiterValue(value);
+        break;
+    case Option::header:
+        options.header = true;
+        break;
+    case Option::raw:
+        options.raw = rawValue(value);
         break;
     case Option::help:
         std::fputs(kHelp, stdout);
@@ -250,6 +320,8 @@ ReportOptions parseReportOptions(int argc, char** argv)
         failOption("missing value file", "two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE");
     if (operands.size() > 2)
         failOption("extra operand " + shellQuoted(operands[2]), "two value files are needed");
+    if (options.columnName != nullptr && !options.header)
+        failOption("invalid column " + shellQuoted(options.columnName), "a name needs --header");
     options.allptsPath = operands[0];
     options.samplePath = operands[1];
     return options;

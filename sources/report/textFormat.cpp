@@ -77,7 +77,7 @@ void inputSection(OutputBuffer& out, const Report& r)
     const FileSummary* const files[] = {&r.allpts, &r.sample};
     for (int f = 0; f < 2; ++f) {
         const FileSummary& file = *files[f];
-        std::string what = counted(file.values, "value", "values");
+        std::string what = counted(file.values, "value", "values") + (file.kind == "text" ? "" : " (" + file.kind + ")");
         switch (file.end) {
         case FileEnd::endOfFile:
             what += ", then the end of the file";
@@ -93,7 +93,12 @@ void inputSection(OutputBuffer& out, const Report& r)
             break;
         }
         line(out, names[f], what);
+        if (file.commentLines > 0)
+            line(out, std::string(names[f]) + ": comments",
+                 counted(file.commentLines, "line", "lines") + " passed over");
     }
+    if (r.options.logs)
+        line(out, "values", "natural logarithms of the densities (--log)");
     line(out, "pairs compared",
          std::to_string(r.pairs) +
              (r.options.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
@@ -111,6 +116,16 @@ void inputSection(OutputBuffer& out, const Report& r)
             problem(name + ": failed reads",
                     std::to_string(file.skippedReads) +
                         " skipped (each pair repeats the value before), the first at " + place(file.firstSkip));
+        if (file.shortLines > 0)
+            problem(name + ": short lines", counted(file.shortLines, "line", "lines") +
+                                                " without the field (each pair repeats the value before), the first "
+                                                "line " + std::to_string(file.firstShortLine));
+        if (file.underflows > 0)
+            problem(name + ": underflow", counted(file.underflows, "value", "values") +
+                                              " read as 0 or below the normal range, from values written nonzero");
+        if (file.overflows > 0)
+            problem(name + ": overflow",
+                    counted(file.overflows, "value", "values") + " read as infinite, from finite values written");
         if (file.nans > 0 || file.infinities > 0)
             problem(name + ": NaN, infinite",
                     std::to_string(file.nans) + ", " + counted(file.infinities, "value", "values"));
@@ -120,6 +135,10 @@ void inputSection(OutputBuffer& out, const Report& r)
     }
     if (r.leftOut > 0)
         problem("pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)");
+    if (r.bothUnderflowed > 0)
+        line(out, "both underflowed", counted(r.bothUnderflowed, "pair", "pairs") +
+                                          " whose two values read as 0 from nonzero values, left out of the relative,"
+                                          " ratio and tolerance figures");
     if (unequalLengths(r))
         problem("unequal lengths", "the files hold different numbers of values");
     if (!any)
@@ -138,8 +157,8 @@ void quantileLines(OutputBuffer& out, const Quantiles& q, bool withP999)
 // The columns of a table of points, each right-aligned in its width.
 void row(OutputBuffer& out, std::initializer_list<std::string_view> cells)
 {
-    static const std::size_t widths[] = {4, 11, 13, 13, 13, 13};
-    static const std::string_view spaces = "             ";
+    static const std::size_t widths[] = {4, 11, 22, 22, 13, 13};
+    static const std::string_view spaces = "                       ";
     put(out, " ");
     std::size_t column = 0;
     for (std::string_view cell : cells) {
@@ -150,14 +169,21 @@ void row(OutputBuffer& out, std::initializer_list<std::string_view> cells)
     put(out, "\n");
 }
 
-void worstSection(OutputBuffer& out, const char* title, const std::vector<WorstPoint>& points)
+// A value as read, in the shortest form that reads back to the same double.
+std::string asRead(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void worstSection(OutputBuffer& out, const char* title, const std::vector<WorstPoint>& points, bool logs)
 {
     put(out, "\nWorst " + counted(static_cast<std::int64_t>(points.size()), "point", "points") + " by " + title +
                  "\n");
-    row(out, {"rank", "point", "a", "b", "|a - b|", "relative"});
+    row(out, {"rank", "point", logs ? "ln a" : "a", logs ? "ln b" : "b", "|a - b|", "relative"});
     for (std::size_t i = 0; i < points.size(); ++i) {
         const WorstPoint& p = points[i];
-        row(out, {std::to_string(i + 1), std::to_string(p.index), number(p.a), number(p.b), number(p.absError),
+        row(out, {std::to_string(i + 1), std::to_string(p.index), asRead(p.a), asRead(p.b), number(p.absError),
                   number(p.relError)});
     }
 }
@@ -201,7 +227,11 @@ void writeText(const Report& r, OutputBuffer& out)
     put(out, "\n");
     inputSection(out, r);
 
-    put(out, "\nAbsolute error |a - b|, over " + counted(r.measured, "pair", "pairs") + "\n");
+    put(out, "\nAbsolute error |a - b|, over " + counted(r.measured, "pair", "pairs") +
+                 (r.options.logs ? ", of the densities exp(a), exp(b)" : "") + "\n");
+    if (r.absUnderflows > 0)
+        line(out, "underflow", counted(r.absUnderflows, "pair", "pairs") +
+                                   " whose densities fall below the normal doubles, with fewer digits");
     line(out, "mean", number(r.absMean));
     line(out, "rms", number(r.absRms));
     line(out, "max", at(r.absMax, r.absMaxIndex));
@@ -218,11 +248,12 @@ void writeText(const Report& r, OutputBuffer& out)
                  " infinite");
 
     put(out, "\nWithin tolerance |a - b| <= " + number(r.options.atol) + " + " + number(r.options.rtol) + " |a|\n");
-    line(out, "pairs", std::to_string(r.within) + " of " + std::to_string(r.measured) + " (" +
-                           share(r.within, r.measured) + ")");
+    line(out, "pairs", std::to_string(r.within) + " of " + std::to_string(r.toleranceCount) + " (" +
+                           share(r.within, r.toleranceCount) + ")");
 
     put(out, "\nRatio error, over " + counted(r.ratioPairs, "pair", "pairs") + " with a > 0 and b > 0\n");
     line(out, "mean |ln(b / a)|", number(r.logRatioMean));
+    line(out, "largest |ln(b / a)|", at(r.logRatioMax, r.ratioMaxIndex));
     line(out, "largest max(a/b, b/a)", at(r.ratioMax, r.ratioMaxIndex));
     line(out, "exactly one value <= 0", counted(r.oneNotPositive, "pair", "pairs"));
 
@@ -231,13 +262,17 @@ void writeText(const Report& r, OutputBuffer& out)
     line(out, "max|a - b| / max|a|", number(r.maxOverMaxAllpts));
 
     put(out, "\nClassic lines, single precision summed in order, as the three tools print\n");
-    line(out, "calcGap_mean", r.classicMean);
-    line(out, "calcGap_rms", r.classicRms);
-    line(out, "calcGap_peak", r.classicPeak);
+    if (r.options.logs) {
+        line(out, "none", "the classic tools read densities, not their logarithms");
+    } else {
+        line(out, "calcGap_mean", r.classicMean);
+        line(out, "calcGap_rms", r.classicRms);
+        line(out, "calcGap_peak", r.classicPeak);
+    }
 
     if (r.options.worst > 0) {
-        worstSection(out, "absolute error", r.worstAbs);
-        worstSection(out, "relative error", r.worstRel);
+        worstSection(out, "absolute error", r.worstAbs, r.options.logs);
+        worstSection(out, "relative error", r.worstRel, r.options.logs);
     }
     decadeChart(out, r);
     put(out, "\nPoints count from 0.  Means and rms are accurate to 1e-12; quantiles are\n"

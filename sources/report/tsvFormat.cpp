@@ -61,6 +61,7 @@ void writeTsv(const Report& r, OutputBuffer& out)
     field(row, "abs_rms", shortest(r.absRms));
     field(row, "abs_max", shortest(r.absMax));
     field(row, "abs_max_point", point(r.absMaxIndex));
+    field(row, "abs_underflows", whole(r.absUnderflows));
     field(row, "abs_median", shortest(r.absQuantiles.median));
     field(row, "abs_p90", shortest(r.absQuantiles.p90));
     field(row, "abs_p99", shortest(r.absQuantiles.p99));
@@ -77,10 +78,13 @@ void writeTsv(const Report& r, OutputBuffer& out)
     field(row, "rel_infinite", whole(r.relInfinite));
     field(row, "rtol", shortest(r.options.rtol));
     field(row, "atol", shortest(r.options.atol));
+    field(row, "both_underflowed", whole(r.bothUnderflowed));
     field(row, "within", whole(r.within));
+    field(row, "tolerance_pairs", whole(r.toleranceCount));
     field(row, "within_share", shortest(r.withinShare));
     field(row, "ratio_pairs", whole(r.ratioPairs));
     field(row, "log_ratio_mean", shortest(r.logRatioMean));
+    field(row, "log_ratio_max", shortest(r.logRatioMax));
     field(row, "ratio_max", shortest(r.ratioMax));
     field(row, "ratio_max_point", point(r.ratioMaxIndex));
     field(row, "one_not_positive", whole(r.oneNotPositive));
@@ -92,6 +96,7 @@ void writeTsv(const Report& r, OutputBuffer& out)
     field(row, "left_out", whole(r.leftOut));
     for (const auto& [side, summary] : {std::pair{std::string("allpts"), &r.allpts}, {"sample", &r.sample}}) {
         const FileSummary& file = *summary;
+        field(row, (side + "_kind").c_str(), file.kind);
         field(row, (side + "_values").c_str(), whole(file.values));
         field(row, (side + "_end").c_str(), fileEndName(file.end));
         const bool stopped = file.end == FileEnd::notANumber;
@@ -101,10 +106,15 @@ void writeTsv(const Report& r, OutputBuffer& out)
         field(row, (side + "_stop_offset").c_str(),
               stopped ? whole(static_cast<std::int64_t>(file.stop.offset)) : "");
         field(row, (side + "_skipped_reads").c_str(), whole(file.skippedReads));
+        field(row, (side + "_short_lines").c_str(), whole(file.shortLines));
+        field(row, (side + "_underflows").c_str(), whole(file.underflows));
+        field(row, (side + "_overflows").c_str(), whole(file.overflows));
+        field(row, (side + "_comment_lines").c_str(), whole(file.commentLines));
         field(row, (side + "_nans").c_str(), whole(file.nans));
         field(row, (side + "_infinities").c_str(), whole(file.infinities));
         field(row, (side + "_short_pairs").c_str(), whole(file.shortPairs));
     }
+    field(row, "logs", r.options.logs ? "yes" : "no");
     field(row, "problems", inputHadProblems(r) ? "yes" : "no");
     put(out, row.header);
     put(out, "\n");

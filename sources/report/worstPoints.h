@@ -8,8 +8,8 @@
 
 struct WorstPoint {
     std::int64_t index;
-    float a;
-    float b;
+    double a;
+    double b;
     double absError;
     double relError;
 };

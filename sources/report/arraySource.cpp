@@ -1,0 +1,193 @@
+// Arrays of float32 or float64 values as a source, as .npy files and
+// numpy's tofile write them: streamed through a fixed buffer, one value a
+// row, in either byte order.  The doubles are the values; the floats, for
+// the classic lines, are float32 values as they are and float64 values
+// rounded to float.
+#include "reportSources.h"
+
+#include "fail.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct ArrayState {
+    int fd = -1;
+    ArrayLayout layout;
+    std::size_t rowBytes = 0;
+    unsigned char* buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    bool atEof = false;
+    std::int64_t rowsRead = 0;
+    // Bytes of the array read so far.
+    std::uint64_t bytesRead = 0;
+};
+
+constexpr std::size_t kArrayBufferSize = std::size_t{1} << 16;
+
+template <typename T>
+T loadElement(const unsigned char* bytes, bool swap)
+{
+    using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
+    Bits bits;
+    std::memcpy(&bits, bytes, sizeof bits);
+    if (swap)
+        bits = sizeof bits == 4 ? static_cast<Bits>(__builtin_bswap32(static_cast<std::uint32_t>(bits)))
+                                : static_cast<Bits>(__builtin_bswap64(bits));
+    return std::bit_cast<T>(bits);
+}
+
+[[noreturn]] void failShort(const ValueSource& source, const ArrayState& state)
+{
+    const ArrayLayout& layout = state.layout;
+    if (layout.rows >= 0)
+        failSource(source.path, "it ends after " + std::to_string(state.rowsRead) + " of the " +
+                                    std::to_string(layout.rows) + " rows its header declares");
+    failSource(source.path, "its length, " + std::to_string(state.bytesRead) + " bytes, is not a whole number of " +
+                                std::to_string(layout.elementSize) + "-byte values");
+}
+
+// Makes room for at least one whole row in the buffer, reading more;
+// false at the end of the data.
+bool fillRow(ValueSource& source, ArrayState& state)
+{
+    while (state.end - state.pos < state.rowBytes) {
+        if (state.atEof) {
+            if (state.end != state.pos)
+                failShort(source, state);
+            return false;
+        }
+        std::memmove(state.buffer, state.buffer + state.pos, state.end - state.pos);
+        state.end -= state.pos;
+        state.pos = 0;
+        const ssize_t got = ::read(state.fd, state.buffer + state.end, state.capacity - state.end);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failSource(source.path, std::strerror(errno));
+        state.atEof = got == 0;
+        state.end += static_cast<std::size_t>(got);
+        state.bytesRead += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+template <typename T>
+std::int32_t convertRows(ValueSource& source, ArrayState& state, float* floats, double* doubles, std::int32_t first,
+                         std::int32_t count)
+{
+    const ArrayLayout& layout = state.layout;
+    const std::size_t available = (state.end - state.pos) / state.rowBytes;
+    std::int64_t rows = std::min<std::int64_t>(count - first, static_cast<std::int64_t>(available));
+    if (layout.rows >= 0)
+        rows = std::min(rows, layout.rows - state.rowsRead);
+    const unsigned char* bytes = state.buffer + state.pos + static_cast<std::size_t>(layout.column) * sizeof(T);
+    constexpr T kSmallestNormal = sizeof(T) == 4 ? static_cast<T>(FLT_MIN) : static_cast<T>(DBL_MIN);
+    std::int64_t subnormals = 0;
+    for (std::int64_t r = 0; r < rows; ++r, bytes += state.rowBytes) {
+        const T value = loadElement<T>(bytes, layout.swapBytes);
+        subnormals += std::fabs(value) < kSmallestNormal && value != 0 ? 1 : 0;
+        const auto i = static_cast<std::size_t>(first + r);
+        floats[i] = static_cast<float>(value);
+        if (doubles != nullptr)
+            doubles[i] = static_cast<double>(value);
+    }
+    source.events.underflows += subnormals;
+    state.pos += static_cast<std::size_t>(rows) * state.rowBytes;
+    state.rowsRead += rows;
+    return first + static_cast<std::int32_t>(rows);
+}
+
+std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
+{
+    auto& state = *static_cast<ArrayState*>(source.state);
+    ReadEvents& events = source.events;
+    std::int32_t i = 0;
+    while (i < count && !isSpent(source)) {
+        const bool more = (state.layout.rows < 0 || state.rowsRead < state.layout.rows) && fillRow(source, state);
+        if (!more) {
+            if (state.layout.rows >= 0 && state.rowsRead < state.layout.rows)
+                failShort(source, state);
+            events.spentAt = events.reads + i;
+            events.end = SourceEnd::endOfData;
+            break;
+        }
+        i = state.layout.elementSize == 4 ? convertRows<float>(source, state, floats, doubles, i, count)
+                                          : convertRows<double>(source, state, floats, doubles, i, count);
+    }
+    if (i > 0) {
+        source.lastFloat = floats[i - 1];
+        if (doubles != nullptr)
+            source.lastDouble = doubles[i - 1];
+    }
+    if (i < count && isSpent(source)) {
+        // Reads past the end repeat the last value, as they do of text.
+        const std::int32_t end = stopWhenSpent ? i + 1 : count;
+        for (; i < end; ++i) {
+            markFailedRead(events, i);
+            floats[i] = source.lastFloat;
+            if (doubles != nullptr)
+                doubles[i] = source.lastDouble;
+        }
+    }
+    return i;
+}
+
+void closeArray(ValueSource& source)
+{
+    auto* const state = static_cast<ArrayState*>(source.state);
+    ::close(state->fd);
+    std::free(state->buffer);
+    delete state;
+}
+
+const SourceKind kArrayKind = {"array", readArray, closeArray};
+
+}  // namespace
+
+void openArray(ValueSource& source, int fd, const char* path, const unsigned char* first, std::size_t firstLength,
+               const ArrayLayout& layout)
+{
+    auto* const state = new ArrayState;
+    state->fd = fd;
+    state->layout = layout;
+    state->rowBytes = static_cast<std::size_t>(layout.columns) * layout.elementSize;
+    // Room for at least one row, however wide.
+    state->capacity = std::max({kArrayBufferSize, 2 * state->rowBytes, firstLength});
+    state->buffer = static_cast<unsigned char*>(std::malloc(state->capacity));
+    if (state->buffer == nullptr)
+        failSource(path, std::strerror(ENOMEM));
+    std::memcpy(state->buffer, first, firstLength);
+    state->end = firstLength;
+    state->bytesRead = firstLength;
+    source = ValueSource{};
+    source.kind = &kArrayKind;
+    source.path = path;
+    source.state = state;
+    source.description = layout.description;
+    struct stat status;
+    source.regularFile = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+void openRawFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, RawType type)
+{
+    ArrayLayout layout;
+    layout.elementSize = type == RawType::f4 ? 4 : 8;
+    layout.swapBytes = std::endian::native != std::endian::little;
+    layout.columns = 1;
+    layout.column = 0;
+    layout.rows = -1;
+    layout.description = type == RawType::f4 ? "raw f4" : "raw f8";
+    openArray(source, fd, path, prefix.bytes.data(), prefix.bytes.size(), layout);
+}

@@ -1,0 +1,334 @@
+// Text read line by line, the value of each line in one of its fields:
+// --column=N (from 1, or a name from the --header line), fields split at
+// --delimiter=C or at runs of blanks.  Comment lines (first non-blank byte
+// "#") and blank lines are passed over; a line with too few fields, or
+// whose field is not a number, is a read that stores nothing, noted with
+// its line.  Lines of any length stream through a fixed buffer: only the
+// chosen field is kept, and only its first kLongestField bytes.
+#include "reportSources.h"
+
+#include "decimalConversion.h"
+#include "quoting.h"
+
+#include <fast_float/fast_float.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kColumnBufferSize = std::size_t{1} << 16;
+// Longer than any number a program writes: a longer field is not read as one.
+constexpr std::size_t kLongestField = 4096;
+constexpr int kEnd = -1;
+
+struct ColumnState {
+    int fd = -1;
+    unsigned char* buffer = nullptr;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    bool atEof = false;
+    std::uint64_t bufferOffset = 0;
+    // The line about to be read, from 1, and the offset where it starts.
+    std::uint64_t line = 1;
+    std::uint64_t lineStart = 0;
+    bool delimited = false;
+    char delimiter = ',';
+    // The field wanted, from 1; 0 until a name is found in the header.
+    std::int64_t column = 0;
+    std::string columnName;
+    bool headerPending = false;
+    std::string field;
+    std::uint64_t fieldOffset = 0;
+};
+
+int nextByte(ValueSource& source, ColumnState& state)
+{
+    if (state.pos == state.end) {
+        if (state.atEof)
+            return kEnd;
+        state.bufferOffset += state.end;
+        state.pos = 0;
+        ssize_t got;
+        do
+            got = ::read(state.fd, state.buffer, kColumnBufferSize);
+        while (got < 0 && errno == EINTR);
+        if (got < 0)
+            failSource(source.path, std::strerror(errno));
+        state.end = static_cast<std::size_t>(got);
+        state.atEof = got == 0;
+        if (got == 0)
+            return kEnd;
+    }
+    return state.buffer[state.pos++];
+}
+
+std::uint64_t offsetOf(const ColumnState& state)
+{
+    return state.bufferOffset + state.pos;
+}
+
+bool isBlank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Passes the rest of the line, its line end included.
+void skipLine(ValueSource& source, ColumnState& state)
+{
+    int c;
+    do
+        c = nextByte(source, state);
+    while (c != kEnd && c != '\n');
+}
+
+void startLine(ColumnState& state)
+{
+    ++state.line;
+    state.lineStart = offsetOf(state);
+}
+
+// Reads the fields of one line from its first non-blank byte, given as c;
+// keeps field number wanted (from 1, trimmed of blanks) in state.field, or
+// every field in names when names is not null.  Returns how many fields the
+// line has, and leaves the line read, its line end included.
+std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int64_t wanted,
+                        std::vector<std::string>* names)
+{
+    const auto isBoundary = [&state](int b) { return state.delimited ? b == state.delimiter : isBlank(b); };
+    state.field.clear();
+    for (std::int64_t number = 1;; ++number) {
+        const bool keep = names != nullptr || number == wanted;
+        if (number == wanted)
+            state.fieldOffset = offsetOf(state) - (c == kEnd ? 0 : 1);
+        std::string text;
+        for (; c != kEnd && c != '\n' && !isBoundary(c); c = nextByte(source, state))
+            if (keep && text.size() <= kLongestField)
+                text += static_cast<char>(c);
+        if (keep) {
+            while (!text.empty() && isBlank(static_cast<unsigned char>(text.back())))
+                text.pop_back();
+            if (names != nullptr)
+                names->push_back(text);
+            else
+                state.field = text;
+        }
+        if (c == kEnd || c == '\n')
+            return number;
+        // Past the boundary and the blanks after it; blanks at the end of a
+        // line begin no field.
+        if (state.delimited)
+            c = nextByte(source, state);
+        while (isBlank(c))
+            c = nextByte(source, state);
+        if (!state.delimited && (c == kEnd || c == '\n'))
+            return number;
+    }
+}
+
+// Whether the digits of the number written are not all zeros.
+bool writtenNonzero(const std::string& text)
+{
+    const bool hex = text.find_first_of("xX") != std::string::npos;
+    for (char c : text) {
+        if (hex ? (c == 'p' || c == 'P') : (c == 'e' || c == 'E'))
+            break;
+        if ((c >= '1' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))))
+            return true;
+    }
+    return false;
+}
+
+// The field's value as strtod and strtof read it, the whole field; false
+// when it is not a number.
+bool fieldValue(const std::string& field, float& single, double& value, ValueRange& range)
+{
+    range = ValueRange::normal;
+    if (field.empty() || field.size() > kLongestField)
+        return false;
+    const char* const begin = field.c_str();
+    const char* const end = begin + field.size();
+    // The common decimals through the exact conversion library, the rest
+    // (signs written with +, hexadecimal, results out of the normal range)
+    // through the C library.
+    const char* const digits = *begin == '-' ? begin + 1 : begin;
+    const auto parsed = fast_float::from_chars(begin, end, value);
+    const bool fast = digits != end && *digits != '+' && parsed.ec == std::errc() && parsed.ptr == end &&
+                      std::isfinite(value) && std::fabs(value) >= DBL_MIN;
+    if (fast) {
+        if (!floatOfDouble(value, single))
+            single = std::strtof(begin, nullptr);
+        return true;
+    }
+    char* stop = nullptr;
+    value = std::strtod(begin, &stop);
+    if (stop != end || stop == begin)
+        return false;
+    single = std::strtof(begin, nullptr);
+    const std::string lower = [&] {
+        std::string text = field;
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }();
+    const bool spelledInfinite = lower.find("inf") != std::string::npos;
+    if (std::isinf(value) && !spelledInfinite)
+        range = ValueRange::overflow;
+    else if (!std::isnan(value) && std::fabs(value) < DBL_MIN && writtenNonzero(field))
+        range = value == 0.0 ? ValueRange::underflowToZero : ValueRange::subnormal;
+    return true;
+}
+
+TextPosition positionOf(std::uint64_t offset, std::uint64_t line, std::uint64_t lineStart)
+{
+    return {line, offset - lineStart + 1, offset};
+}
+
+void noteSkipped(ReadEvents& events, const ColumnState& state, std::uint64_t line, std::uint64_t lineStart,
+                 std::int32_t i)
+{
+    markFailedRead(events, i);
+    if (events.skippedReads++ == 0)
+        events.firstSkip = positionOf(state.fieldOffset, line, lineStart);
+}
+
+void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)
+{
+    markFailedRead(events, i);
+    if (events.shortLines++ == 0)
+        events.firstShortLine = line;
+}
+
+// The header line's fields, read for the column's name.
+void readHeader(ValueSource& source, ColumnState& state, int c)
+{
+    std::vector<std::string> names;
+    readFields(source, state, c, 0, &names);
+    state.headerPending = false;
+    startLine(state);
+    if (state.columnName.empty())
+        return;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == state.columnName) {
+            state.column = static_cast<std::int64_t>(i) + 1;
+            return;
+        }
+    std::string known;
+    for (const std::string& name : names)
+        known += " " + shellQuoted(name);
+    failSource(source.path, "its header has no column " + shellQuoted(state.columnName) + "; it has" + known);
+}
+
+std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
+{
+    auto& state = *static_cast<ColumnState*>(source.state);
+    ReadEvents& events = source.events;
+    float single = source.lastFloat;
+    double value = source.lastDouble;
+    std::int32_t i = 0;
+    while (i < count && !isSpent(source)) {
+        int c;
+        while (isBlank(c = nextByte(source, state))) {
+        }
+        if (c == kEnd) {
+            events.spentAt = events.reads + i;
+            events.end = SourceEnd::endOfData;
+            break;
+        }
+        if (c == '\n') {
+            startLine(state);
+            continue;
+        }
+        if (c == '#') {
+            skipLine(source, state);
+            startLine(state);
+            ++events.commentLines;
+            continue;
+        }
+        if (state.headerPending) {
+            readHeader(source, state, c);
+            continue;
+        }
+        const std::uint64_t line = state.line;
+        const std::uint64_t lineStart = state.lineStart;
+        const std::int64_t fields = readFields(source, state, c, state.column, nullptr);
+        startLine(state);
+        ValueRange range;
+        if (fields < state.column) {
+            noteShortLine(events, line, i);
+        } else if (fieldValue(state.field, single, value, range)) {
+            if (range != ValueRange::normal)
+                noteRange(events, range, i);
+        } else {
+            noteSkipped(events, state, line, lineStart, i);
+        }
+        floats[i] = single;
+        if (doubles != nullptr)
+            doubles[i] = value;
+        ++i;
+    }
+    if (i < count && isSpent(source)) {
+        const std::int32_t end = stopWhenSpent ? i + 1 : count;
+        for (; i < end; ++i) {
+            markFailedRead(events, i);
+            floats[i] = single;
+            if (doubles != nullptr)
+                doubles[i] = value;
+        }
+    }
+    source.lastFloat = single;
+    source.lastDouble = value;
+    return i;
+}
+
+void closeColumns(ValueSource& source)
+{
+    auto* const state = static_cast<ColumnState*>(source.state);
+    ::close(state->fd);
+    std::free(state->buffer);
+    delete state;
+}
+
+const SourceKind kColumnKind = {"columns", readColumns, closeColumns};
+
+}  // namespace
+
+void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions& options)
+{
+    auto* const state = new ColumnState;
+    state->fd = fd;
+    state->buffer = static_cast<unsigned char*>(std::malloc(kColumnBufferSize));
+    if (state->buffer == nullptr)
+        failSource(path, std::strerror(ENOMEM));
+    std::memcpy(state->buffer, prefix.bytes.data(), prefix.bytes.size());
+    state->end = prefix.bytes.size();
+    // A UTF-8 byte-order mark at the start is passed over.
+    if (state->end >= 3 && std::memcmp(state->buffer, "\xef\xbb\xbf", 3) == 0)
+        state->pos = 3;
+    state->lineStart = state->pos;
+    state->delimited = options.delimiterGiven;
+    state->delimiter = options.delimiter;
+    state->column = options.columnName != nullptr ? 0 : std::max<std::int64_t>(options.column, 1);
+    if (options.columnName != nullptr)
+        state->columnName = options.columnName;
+    state->headerPending = options.header;
+    source = ValueSource{};
+    source.kind = &kColumnKind;
+    source.path = path;
+    source.state = state;
+    std::string how = options.delimiterGiven ? shellQuoted(std::string(1, options.delimiter)) + "-separated"
+                                             : "blank-separated";
+    source.description = "text, field " +
+                         (options.columnName != nullptr ? shellQuoted(options.columnName)
+                                                        : std::to_string(state->column)) +
+                         " of " + how + " lines";
+    struct stat status;
+    source.regularFile = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}

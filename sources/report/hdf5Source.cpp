@@ -1,0 +1,265 @@
+// A dataset of an HDF5 file as a source: float32 or float64, of rank 1, or
+// rank 2 with --column choosing the column, read a slab of rows at a time
+// through the HDF5 C library, so that memory stays constant.  The library
+// converts the values to double, exactly; the floats for the classic lines
+// are float32 values as they are and float64 values rounded to float.
+//
+// The library is loaded when a dataset is to be read, not before: it brings
+// some forty shared libraries with it, whose loading would double the time
+// every other run of the report takes to start.
+#include "reportSources.h"
+
+#include "quoting.h"
+
+#include <hdf5.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The functions of the library that the source calls, and the type its
+// reads convert to.
+struct Hdf5Library {
+    decltype(&H5open) open;
+    decltype(&H5Eset_auto2) setErrorReport;
+    decltype(&H5Fopen) openFile;
+    decltype(&H5Fclose) closeFile;
+    decltype(&H5Dopen2) openDataset;
+    decltype(&H5Dclose) closeDataset;
+    decltype(&H5Dget_type) datasetType;
+    decltype(&H5Dget_space) datasetSpace;
+    decltype(&H5Dread) read;
+    decltype(&H5Tget_class) typeClass;
+    decltype(&H5Tget_size) typeSize;
+    decltype(&H5Tclose) closeType;
+    decltype(&H5Screate_simple) createSpace;
+    decltype(&H5Sget_simple_extent_ndims) rank;
+    decltype(&H5Sget_simple_extent_dims) dims;
+    decltype(&H5Sselect_hyperslab) selectSlab;
+    decltype(&H5Sclose) closeSpace;
+    hid_t nativeDouble;
+};
+
+template <typename Function>
+void load(void* handle, const char* name, Function& function, const char* path)
+{
+    function = reinterpret_cast<Function>(::dlsym(handle, name));
+    if (function == nullptr)
+        failSource(path, std::string("the HDF5 library has no ") + name);
+}
+
+const Hdf5Library& hdf5(const char* path)
+{
+    static Hdf5Library library;
+    static bool loaded = false;
+    if (loaded)
+        return library;
+    void* const handle = ::dlopen(CALCGAP_HDF5_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr)
+        failSource(path, std::string("the HDF5 library cannot be loaded: ") + ::dlerror());
+    load(handle, "H5open", library.open, path);
+    load(handle, "H5Eset_auto2", library.setErrorReport, path);
+    load(handle, "H5Fopen", library.openFile, path);
+    load(handle, "H5Fclose", library.closeFile, path);
+    load(handle, "H5Dopen2", library.openDataset, path);
+    load(handle, "H5Dclose", library.closeDataset, path);
+    load(handle, "H5Dget_type", library.datasetType, path);
+    load(handle, "H5Dget_space", library.datasetSpace, path);
+    load(handle, "H5Dread", library.read, path);
+    load(handle, "H5Tget_class", library.typeClass, path);
+    load(handle, "H5Tget_size", library.typeSize, path);
+    load(handle, "H5Tclose", library.closeType, path);
+    load(handle, "H5Screate_simple", library.createSpace, path);
+    load(handle, "H5Sget_simple_extent_ndims", library.rank, path);
+    load(handle, "H5Sget_simple_extent_dims", library.dims, path);
+    load(handle, "H5Sselect_hyperslab", library.selectSlab, path);
+    load(handle, "H5Sclose", library.closeSpace, path);
+    if (library.open() < 0)
+        failSource(path, "the HDF5 library did not start");
+    const auto* const nativeDouble = static_cast<const hid_t*>(::dlsym(handle, "H5T_NATIVE_DOUBLE_g"));
+    if (nativeDouble == nullptr)
+        failSource(path, "the HDF5 library has no H5T_NATIVE_DOUBLE_g");
+    library.nativeDouble = *nativeDouble;
+    loaded = true;
+    return library;
+}
+
+// Rows read from the file at a time.
+constexpr hsize_t kSlabRows = 65536;
+
+struct Hdf5State {
+    hid_t file = -1;
+    hid_t dataset = -1;
+    hid_t space = -1;
+    hsize_t rows = 0;
+    hsize_t column = 0;
+    int rank = 1;
+    bool single = false;
+    hsize_t next = 0;
+    double* slab = nullptr;
+    hsize_t slabStart = 0;
+    hsize_t slabRows = 0;
+};
+
+void closeIds(const Hdf5Library& h5, Hdf5State& state)
+{
+    if (state.space >= 0)
+        h5.closeSpace(state.space);
+    if (state.dataset >= 0)
+        h5.closeDataset(state.dataset);
+    if (state.file >= 0)
+        h5.closeFile(state.file);
+}
+
+// Reads the slab of rows from first on into the buffer.
+void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
+{
+    const hsize_t rows = std::min(kSlabRows, state.rows - first);
+    hsize_t start[2] = {first, state.column};
+    hsize_t count[2] = {rows, 1};
+    const Hdf5Library& h5 = hdf5(source.path);
+    hid_t memory = h5.createSpace(1, &rows, nullptr);
+    const bool read = memory >= 0 &&
+                      h5.selectSlab(state.space, H5S_SELECT_SET, start, nullptr, count, nullptr) >= 0 &&
+                      h5.read(state.dataset, h5.nativeDouble, memory, state.space, H5P_DEFAULT, state.slab) >= 0;
+    if (memory >= 0)
+        h5.closeSpace(memory);
+    if (!read)
+        failSource(source.path, "the HDF5 library could not read rows " + std::to_string(first) + " to " +
+                                    std::to_string(first + rows - 1));
+    state.slabStart = first;
+    state.slabRows = rows;
+}
+
+std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
+{
+    auto& state = *static_cast<Hdf5State*>(source.state);
+    ReadEvents& events = source.events;
+    const double smallestNormal = state.single ? static_cast<double>(FLT_MIN) : DBL_MIN;
+    std::int32_t i = 0;
+    while (i < count && state.next < state.rows) {
+        if (state.next >= state.slabStart + state.slabRows)
+            readSlab(source, state, state.next);
+        const hsize_t offset = state.next - state.slabStart;
+        const auto take =
+            static_cast<std::int32_t>(std::min<hsize_t>(static_cast<hsize_t>(count - i), state.slabRows - offset));
+        std::int64_t subnormals = 0;
+        for (std::int32_t j = 0; j < take; ++j) {
+            const double value = state.slab[offset + static_cast<hsize_t>(j)];
+            subnormals += std::fabs(value) < smallestNormal && value != 0.0 ? 1 : 0;
+            floats[i + j] = static_cast<float>(value);
+            if (doubles != nullptr)
+                doubles[i + j] = value;
+        }
+        events.underflows += subnormals;
+        i += take;
+        state.next += static_cast<hsize_t>(take);
+    }
+    if (i > 0) {
+        source.lastFloat = floats[i - 1];
+        if (doubles != nullptr)
+            source.lastDouble = doubles[i - 1];
+    }
+    if (i < count && !isSpent(source)) {
+        events.spentAt = events.reads + i;
+        events.end = SourceEnd::endOfData;
+    }
+    if (i < count) {
+        const std::int32_t end = stopWhenSpent ? i + 1 : count;
+        for (; i < end; ++i) {
+            markFailedRead(events, i);
+            floats[i] = source.lastFloat;
+            if (doubles != nullptr)
+                doubles[i] = source.lastDouble;
+        }
+    }
+    return i;
+}
+
+void closeHdf5(ValueSource& source)
+{
+    auto* const state = static_cast<Hdf5State*>(source.state);
+    closeIds(hdf5(source.path), *state);
+    std::free(state->slab);
+    delete state;
+}
+
+const SourceKind kHdf5Kind = {"HDF5", readHdf5, closeHdf5};
+
+}  // namespace
+
+void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const ReportOptions& options)
+{
+    const std::string path(operand, pathLength);
+    const Hdf5Library& h5 = hdf5(path.c_str());
+    // The library's own report of a failure would print a stack of lines;
+    // each failure here is one line of the report's.
+    h5.setErrorReport(H5E_DEFAULT, nullptr, nullptr);
+    const std::string name(operand + pathLength + 1);
+    auto* const state = new Hdf5State;
+    const auto failWith = [&](const std::string& reason) {
+        closeIds(h5, *state);
+        failSource(path.c_str(), reason);
+    };
+    // H5F_ACC_RDONLY, without the version check its macro would call.
+    constexpr unsigned kReadOnly = 0;
+    state->file = h5.openFile(path.c_str(), kReadOnly, H5P_DEFAULT);
+    if (state->file < 0)
+        failWith("it is not an HDF5 file");
+    state->dataset = h5.openDataset(state->file, name.c_str(), H5P_DEFAULT);
+    if (state->dataset < 0)
+        failWith("it has no dataset " + shellQuoted(name));
+    const hid_t type = h5.datasetType(state->dataset);
+    const H5T_class_t typeClass = h5.typeClass(type);
+    const std::size_t size = h5.typeSize(type);
+    h5.closeType(type);
+    if (typeClass != H5T_FLOAT || (size != 4 && size != 8))
+        failWith("dataset " + shellQuoted(name) + " holds " +
+                 (typeClass == H5T_INTEGER ? std::string("integers")
+                  : typeClass == H5T_FLOAT ? std::to_string(size * 8) + "-bit floats"
+                                           : std::string("values that are not numbers")) +
+                 ", not float32 or float64");
+    state->single = size == 4;
+    state->space = h5.datasetSpace(state->dataset);
+    state->rank = h5.rank(state->space);
+    if (state->rank != 1 && state->rank != 2)
+        failWith("dataset " + shellQuoted(name) + " has rank " + std::to_string(state->rank) + ", not 1 or 2");
+    hsize_t dims[2] = {0, 1};
+    h5.dims(state->space, dims, nullptr);
+    state->rows = dims[0];
+    const hsize_t columns = state->rank == 2 ? dims[1] : 1;
+    const auto chosen = static_cast<hsize_t>(options.column > 0 ? options.column : 1);
+    if (options.columnName != nullptr)
+        failWith("dataset " + shellQuoted(name) + " has no column names");
+    if (columns > 1 && options.column == 0)
+        failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) +
+                 " columns: choose one with --column");
+    if (chosen > columns)
+        failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) + " columns; --column=" +
+                 std::to_string(chosen) + " is beyond them");
+    state->column = chosen - 1;
+    if (state->rank == 1) {
+        // A rank-1 selection takes one start and one count.
+        state->column = 0;
+    }
+    state->slab = static_cast<double*>(std::malloc(kSlabRows * sizeof(double)));
+    if (state->slab == nullptr)
+        failWith(std::strerror(ENOMEM));
+
+    source = ValueSource{};
+    source.kind = &kHdf5Kind;
+    source.path = operand;
+    source.state = state;
+    source.regularFile = true;
+    source.description = "HDF5 dataset " + shellQuoted(name) + ", " + (state->single ? "float32" : "float64");
+    if (columns > 1)
+        source.description += ", column " + std::to_string(chosen) + " of " + std::to_string(columns);
+}

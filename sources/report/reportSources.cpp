@@ -1,0 +1,142 @@
+// Where the report's sources are chosen: from the operand, the options and
+// the first bytes of the file.
+#include "reportSources.h"
+
+#include "fail.h"
+#include "quoting.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned char kNpyMagic[] = {0x93, 'N', 'U', 'M', 'P', 'Y'};
+constexpr unsigned char kHdf5Signature[] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+
+bool exists(const std::string& path)
+{
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+// Where PATH ends in PATH:DATASET: the longest part before a colon that
+// names a file, or 0 when the operand is no such thing.
+std::size_t datasetPathLength(const char* operand)
+{
+    const std::string text(operand);
+    if (exists(text))
+        return 0;
+    for (std::size_t colon = text.rfind(':'); colon != std::string::npos && colon > 0;
+         colon = text.rfind(':', colon - 1))
+        if (colon + 1 < text.size() && exists(text.substr(0, colon)))
+            return colon;
+    return 0;
+}
+
+constexpr std::size_t kPrefixSize = std::size_t{1} << 16;
+
+// Reads the first bytes of the stream, at least as many as tell a .npy or
+// HDF5 file from text, or fewer where it ends; a stream may give them a few
+// at a time.
+Prefix readPrefix(int fd, const char* path)
+{
+    Prefix prefix;
+    prefix.bytes.resize(kPrefixSize);
+    std::size_t length = 0;
+    while (length < sizeof kHdf5Signature) {
+        const ssize_t got = ::read(fd, prefix.bytes.data() + length, kPrefixSize - length);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failSource(path, std::strerror(errno));
+        if (got == 0)
+            break;
+        length += static_cast<std::size_t>(got);
+    }
+    prefix.bytes.resize(length);
+    return prefix;
+}
+
+bool startsWith(const Prefix& prefix, const unsigned char* magic, std::size_t length)
+{
+    return prefix.bytes.size() >= length && std::memcmp(prefix.bytes.data(), magic, length) == 0;
+}
+
+int openOperand(const char* operand)
+{
+    const std::string what = "cannot open " + shellQuoted(operand);
+    if (std::strcmp(operand, "-") == 0) {
+        const int fd = ::dup(STDIN_FILENO);
+        if (fd < 0)
+            fail(what.c_str(), std::strerror(errno));
+        return fd;
+    }
+    const int fd = ::open(operand, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(what.c_str(), std::strerror(errno));
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        fail(what.c_str(), std::strerror(EISDIR));
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out, std::size_t length)
+{
+    const std::size_t fromPrefix = std::min(length, prefix.bytes.size() - prefix.used);
+    std::memcpy(out, prefix.bytes.data() + prefix.used, fromPrefix);
+    prefix.used += fromPrefix;
+    for (std::size_t done = fromPrefix; done < length;) {
+        const ssize_t got = ::read(fd, out + done, length - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failSource(path, std::strerror(errno));
+        if (got == 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+void failSource(const char* path, const std::string& reason)
+{
+    fail(("cannot read " + shellQuoted(path)).c_str(), reason.c_str());
+}
+
+void openReportSource(ValueSource& source, const char* operand, const ReportOptions& options)
+{
+    if (const std::size_t pathLength = datasetPathLength(operand)) {
+        openHdf5Dataset(source, operand, pathLength, options);
+        return;
+    }
+    const int fd = openOperand(operand);
+    Prefix prefix = readPrefix(fd, operand);
+    if (options.raw != RawType::none)
+        openRawFile(source, fd, operand, prefix, options.raw);
+    else if (startsWith(prefix, kNpyMagic, sizeof kNpyMagic))
+        openNpyFile(source, fd, operand, prefix, options);
+    else if (startsWith(prefix, kHdf5Signature, sizeof kHdf5Signature))
+        failSource(operand, "it is an HDF5 file: name a dataset in it as " + shellQuoted(std::string(operand) + ":DATASET"));
+    else if (options.column > 0 || options.columnName != nullptr || options.delimiterGiven || options.header)
+        openColumnFile(source, fd, operand, prefix, options);
+    else
+        openTextFile(source, fd, operand, prefix, options);
+}
+
+void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions&)
+{
+    TextOptions text;
+    text.positions = true;
+    text.skipByteOrderMark = true;
+    text.comments = true;
+    attachTextSource(source, fd, path, text, prefix.bytes.data(), prefix.bytes.size());
+}
