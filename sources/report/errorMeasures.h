@@ -20,6 +20,8 @@ extern const char* const kDecadeLabels[kDecadeBins];
 // floor(log10(x)) for a positive finite double, exactly.
 int decadeOf(double x);
 
+struct BlockLanes;
+
 struct ErrorMeasures {
     double floor = 0.0;
     double rtol = 0.0;
@@ -67,6 +69,8 @@ struct ErrorMeasures {
     ClassicSums classic;
     WorstList worstAbs;
     WorstList worstRel;
+    // Room for a block's arithmetic, from the free store.
+    BlockLanes* lanes = nullptr;
 };
 
 // worst is how many points each worst list keeps.

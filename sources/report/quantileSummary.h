@@ -41,6 +41,17 @@ inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t c
     summary.total += count;
 }
 
+// Notes values counted into the buckets directly: count of them, the
+// smallest and largest among them.
+inline void noteSummarized(QuantileSummary& summary, std::uint64_t count, double smallest, double largest)
+{
+    if (count == 0)
+        return;
+    summary.total += count;
+    summary.smallest = std::min(summary.smallest, smallest);
+    summary.largest = std::max(summary.largest, largest);
+}
+
 // The nearest-rank order statistics for the fractions given (each in
 // (0, 1]), as the summary knows them; NaN for an empty summary.
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions);
