@@ -46,47 +46,121 @@ std::string pathOf(int fd)
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
-ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads)
+namespace {
+
+// Long inputs are shown around the place where the two differ.
+std::string around(const std::string& bytes, long position, std::size_t bufferSize, long reads)
 {
-    ReadComparison result;
-    // Both sides read one in-memory file through descriptors of their own.
-    const int memory = memoryFile(bytes);
-    const std::string path = pathOf(memory);
+    const std::size_t at = static_cast<std::size_t>(position < 0 ? 0 : position);
+    const std::size_t from = bytes.size() > 300 && at > 100 ? at - 100 : 0;
+    const std::string context = bytes.size() > 300 ? bytes.substr(from, 150) : bytes;
+    std::ostringstream message;
+    message << "read " << reads << " of \"" << shown(context) << "\" (from byte " << from << " of " << bytes.size()
+            << ") with a " << bufferSize << "-byte buffer: ";
+    return message.str();
+}
+
+std::uint64_t doubleBits(double value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// The float reader against fscanf "%f".
+void compareFloats(const std::string& bytes, const std::string& path, std::size_t bufferSize, long maxReads,
+                   ReadComparison& result)
+{
     std::FILE* reference = std::fopen(path.c_str(), "r");
     ValueReader reader;
     attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
-
     int settled = 0;
     long previous = -1;
-    while (result.reads < maxReads && settled < 2) {
+    long reads = 0;
+    while (reads < maxReads && settled < 2) {
         float expected = -1234.5f;
         float actual = -1234.5f;
         const int status = std::fscanf(reference, "%f", &expected);
         const bool stored = readValue(reader, actual);
         const long expectedPosition = std::ftell(reference);
-        ++result.reads;
+        ++reads;
         if (stored != (status == 1) || floatBits(actual) != floatBits(expected) ||
             consumedBytes(reader) != static_cast<std::uint64_t>(expectedPosition)) {
-            // Long inputs are shown around the place where the two differ.
-            const std::size_t at = static_cast<std::size_t>(expectedPosition < 0 ? 0 : expectedPosition);
-            const std::size_t from = bytes.size() > 300 && at > 100 ? at - 100 : 0;
-            const std::string context = bytes.size() > 300 ? bytes.substr(from, 150) : bytes;
             std::ostringstream message;
-            message << "read " << result.reads << " of \"" << shown(context) << "\" (from byte "
-                    << from << " of " << bytes.size() << ") with a " << bufferSize
-                    << "-byte buffer: fscanf gave status " << status << ", bits " << std::hex
-                    << floatBits(expected) << std::dec << ", position " << expectedPosition
-                    << "; the reader gave " << (stored ? "a value" : "no value") << ", bits "
-                    << std::hex << floatBits(actual) << std::dec << ", position "
-                    << consumedBytes(reader);
+            message << around(bytes, expectedPosition, bufferSize, reads) << "fscanf gave status " << status
+                    << ", bits " << std::hex << floatBits(expected) << std::dec << ", position " << expectedPosition
+                    << "; the reader gave " << (stored ? "a value" : "no value") << ", bits " << std::hex
+                    << floatBits(actual) << std::dec << ", position " << consumedBytes(reader);
             result.mismatch = message.str();
             break;
         }
         settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
         previous = expectedPosition;
     }
+    result.reads += reads;
     closeValueReader(reader);
     std::fclose(reference);
+}
+
+// The report's reader, a read at a time, against fscanf "%lf" for the double
+// and "%f" for the float of the same token.
+void compareDoubles(const std::string& bytes, const std::string& path, std::size_t bufferSize, long maxReads,
+                    ReadComparison& result)
+{
+    std::FILE* reference = std::fopen(path.c_str(), "r");
+    std::FILE* singles = std::fopen(path.c_str(), "r");
+    ValueReader reader;
+    attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
+    ReadEvents events;
+    float single = -1234.5f;
+    double value = -1234.5;
+    int settled = 0;
+    long previous = -1;
+    long reads = 0;
+    while (reads < maxReads && settled < 2) {
+        double expected = value;
+        float expectedSingle = single;
+        const int status = std::fscanf(reference, "%lf", &expected);
+        std::fscanf(singles, "%f", &expectedSingle);
+        events.anyFailed = false;
+        events.failed[0] = 0;
+        readTextDoubles(reader, events, &single, &value, 1, single, value, false);
+        const bool stored = !readFailed(events, 0);
+        const long expectedPosition = std::ftell(reference);
+        ++reads;
+        if (stored != (status == 1) || doubleBits(value) != doubleBits(expected) ||
+            floatBits(single) != floatBits(expectedSingle) ||
+            consumedBytes(reader) != static_cast<std::uint64_t>(expectedPosition)) {
+            std::ostringstream message;
+            message << around(bytes, expectedPosition, bufferSize, reads) << "fscanf gave status " << status
+                    << ", double bits " << std::hex << doubleBits(expected) << ", float bits "
+                    << floatBits(expectedSingle) << std::dec << ", position " << expectedPosition
+                    << "; the double reader gave " << (stored ? "a value" : "no value") << ", double bits "
+                    << std::hex << doubleBits(value) << ", float bits " << floatBits(single) << std::dec
+                    << ", position " << consumedBytes(reader);
+            result.mismatch = message.str();
+            break;
+        }
+        settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
+        previous = expectedPosition;
+    }
+    result.reads += reads;
+    closeValueReader(reader);
+    std::fclose(reference);
+    std::fclose(singles);
+}
+
+}  // namespace
+
+ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads)
+{
+    ReadComparison result;
+    // Every side reads one in-memory file through descriptors of its own.
+    const int memory = memoryFile(bytes);
+    const std::string path = pathOf(memory);
+    compareFloats(bytes, path, bufferSize, maxReads, result);
+    if (result.mismatch.empty())
+        compareDoubles(bytes, path, bufferSize, maxReads, result);
     ::close(memory);
     return result;
 }

@@ -25,7 +25,9 @@ struct ReadComparison {
 };
 
 // Compares up to maxReads reads, or until both sides have settled at a place
-// where every read fails without consuming anything.
+// where every read fails without consuming anything: the float reader with
+// fscanf "%f", then the report's double reader with fscanf "%lf", and its
+// float of each token with "%f".  reads counts the reads of both.
 ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSize, long maxReads);
 
 std::uint32_t floatBits(float value);

@@ -1,7 +1,9 @@
-// The value reader against the C library's own fscanf "%f" on the same bytes:
-// for every read, whether a value is stored, its bits and the input consumed.
-// CALCGAP_DIFF_READS sets how many reads the random run compares (a long run:
-// CALCGAP_DIFF_READS=100000000) and CALCGAP_DIFF_SEED its seed.
+// The value readers against the C library's own fscanf on the same bytes:
+// for every read, whether a value is stored, its bits and the input
+// consumed, the float reader against "%f" and the report's double reader
+// against "%lf" (its float against "%f").  CALCGAP_DIFF_READS sets how many
+// reads the random run compares, of the two readers together (a long run:
+// CALCGAP_DIFF_READS=200000000, 10^8 each) and CALCGAP_DIFF_SEED its seed.
 #include "textReader.h"
 #include "valueSource.h"
 #include "readComparison.h"
@@ -96,7 +98,7 @@ private:
             ".5e-3", "00x1", "0.0e0", "-0", "-0.0", "1e50", "1e-50", "1e39", "1e-46", "3.4028235e38",
             "3.40282357e38", "1.4e-45", "7e-46", "0x1p128", "0x1p-150", "0x1.fffffffp127",
             "0x0.000002p-126", "e5", "p3", "x", "(", ")", "()", "1-2", "1.5-2.5", "12abc"};
-        switch (pick(0, 13)) {
+        switch (pick(0, 16)) {
         case 0:
         case 1: {
             static const char letters[] = "0123456789.eEpPxX+-infatyINFATY()bcdgqz#,;";
@@ -161,6 +163,45 @@ private:
             if (pick(0, 2) == 0)
                 value = -value;
             return printed(formats[pick(0, 9)], value);
+        }
+        case 14: {
+            // Doubles as numpy and printf write them, normal, subnormal and
+            // beyond the double range either way.
+            static const char* const formats[] = {"%.17g", "%.18e", "%.16e", "%.15g", "%a", "%.20g"};
+            double value;
+            const std::uint64_t bits = random_();
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value))
+                value = 1.0;
+            if (pick(0, 3) == 0)
+                value = std::ldexp(static_cast<double>(random_() >> 11) * 0x1p-53, pick(-1090, -1000));
+            std::string text = printed(formats[pick(0, 5)], value);
+            if (pick(0, 9) == 0)
+                text += pick(0, 1) == 0 ? "e-30" : "e300";
+            return text;
+        }
+        case 15: {
+            // Near a point halfway between two doubles, with up to 60
+            // significant digits, from the long double that holds it
+            // exactly.
+            double low;
+            const std::uint64_t bits = random_() >> 1;
+            std::memcpy(&low, &bits, sizeof low);
+            const double high = std::nextafter(low, HUGE_VAL);
+            if (!std::isfinite(high) || !std::isfinite(low))
+                return "3";
+            char text[160];
+            std::snprintf(text, sizeof text, "%.*Le", pick(16, 60),
+                          (static_cast<long double>(low) + static_cast<long double>(high)) / 2);
+            return text;
+        }
+        case 16: {
+            // More digits than a double's rounding can need, ending in a
+            // nonzero digit or not.
+            std::string out = "0." + std::string(static_cast<std::size_t>(pick(0, 3)), '0') + digits(pick(790, 820));
+            if (pick(0, 1) == 0)
+                out += "e-" + std::to_string(pick(290, 330));
+            return out;
         }
         default: {
             // The shapes the fast path takes, and its edges.

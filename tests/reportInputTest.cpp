@@ -94,4 +94,42 @@ TEST_F(ReportInput, NoPairsIsAProblem)
     EXPECT_EQ(reportJson({empty, empty})["problems"], true);
 }
 
+// Every digit is read: densities far below a float's range keep their
+// errors, and values that even a double cannot hold are counted, never
+// quietly taken for 0 or for a match.
+TEST_F(ReportInput, UnderflowsAreCountedNeverHidden)
+{
+    const std::string a = dir.file("a.txt", "1.2e-47 3.0e-44 1e-30\n");
+    const std::string b = dir.file("b.txt", "5e-60 1e-45 1e-30\n");
+    const nlohmann::json small = reportJson({a, b});
+    EXPECT_EQ(small["tolerance"]["within"], 1);
+    EXPECT_EQ(small["tolerance"]["share"].get<double>(), 1.0 / 3);
+    EXPECT_EQ(small["ratio"]["max"].get<double>(), 1.2e-47 / 5e-60);
+    EXPECT_EQ(small["ratio"]["max_point"], 0);
+    EXPECT_EQ(runReport({"--strict", a, b}).status, 0) << "every value is a normal double";
+
+    const std::string c = dir.file("c.txt", "1e-580 2e-300 1e-320 1e400 -0\n");
+    const std::string d = dir.file("d.txt", "1e-590 1e-300 1e-320 1 0.0\n");
+    const nlohmann::json tiny = reportJson({c, d});
+    EXPECT_EQ(tiny["allpts"]["underflows"], 2);
+    EXPECT_EQ(tiny["allpts"]["overflows"], 1);
+    EXPECT_EQ(tiny["sample"]["underflows"], 2);
+    EXPECT_EQ(tiny["sample"]["overflows"], 0);
+    // 1e-580 against 1e-590: both read as 0, and are no match.  Zeros
+    // written as zeros are.
+    EXPECT_EQ(tiny["both_underflowed"], 1);
+    EXPECT_EQ(tiny["tolerance"]["pairs"], 3);
+    EXPECT_EQ(tiny["tolerance"]["within"], 2);
+    EXPECT_EQ(tiny["relative"]["zero_over_zero"], 1);
+    EXPECT_EQ(tiny["problems"], true);
+    EXPECT_EQ(runReport({"--strict", c, d}).status, 2);
+    const RunResult text = runReport({c, d});
+    EXPECT_NE(text.out.find("  a: underflow             2 values read as 0 or below the normal range"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("  both underflowed         1 pair whose two values read as 0"), std::string::npos);
+    // Squares of errors of 1e-300 are below every double, yet the rms is not
+    // 0.
+    EXPECT_GT(tiny["absolute"]["rms"].get<double>(), 0.0);
+}
+
 }  // namespace

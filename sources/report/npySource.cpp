@@ -206,10 +206,10 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
         const auto size = static_cast<std::uint64_t>(status.st_size);
         const std::uint64_t wanted = static_cast<std::uint64_t>(layout.rows) * static_cast<std::uint64_t>(layout.columns) *
                                      layout.elementSize;
+        const std::uint64_t rowBytes = static_cast<std::uint64_t>(layout.columns) * layout.elementSize;
         if (size < dataStart + wanted)
-            failSource(path, "it holds " + std::to_string((size - std::min(size, dataStart)) / layout.elementSize) +
-                                 " of the " + std::to_string(layout.rows * layout.columns) +
-                                 " values its header declares");
+            failSource(path, "it ends after " + std::to_string((size - std::min(size, dataStart)) / rowBytes) +
+                                 " of the " + std::to_string(layout.rows) + " rows its header declares");
     }
     openArray(source, fd, path, prefix.bytes.data() + prefix.used, prefix.bytes.size() - prefix.used, layout);
 }

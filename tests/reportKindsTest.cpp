@@ -1,0 +1,277 @@
+// What calcGap_report reads: text at full precision, comments, fields of
+// lines, .npy, raw and HDF5 files, logarithms of densities, each against an
+// independent computation in numpy, and the faults of each reported as
+// such.  numpy and h5py write the binary files where Debian's python3-numpy
+// and python3-h5py are installed; the tests that need them skip otherwise.
+#include "reportSupport.h"
+
+#include "quoting.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+
+// A Python that has numpy and h5py, or empty.
+const std::string& python()
+{
+    static const std::string found = [] {
+        for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+            const std::string probe = std::string(candidate) + " -c 'import numpy, h5py' >/dev/null 2>&1";
+            if (std::system(probe.c_str()) == 0)
+                return std::string(candidate);
+        }
+        return std::string();
+    }();
+    return found;
+}
+
+#define NEEDS_NUMPY()                                                                 \
+    if (python().empty())                                                             \
+    GTEST_SKIP() << "python3 with numpy and h5py is not installed (apt-get install " \
+                    "python3-numpy python3-h5py)"
+
+// Values a Python program starts with: densities over eight decades, and an
+// estimate of them off by 1e-9 relative, far below a float's 6e-8, so that
+// only a reader of every digit sees the error.  figures(a, b) prints a line
+// of JSON with what the report must agree with, from numpy in extended
+// precision.
+const char* const kPrelude = R"(import numpy as np, h5py, json
+rng = np.random.default_rng(5)
+x = np.exp(rng.normal(-6, 2, 3000)); y = x * (1 + rng.normal(0, 1e-9, 3000))
+def figures(a, b):
+    a = np.asarray(a, np.longdouble); b = np.asarray(b, np.longdouble)
+    e = np.abs(a - b); r = e / np.abs(a)
+    print(json.dumps({'n': len(a), 'abs_mean': float(e.mean()), 'abs_max': float(e.max()),
+                      'rel_mean': float(r.mean()), 'within': int((e <= 0.01 * np.abs(a)).sum())}))
+)";
+
+class ReportKinds : public ::testing::Test {
+protected:
+    ScratchDir dir;
+
+    // Runs the program after the prelude in the scratch folder, where it
+    // writes its files; each line it prints is one set of figures.
+    std::vector<json> runPython(const std::string& program)
+    {
+        const std::string script = dir.file("make.py", std::string(kPrelude) + program);
+        const RunResult run = runProgram("/bin/sh", {"sh", "-c", "cd '" + dir.path + "' && exec " + python() + " make.py"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<json> sets;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            sets.push_back(json::parse(line));
+        return sets;
+    }
+
+    std::string at(const std::string& name) const { return dir.path + "/" + name; }
+
+    void expectError(const std::vector<std::string>& args, const std::string& message)
+    {
+        const RunResult run = runReport(args);
+        EXPECT_EQ(run.status, 1) << message;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "calcGap_report: " + message + "\n");
+    }
+};
+
+void expectRelative(double actual, double expected, double bound, const std::string& what)
+{
+    EXPECT_LE(std::fabs(actual - expected), bound * std::fabs(expected))
+        << what << ": " << actual << " against " << expected;
+}
+
+void expectFigures(const json& report, const json& expected, const std::string& what)
+{
+    EXPECT_EQ(report["pairs"], expected["n"]) << what;
+    expectRelative(report["absolute"]["mean"], expected["abs_mean"], 1e-12, what + ", absolute mean");
+    expectRelative(report["absolute"]["max"], expected["abs_max"], 1e-15, what + ", absolute max");
+    expectRelative(report["relative"]["mean"], expected["rel_mean"], 1e-12, what + ", relative mean");
+    EXPECT_EQ(report["tolerance"]["within"], expected["within"]) << what;
+}
+
+TEST_F(ReportKinds, TextAtFullPrecisionWithComments)
+{
+    NEEDS_NUMPY();
+    const std::vector<json> expected = runPython(R"(
+np.savetxt('a.txt', x, header='KDE from all points\nsecond line'); np.savetxt('b.txt', y, fmt='%.17g')
+np.savetxt('plain.txt', x)
+figures(x, y)
+)");
+    ASSERT_EQ(expected.size(), 1u);
+    const json got = reportJson({at("a.txt"), at("b.txt")});
+    expectFigures(got, expected[0], "text");
+    EXPECT_EQ(got["allpts"]["comment_lines"], 2);
+    EXPECT_EQ(got["allpts"]["kind"], "text");
+    EXPECT_EQ(got["problems"], false);
+    // The classic lines are what the classic tools print for the same
+    // values (which, unlike the report, take a comment for text that is not
+    // a number).
+    const RunResult mean = runTool("calcGap_mean", {at("plain.txt"), at("b.txt"), at("b.txt"), "3000", "1"});
+    EXPECT_EQ(got["classic"]["calcGap_mean"].get<std::string>() + "\n", mean.out);
+}
+
+TEST_F(ReportKinds, NpyFilesOfEveryLayout)
+{
+    NEEDS_NUMPY();
+    const std::vector<json> expected = runPython(R"(
+np.save('a.npy', x); np.save('b.npy', y); np.save('big.npy', x.astype('>f8'))
+np.save('column.npy', x.reshape(-1, 1)); np.save('fortran.npy', np.asfortranarray(x.reshape(-1, 1)))
+np.save('wide.npy', np.stack([y, x, y], axis=1)); np.save('pairs.npy', np.stack([x, y, x], axis=1))
+np.save('single.npy', y.astype('<f4'))
+np.save('ints.npy', np.arange(4)); np.save('cube.npy', np.zeros((2, 2, 2)))
+np.save('fortranWide.npy', np.asfortranarray(np.stack([x, y], axis=1)))
+np.lib.format.write_array(open('v2.npy', 'wb'), x, version=(2, 0))
+np.lib.format.write_array(open('v3.npy', 'wb'), x, version=(3, 0))
+open('short.npy', 'wb').write(open('a.npy', 'rb').read()[:1000])
+open('bad.npy', 'wb').write(open('a.npy', 'rb').read()[:10] + b'{not a header}' + b' ' * 104)
+figures(x, y)
+figures(x, y.astype(np.float32))
+)");
+    ASSERT_EQ(expected.size(), 2u);
+    for (const char* a : {"a.npy", "big.npy", "column.npy", "fortran.npy", "v2.npy", "v3.npy"})
+        expectFigures(reportJson({at(a), at("b.npy")}), expected[0], a);
+    expectFigures(reportJson({"--column=2", at("wide.npy"), at("pairs.npy")}), expected[0], "wide");
+    const json single = reportJson({at("a.npy"), at("single.npy")});
+    expectFigures(single, expected[1], "float32");
+    EXPECT_EQ(single["allpts"]["kind"], ".npy <f8");
+    EXPECT_EQ(single["sample"]["kind"], ".npy <f4");
+    EXPECT_EQ(reportJson({"--column=2", at("wide.npy"), at("pairs.npy")})["allpts"]["kind"], ".npy <f8, column 2 of 3");
+    // Text and .npy together.
+    runPython("np.savetxt('b.txt', y, fmt='%.17g')\n");
+    expectFigures(reportJson({at("a.npy"), at("b.txt")}), expected[0], ".npy against text");
+
+    const auto read = [](const std::string& path) { return "cannot read " + shellQuoted(path) + ": "; };
+    expectError({at("ints.npy"), at("b.npy")}, read(at("ints.npy")) + "dtype '<i8' is not float32 or float64");
+    expectError({at("cube.npy"), at("b.npy")}, read(at("cube.npy")) + "its array has 3 dimensions, not 1 or 2");
+    expectError({at("wide.npy"), at("b.npy")}, read(at("wide.npy")) + "its array has 3 columns: choose one with --column");
+    expectError({"--column=4", at("wide.npy"), at("pairs.npy")},
+                read(at("wide.npy")) + "its array has 3 columns; --column=4 is beyond them");
+    expectError({"--column=2", at("fortranWide.npy"), at("pairs.npy")},
+                read(at("fortranWide.npy")) + "its array is in Fortran order, which is read only for one column");
+    expectError({at("short.npy"), at("b.npy")}, read(at("short.npy")) + "it ends after 109 of the 3000 rows its header declares");
+    expectError({at("bad.npy"), at("b.npy")}, read(at("bad.npy")) + "its .npy header is malformed: '{not a header}'");
+    // A stream shorter than its header says is found when it ends.
+    const RunResult piped = runScript("exec \"$1/calcGap_report\" - '" + at("b.npy") + "' < '" + at("short.npy") + "'");
+    EXPECT_EQ(piped.err, "calcGap_report: cannot read '-': it ends after 109 of the 3000 rows its header declares\n");
+}
+
+TEST_F(ReportKinds, RawArraysAndHdf5Datasets)
+{
+    NEEDS_NUMPY();
+    const std::vector<json> expected = runPython(R"(
+x.tofile('a.f8'); y.tofile('b.f8'); x.astype(np.float32).tofile('a.f4'); y.astype(np.float32).tofile('b.f4')
+open('odd.f8', 'wb').write(open('a.f8', 'rb').read()[:20])
+with h5py.File('d.h5', 'w') as f:
+    f['/kde/exact'] = x; f['/kde/estimate'] = y
+    f.create_dataset('chunked', data=y, chunks=(100,))
+    f['reps'] = np.stack([x, y], axis=1); f['reversed'] = np.stack([y, x], axis=1)
+    f['single'] = y.astype(np.float32)
+    f['ints'] = np.arange(10); f['cube'] = np.zeros((2, 2, 2))
+np.savetxt('y.txt', y, fmt='%.17g')
+figures(x, y)
+figures(x.astype(np.float32), y.astype(np.float32))
+)");
+    ASSERT_EQ(expected.size(), 2u);
+    const std::string h5 = at("d.h5");
+    expectFigures(reportJson({"--raw=f8", at("a.f8"), at("b.f8")}), expected[0], "raw f8");
+    expectFigures(reportJson({"--raw=f4", at("a.f4"), at("b.f4")}), expected[1], "raw f4");
+    expectFigures(reportJson({h5 + ":/kde/exact", h5 + ":/kde/estimate"}), expected[0], "HDF5");
+    expectFigures(reportJson({h5 + ":/kde/exact", h5 + ":chunked"}), expected[0], "chunked HDF5");
+    expectFigures(reportJson({"--column=2", h5 + ":reversed", h5 + ":reps"}), expected[0], "HDF5 column");
+    expectFigures(reportJson({h5 + ":/kde/exact", at("y.txt")}), expected[0], "HDF5 against text");
+    EXPECT_EQ(reportJson({h5 + ":/kde/exact", h5 + ":single"})["sample"]["kind"], "HDF5 dataset 'single', float32");
+    EXPECT_EQ(reportJson({"--raw=f8", at("a.f8"), at("b.f8")})["allpts"]["kind"], "raw f8");
+
+    const std::string read = "cannot read " + shellQuoted(h5) + ": ";
+    expectError({"--raw=f8", at("odd.f8"), at("b.f8")},
+                "cannot read " + shellQuoted(at("odd.f8")) + ": its length, 20 bytes, is not a whole number of 8-byte values");
+    expectError({h5 + ":nothing", at("y.txt")}, read + "it has no dataset 'nothing'");
+    expectError({h5 + ":ints", at("y.txt")}, read + "dataset 'ints' holds integers, not float32 or float64");
+    expectError({h5 + ":cube", at("y.txt")}, read + "dataset 'cube' has rank 3, not 1 or 2");
+    expectError({h5 + ":reps", at("y.txt")}, read + "dataset 'reps' has 2 columns: choose one with --column");
+    expectError({h5, at("y.txt")}, read + "it is an HDF5 file: name a dataset in it as " + shellQuoted(h5 + ":DATASET"));
+    // A file whose name holds a colon is that file.
+    runPython("np.savetxt('odd:name', x, fmt='%.17g')\n");
+    expectFigures(reportJson({at("odd:name"), at("y.txt")}), expected[0], "a name with a colon");
+}
+
+// One field of each line: CSV with an index column, a header naming the
+// columns, lines without the field and fields that are not numbers.
+TEST_F(ReportKinds, FieldsOfLines)
+{
+    NEEDS_NUMPY();
+    const std::vector<json> expected = runPython(R"(
+for name, values in (('a.csv', x), ('b.csv', y)):
+    with open(name, 'w') as f:
+        f.write('index,density\n')
+        for i, v in enumerate(values): f.write('%d, %.17g\r\n' % (i, v))
+np.savetxt('b.txt', np.stack([np.arange(len(y)), y], axis=1), fmt=['%d', '%.17g'], header='i kde')
+np.savetxt('a.txt', np.stack([np.arange(len(x)), x], axis=1), fmt=['%d', '%.17g'])
+figures(x, y)
+)");
+    ASSERT_EQ(expected.size(), 1u);
+    expectFigures(reportJson({"--header", "--delimiter=,", "--column=density", at("a.csv"), at("b.csv")}),
+                  expected[0], "by name");
+    expectFigures(reportJson({"--header", "--delimiter=,", "--column=2", at("a.csv"), at("b.csv")}), expected[0],
+                  "by number");
+    // Fields split at blanks; the # line is a comment.
+    const json blanks = reportJson({"--column=2", at("a.txt"), at("b.txt")});
+    expectFigures(blanks, expected[0], "blank-separated");
+    EXPECT_EQ(blanks["sample"]["comment_lines"], 1);
+    EXPECT_EQ(blanks["allpts"]["kind"], "text, field 2 of blank-separated lines");
+
+    const std::string odd = dir.file("odd.csv", "1,0.5\n2\n\n3,x\n# note\n4,0.25\n");
+    const std::string four = dir.file("four.csv", "9,1\n9,1\n9,1\n9,1\n");
+    const json got = reportJson({"--delimiter=,", "--column=2", odd, four});
+    EXPECT_EQ(got["allpts"]["values"], 2);
+    EXPECT_EQ(got["allpts"]["short_lines"], 1);
+    EXPECT_EQ(got["allpts"]["first_short_line"], 2);
+    EXPECT_EQ(got["allpts"]["skipped_reads"], 1);
+    EXPECT_EQ(got["allpts"]["first_skip"], json({{"line", 4}, {"column", 3}, {"offset", 11}}));
+    EXPECT_EQ(got["allpts"]["comment_lines"], 1);
+    EXPECT_EQ(got["allpts"]["kind"], "text, field 2 of ','-separated lines");
+    EXPECT_EQ(runReport({"--strict", "--delimiter=,", "--column=2", odd, four}).status, 2);
+    expectError({"--header", "--delimiter=,", "--column=kde", at("a.csv"), at("b.csv")},
+                "cannot read " + shellQuoted(at("a.csv")) + ": its header has no column 'kde'; it has 'index' 'density'");
+}
+
+// Natural logarithms of densities as small as 1e-560: the relative and
+// ratio errors come from the logarithms, exact at any scale; the absolute
+// ones from exp, which underflows, and says so.
+TEST_F(ReportKinds, LogDensities)
+{
+    NEEDS_NUMPY();
+    const std::vector<json> expected = runPython(R"(
+lx = np.concatenate([np.log(x), rng.uniform(-1300, -700, 1000)])
+ly = lx + rng.normal(0, 1e-6, len(lx))
+np.savetxt('la.txt', lx, fmt='%.17g'); np.savetxt('lb.txt', ly, fmt='%.17g')
+d = np.asarray(ly, np.longdouble) - np.asarray(lx, np.longdouble)
+print(json.dumps({'n': len(lx), 'rel_mean': float(np.abs(np.expm1(d)).mean()), 'log_mean': float(np.abs(d).mean()),
+                  'log_max': float(np.abs(d).max()), 'within': int((np.abs(np.expm1(d)) <= 1e-6).sum()),
+                  'tiny': int((lx < -708.39).sum())}))
+)");
+    ASSERT_EQ(expected.size(), 1u);
+    const json& e = expected[0];
+    const json got = reportJson({"--log", "--rtol=1e-6", at("la.txt"), at("lb.txt")});
+    EXPECT_EQ(got["pairs"], e["n"]);
+    EXPECT_EQ(got["logs"], true);
+    expectRelative(got["relative"]["mean"], e["rel_mean"], 1e-12, "relative mean");
+    expectRelative(got["ratio"]["mean_abs_log"], e["log_mean"], 1e-12, "mean |ln(b/a)|");
+    expectRelative(got["ratio"]["max_abs_log"], e["log_max"], 1e-15, "largest |ln(b/a)|");
+    EXPECT_EQ(got["tolerance"]["within"], e["within"]);
+    EXPECT_GE(got["absolute"]["underflows"].get<long>(), e["tiny"].get<long>());
+    EXPECT_TRUE(got["classic"]["calcGap_mean"].is_null());
+    const std::string text = runReport({"--log", at("la.txt"), at("lb.txt")}).out;
+    EXPECT_NE(text.find("the classic tools read densities, not their logarithms"), std::string::npos) << text;
+    EXPECT_NE(text.find("whose densities fall below the normal doubles"), std::string::npos) << text;
+}
+
+}  // namespace
