@@ -24,7 +24,7 @@ struct LastPair {
 
 void takePairs(LastPair& last, const PairBlock& block)
 {
-    last.sum += block.allpts.floats[block.pairs - 1] + block.sample.floats[block.pairs - 1];
+    last.sum += block.allpts.floats[block.pairs - 1] + block.values.floats[block.pairs - 1];
 }
 
 void takeRepeated(LastPair&, const RepeatedPair&) {}
@@ -42,7 +42,7 @@ void readAll(benchmark::State& state, const std::string& text, int count)
         attachTextSource(sample, ::open(("/proc/self/fd/" + std::to_string(memory)).c_str(), O_RDONLY), "sample",
                          {});
         PairPass pass;
-        startPairPass(pass, allpts, sample, count, true, false);
+        startPairPass(pass, allpts, {&sample}, count, true, false);
         LastPair last;
         runPairPass(pass, last);
         benchmark::DoNotOptimize(last.sum);

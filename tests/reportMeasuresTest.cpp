@@ -108,7 +108,8 @@ Report measure(const Pairs& pairs, const ReportOptions& options)
     startErrorMeasures(measures, options, options.worst);
     const auto n = static_cast<std::int64_t>(pairs.as.size());
     takeFloatPairs(measures, pairs.as.data(), pairs.bs.data(), n, 0);
-    Report report = summarizeReport(options, measures, n);
+    Report report;
+    summarizeReport(options, measures, n, report);
     releaseErrorMeasures(measures);
     return report;
 }
@@ -183,7 +184,8 @@ TEST(ReportMeasures, TenMillionEqualSmallErrors)
     ErrorMeasures measures;
     startErrorMeasures(measures, optionsWith(0.0, 1), 1);
     takeRepeatedPair(measures, 1.0 + 0x1p-23, 1.0, 1.0f + 0x1p-23f, 1.0f, false, 0, 10000000);
-    const Report repeated = summarizeReport(optionsWith(0.0, 1), measures, 10000000);
+    Report repeated;
+    summarizeReport(optionsWith(0.0, 1), measures, 10000000, repeated);
     releaseErrorMeasures(measures);
     EXPECT_EQ(repeated.absMean, 0x1p-23);
     expectClose(repeated.relMean, report.relMean, 1e-12, "relative mean");
@@ -330,7 +332,7 @@ TEST(ReportMeasures, WorstPointsAgainstAFullSort)
             std::sort(all.begin(), all.end(), [](const auto& x, const auto& y) {
                 return x.first != y.first ? x.first > y.first : x.second < y.second;
             });
-            const std::vector<WorstPoint>& got = byRelative ? report.worstRel : report.worstAbs;
+            const std::vector<WorstPoint>& got = byRelative ? report.worstRel.points : report.worstAbs.points;
             ASSERT_EQ(got.size(), static_cast<std::size_t>(k));
             for (std::size_t i = 0; i < got.size(); ++i)
                 EXPECT_EQ(got[i].index, all[i].second) << "rank " << i << (byRelative ? " relative" : "");
@@ -341,7 +343,7 @@ TEST(ReportMeasures, WorstPointsAgainstAFullSort)
     startErrorMeasures(repeated, optionsWith(0.0, 5), 5);
     takeFloatPairs(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
     takeRepeatedPair(repeated, 100.0, 1.0, 100.0f, 1.0f, false, 3, 1000000);
-    const std::vector<WorstPoint> worst = takeWorstPoints(repeated.worstAbs);
+    const std::vector<WorstPoint> worst = takeWorstPoints(repeated.worstAbs).points;
     releaseErrorMeasures(repeated);
     ASSERT_EQ(worst.size(), 5u);
     for (std::int64_t i = 0; i < 5; ++i)

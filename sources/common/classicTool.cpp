@@ -18,7 +18,7 @@ struct ClassicMeasure {
 void takePairs(ClassicMeasure& measure, const PairBlock& block)
 {
     const float* const as = block.allpts.floats;
-    const float* const bs = block.sample.floats;
+    const float* const bs = block.values.floats;
     takeClassicPairs(measure.sums, as, bs, block.pairs);
     if (measure.largest.capacity == 0)
         return;
@@ -42,7 +42,7 @@ int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
 {
     const ToolArgs args = startTool(tool, argc, argv);
 
-    checkDistinctStreams(args.allptsPath, args.samplePath, false);
+    checkDistinctStreams({args.allptsPath, args.samplePath}, false);
     ValueSource allpts;
     ValueSource sample;
     openTextSource(allpts, args.allptsPath, {});
@@ -53,7 +53,7 @@ int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
     measure.sums = classicSumsFor(figure);
     startErrorList(measure.largest, tool.readsK ? args.k : 0);
     PairPass pass;
-    startPairPass(pass, allpts, sample, args.n, true, false);
+    startPairPass(pass, allpts, {&sample}, args.n, true, false);
     runPairPass(pass, measure);
     releasePairPass(pass);
     printResult(classicResult(measure.sums, figure, args.n));

@@ -1,4 +1,5 @@
 // Every failure of the tools ends here: one line on standard error, status 1.
+// A warning is the same line, for the caller to choose its status.
 #include "fail.h"
 
 #include <cerrno>
@@ -38,9 +39,11 @@ void describeAllocation(const char* what)
     gAllocationWhat = what != nullptr ? what : kOutOfMemory;
 }
 
+namespace {
+
 // Assembled by the kernel from its pieces, so that the message needs no
 // memory (it may report that there is none left) and leaves in one write.
-void failWithHint(const char* what, const char* reason, const char* hint)
+void writeMessage(const char* what, const char* reason, const char* hint)
 {
     const char* const pieces[] = {gProgramName, ": ", what, ": ", reason, "\n",
                                   hint != nullptr ? hint : "", hint != nullptr ? "\n" : ""};
@@ -49,10 +52,22 @@ void failWithHint(const char* what, const char* reason, const char* hint)
         vector[i] = {const_cast<char*>(pieces[i]), std::strlen(pieces[i])};
     while (::writev(STDERR_FILENO, vector, static_cast<int>(std::size(pieces))) < 0 && errno == EINTR) {
     }
+}
+
+}  // namespace
+
+void failWithHint(const char* what, const char* reason, const char* hint)
+{
+    writeMessage(what, reason, hint);
     std::exit(1);
 }
 
 void fail(const char* what, const char* reason)
 {
     failWithHint(what, reason, nullptr);
+}
+
+void warn(const char* what, const char* reason)
+{
+    writeMessage(what, reason, nullptr);
 }

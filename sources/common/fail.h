@@ -12,6 +12,10 @@ void setProgramName(const char* name);
 // Writes "program: what: reason" on standard error and exits with status 1.
 [[noreturn]] void fail(const char* what, const char* reason);
 
+// The same line without exiting, where the run has a status of its own to
+// give, as a failed requirement does.
+void warn(const char* what, const char* reason);
+
 // The same, with a second line that tells the user where to look.
 [[noreturn]] void failWithHint(const char* what, const char* reason, const char* hint);
 

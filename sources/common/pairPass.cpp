@@ -32,14 +32,21 @@ T* blockOf(std::size_t count)
     return values;
 }
 
+// The reads the next block asks of the first source.
+std::int32_t wantedReads(const PairPass& pass)
+{
+    return static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, pass.wanted - pass.reads));
+}
+
 }  // namespace
 
-void startPairPass(PairPass& pass, ValueSource& allpts, ValueSource& sample, std::int64_t wanted, bool exact,
-                   bool doubles)
+void startPairPass(PairPass& pass, ValueSource& allpts, const std::vector<ValueSource*>& samples, std::int64_t wanted,
+                   bool exact, bool doubles)
 {
     pass = PairPass{};
     pass.allpts = &allpts;
-    pass.sample = &sample;
+    for (ValueSource* sample : samples)
+        pass.samples.push_back({sample, 0, false});
     pass.wanted = wanted;
     pass.exact = exact;
     pass.doubles = doubles;
@@ -51,31 +58,75 @@ void startPairPass(PairPass& pass, ValueSource& allpts, ValueSource& sample, std
     }
 }
 
+void readPointsInStep(PairPass& pass, ValueSource& points, std::int32_t dim)
+{
+    pass.points = &points;
+    pass.dim = dim;
+    const auto values = static_cast<std::size_t>(kPairBlock) * static_cast<std::size_t>(dim);
+    pass.pointFloats = blockOf<float>(values);
+    pass.pointValues = blockOf<double>(values);
+}
+
 void releasePairPass(PairPass& pass)
 {
     std::free(pass.as);
     std::free(pass.aDoubles);
-    pass.as = pass.bs = nullptr;
-    pass.aDoubles = pass.bDoubles = nullptr;
+    std::free(pass.pointFloats);
+    std::free(pass.pointValues);
+    pass.as = pass.bs = pass.pointFloats = nullptr;
+    pass.aDoubles = pass.bDoubles = pass.pointValues = nullptr;
 }
 
-PairBlock readPairBlock(PairPass& pass)
+BlockReads readFirstBlock(PairPass& pass)
 {
-    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, pass.wanted - pass.pairs));
-    PairBlock block{pass.pairs, want, {0, pass.as, pass.aDoubles}, {0, pass.bs, pass.bDoubles}};
-    // Without an exact count, each source stops after the read that finds it
-    // spent, and the sample is read no further than the first file went:
-    // both reads of the last pair attempted are made, as the classic tools
-    // make them.
-    const bool untilSpent = !pass.exact;
-    block.allpts.count = readValues(*pass.allpts, pass.as, pass.aDoubles, want, untilSpent);
-    block.sample.count =
-        readValues(*pass.sample, pass.bs, pass.bDoubles, untilSpent ? block.allpts.count : want, untilSpent);
-    if (untilSpent) {
-        block.pairs = std::min(readsBeforeSpent(*pass.allpts, block.allpts.count),
-                               readsBeforeSpent(*pass.sample, block.sample.count));
-        pass.ended = block.pairs < want;
+    const std::int32_t want = wantedReads(pass);
+    // Without an exact count, the first source stops after the read that
+    // finds it spent, and no sample is read further.
+    const std::int32_t reads = readValues(*pass.allpts, pass.as, pass.aDoubles, want, !pass.exact);
+    if (pass.points != nullptr) {
+        const std::size_t values = static_cast<std::size_t>(want) * static_cast<std::size_t>(pass.dim);
+        for (std::size_t done = 0; done < values;) {
+            const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(kPairBlock, values - done));
+            readValues(*pass.points, pass.pointFloats + done, pass.pointValues + done, chunk, false);
+            done += static_cast<std::size_t>(chunk);
+        }
     }
-    pass.pairs += block.pairs;
+    pass.reads += reads;
+    pass.lastWant = want;
+    return {reads, pass.as, pass.aDoubles};
+}
+
+PairBlock readSampleBlock(PairPass& pass, std::size_t sample, const BlockReads& first)
+{
+    SampleLane& lane = pass.samples[sample];
+    PairBlock block{sample, lane.pairs, first.count, first, {0, pass.bs, pass.bDoubles}, pass.pointValues};
+    // Both reads of the last pair attempted are made, as the classic tools
+    // make them.
+    block.values.count = readValues(*lane.source, pass.bs, pass.bDoubles, first.count, !pass.exact);
+    if (!pass.exact) {
+        block.pairs = std::min(readsBeforeSpent(*pass.allpts, first.count),
+                               readsBeforeSpent(*lane.source, block.values.count));
+        lane.ended = block.pairs < pass.lastWant;
+    }
+    lane.pairs += block.pairs;
     return block;
+}
+
+bool onlyRepeatsFollow(const PairPass& pass, std::size_t sample)
+{
+    const SampleLane& lane = pass.samples[sample];
+    return pass.exact && pass.points == nullptr && !lane.ended && lane.pairs < pass.wanted &&
+           isSpent(*pass.allpts) && isSpent(*lane.source);
+}
+
+RepeatedPair takeRepeatedTail(PairPass& pass, std::size_t sample)
+{
+    SampleLane& lane = pass.samples[sample];
+    const ValueSource& allpts = *pass.allpts;
+    const ValueSource& values = *lane.source;
+    const RepeatedPair pair{sample, lane.pairs, pass.wanted - lane.pairs, allpts.lastFloat, values.lastFloat,
+                            allpts.lastDouble, values.lastDouble};
+    lane.pairs = pass.wanted;
+    lane.ended = true;
+    return pair;
 }

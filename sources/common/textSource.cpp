@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,21 +79,37 @@ void closeValueSource(ValueSource& source)
     source = ValueSource{};
 }
 
-void checkDistinctStreams(const char* onePath, const char* otherPath, bool dashIsStandardInput)
+void checkDistinctStreams(const std::vector<const char*>& paths, bool dashIsStandardInput)
 {
-    const bool oneIsInput = isStandardInput(onePath, dashIsStandardInput);
-    const bool otherIsInput = isStandardInput(otherPath, dashIsStandardInput);
-    struct stat one;
-    struct stat other;
-    if ((oneIsInput ? ::fstat(STDIN_FILENO, &one) : ::stat(onePath, &one)) != 0 ||
-        (otherIsInput ? ::fstat(STDIN_FILENO, &other) : ::stat(otherPath, &other)) != 0)
-        return;
-    const bool oneStream = one.st_dev == other.st_dev && one.st_ino == other.st_ino &&
-                           (!S_ISREG(one.st_mode) || (oneIsInput && otherIsInput));
-    if (oneStream) {
-        const std::string what =
-            "cannot read " + shellQuoted(onePath) + " and " + shellQuoted(otherPath) + " as two value files";
-        fail(what.c_str(), oneIsInput && otherIsInput ? "they are both standard input"
-                                                         : "they are one stream, not a regular file");
+    // Only a stream that is not a regular file, or standard input, can be
+    // two of the files; each path is looked at once, and only those are
+    // compared with each other.
+    struct Looked {
+        const char* path;
+        bool input;
+        struct stat status;
+    };
+    std::vector<Looked> streams;
+    for (const char* path : paths) {
+        Looked looked{path, isStandardInput(path, dashIsStandardInput), {}};
+        if ((looked.input ? ::fstat(STDIN_FILENO, &looked.status) : ::stat(path, &looked.status)) != 0)
+            continue;
+        if (looked.input || !S_ISREG(looked.status.st_mode))
+            streams.push_back(looked);
+    }
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        for (std::size_t j = i + 1; j < streams.size(); ++j) {
+            const Looked& one = streams[i];
+            const Looked& other = streams[j];
+            const bool oneStream = one.status.st_dev == other.status.st_dev &&
+                                   one.status.st_ino == other.status.st_ino &&
+                                   (!S_ISREG(one.status.st_mode) || (one.input && other.input));
+            if (!oneStream)
+                continue;
+            const std::string what =
+                "cannot read " + shellQuoted(one.path) + " and " + shellQuoted(other.path) + " as two value files";
+            fail(what.c_str(), one.input && other.input ? "they are both standard input"
+                                                        : "they are one stream, not a regular file");
+        }
     }
 }

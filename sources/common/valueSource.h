@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 #include <string>
 
 // The most reads of one block, which is also the pair pass's block.
@@ -187,9 +188,9 @@ void attachTextSource(ValueSource& source, int fd, const char* path, const TextO
 void openTextSource(ValueSource& source, const char* path, const TextOptions& options);
 
 // Two readers of one stream that is not a regular file would each take
-// values the other never sees, so the same such stream given as both value
-// files is an error, reported before either is opened: a FIFO is never
-// waited on for nothing.  Paths that cannot be looked at are left to be
-// reported when they are opened.  Where dashIsStandardInput, "-" names
-// standard input, which cannot be read twice even from a regular file.
-void checkDistinctStreams(const char* onePath, const char* otherPath, bool dashIsStandardInput);
+// values the other never sees, so the same such stream given as two of the
+// files is an error, reported before any is opened: a FIFO is never waited
+// on for nothing.  Paths that cannot be looked at are left to be reported
+// when they are opened.  Where dashIsStandardInput, "-" names standard
+// input, which cannot be read twice even from a regular file.
+void checkDistinctStreams(const std::vector<const char*>& paths, bool dashIsStandardInput);

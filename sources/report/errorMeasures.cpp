@@ -1,6 +1,7 @@
-// The accurate measures of the report: absolute, relative, tolerance, ratio
-// and scale-free, in double precision with accurate sums, over the pairs
-// whose two values are finite.
+// The accurate measures of the report: absolute, relative, signed,
+// tolerance, ratio and scale-free, in double precision with accurate sums,
+// over the pairs whose two values are finite; their spread; and the same by
+// decade of a.
 #include "errorMeasures.h"
 
 #include "fail.h"
@@ -22,16 +23,26 @@ const char* const kDecadeLabels[kDecadeBins] = {
 // plain operations that the compiler turns into vector instructions, two
 // or four pairs at a time: every pair's figures as though it were the
 // common pair (both values positive and finite, within the ratio series'
-// reach, with a relative error), and whether it is.  The rest are worked
-// out one by one.  Each figure is the same expression densityFigures
-// evaluates, so either way gives the same bits.
+// reach, with a relative error, above the least truth), and whether it is.
+// The rest are worked out one by one.  Each figure is the same expression
+// densityFigures evaluates, so either way gives the same bits.
 struct BlockLanes {
     double absError[kPairBlock];
     double magnitude[kPairBlock];
     double relError[kPairBlock];
     double logRatio[kPairBlock];
+    double needed[kPairBlock];
     double within[kPairBlock];
     double common[kPairBlock];
+    // The table row of each pair of the block, and the block's pairs
+    // gathered row by row for the measures by decade.
+    std::int32_t row[kPairBlock];
+    // The distinct rows of the block, in the order they first come.
+    std::int32_t blockRows[kPairBlock];
+    double gatheredAs[kPairBlock];
+    double gatheredBs[kPairBlock];
+    bool gatheredExcluded[kPairBlock];
+    std::int64_t gatheredIndices[kPairBlock];
 };
 
 namespace {
@@ -39,16 +50,20 @@ namespace {
 // Relative errors by decade: the binary exponent of a positive double gives
 // its decade or the one below, and one comparison with a power of ten
 // settles which.
+// The decades of the positive doubles: 4.9e-324 to 1.8e308.
+constexpr int kLowestDoubleDecade = -324;
+constexpr int kDoubleDecades = 308 - kLowestDoubleDecade + 1;
+
 struct DecadeTable {
     // floor(log10(2^e)) for the binary exponents e of the doubles, from -1074.
     std::int16_t decadeOf[2048 + 52];
-    // 10^d for d from -324 to 308, the double nearest; 0 and infinity
-    // beyond, so that the comparison settles nothing there.
-    double powerOf[634];
+    // 10^d for d from the lowest decade of a double to one past the
+    // highest, the double nearest; infinity past it, so that the comparison
+    // settles nothing there.
+    double powerOf[kDoubleDecades + 1];
 };
 
 constexpr int kLowestExponent = -1074;
-constexpr int kLowestDecade = -324;
 
 DecadeTable makeDecadeTable()
 {
@@ -56,8 +71,8 @@ DecadeTable makeDecadeTable()
     for (int e = kLowestExponent; e < 1024; ++e)
         table.decadeOf[e - kLowestExponent] =
             static_cast<std::int16_t>(std::floor(static_cast<double>(e) * 0.30102999566398120));
-    for (int d = kLowestDecade; d < kLowestDecade + 634; ++d)
-        table.powerOf[d - kLowestDecade] = std::strtod(("1e" + std::to_string(d)).c_str(), nullptr);
+    for (int d = kLowestDoubleDecade; d <= kLowestDoubleDecade + kDoubleDecades; ++d)
+        table.powerOf[d - kLowestDoubleDecade] = std::strtod(("1e" + std::to_string(d)).c_str(), nullptr);
     return table;
 }
 
@@ -78,7 +93,7 @@ const DecadeTable kDecades = makeDecadeTable();
         --exponent;
     }
     const int decade = kDecades.decadeOf[exponent - kLowestExponent];
-    return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDecade] ? 1 : 0);
+    return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDoubleDecade] ? 1 : 0);
 }
 
 }  // namespace
@@ -128,30 +143,59 @@ namespace {
     return 2.0 * magnitude * ((q03 + t4 * q47) + t8 * p89);
 }
 
+
 // What one pair gives to the measures, whichever form its values take.
 struct PairFigures {
     bool finite;
     double absError;
     // |a|, for the scale-free norms.
     double magnitude;
-    // Left out of the relative, ratio and tolerance figures.
+    // b - a.
+    double signedError;
+    // Left out of the relative, ratio and tolerance figures: both read as 0
+    // from nonzero values written, or a below the least truth.
     bool excluded;
-    // The relative error where the denominator is not 0.
+    bool belowMinTruth;
+    // The relative error where the denominator is not 0, and its signed
+    // form.
     bool hasRelative;
     double relError;
+    double signedRel;
     bool within;
+    // The least rtol that would put the pair within tolerance.
+    double needed;
     // |ln(b / a)| where both are positive.
     bool bothPositive;
     double logRatio;
     bool oneNotPositive;
     bool absUnderflow;
+    // The row of the table by decade of a.
+    std::int32_t row;
 };
 
 struct Tolerances {
     double floor;
     double rtol;
     double atol;
+    double minTruth;
+    double logMinTruth;
 };
+
+// A logarithm's decade beyond the table's falls in the end row on its side.
+std::int32_t rowOf(int decade)
+{
+    return std::clamp(decade, kLowestDecade, kHighestDecade) - kLowestDecade;
+}
+
+constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
+
+// The least rtol with which |a - b| <= atol + rtol |a|.
+[[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
+{
+    if (absError <= atol)
+        return 0.0;
+    return magnitude > 0.0 ? (absError - atol) / magnitude : INFINITY;
+}
 
 [[gnu::always_inline]] inline PairFigures densityFigures(double a, double b, bool excluded, const Tolerances& t)
 {
@@ -161,13 +205,18 @@ struct Tolerances {
         return f;
     f.absError = std::fabs(a - b);
     f.magnitude = std::fabs(a);
-    f.excluded = excluded;
-    if (excluded)
+    f.signedError = b - a;
+    f.row = a > 0.0 ? rowOf(decadeOfPositive(a)) : kNoRow;
+    f.belowMinTruth = a < t.minTruth;
+    f.excluded = excluded || f.belowMinTruth;
+    if (f.excluded)
         return f;
     const double denominator = std::max(f.magnitude, t.floor);
     f.hasRelative = denominator > 0.0;
     f.relError = f.absError / denominator;
+    f.signedRel = f.signedError / denominator;
     f.within = f.absError <= t.atol + t.rtol * f.magnitude;
+    f.needed = neededRtol(f.absError, f.magnitude, t.atol);
     f.bothPositive = a > 0.0 && b > 0.0;
     if (f.bothPositive)
         f.logRatio = logRatio(a, b);
@@ -192,23 +241,78 @@ struct Tolerances {
     const double b = std::exp(lb);
     f.absUnderflow = (a < DBL_MIN && la != -INFINITY) || (b < DBL_MIN && lb != -INFINITY);
     f.magnitude = a;
+    // Beyond the normal doubles the decade comes from the logarithm, which
+    // may put a density within a rounding of a power of ten in the decade
+    // beside its own; the clamp keeps a logarithm of any size an int.
+    const double decade = std::floor(std::clamp(la / std::log(10.0), -1e6, 1e6));
+    f.row = la == -INFINITY                 ? kNoRow
+            : a >= DBL_MIN && a <= DBL_MAX ? rowOf(decadeOfPositive(a))
+                                            : rowOf(static_cast<int>(decade));
+    f.belowMinTruth = la < t.logMinTruth;
+    f.excluded = f.belowMinTruth;
     if (la == -INFINITY || lb == -INFINITY) {
         f.absError = std::fabs(a - b);
+        f.signedError = b - a;
+        if (f.excluded)
+            return f;
         f.relError = f.absError / t.floor;
+        f.signedRel = f.signedError / t.floor;
         f.hasRelative = t.floor > 0.0;
         f.within = f.absError <= t.atol + t.rtol * a;
+        f.needed = neededRtol(f.absError, a, t.atol);
         f.oneNotPositive = la != lb;
         return f;
     }
     const double difference = lb - la;
-    const double relative = std::fabs(std::expm1(difference));
+    const double ratioLess1 = std::expm1(difference);
+    const double relative = std::fabs(ratioLess1);
     f.absError = a * relative;
+    f.signedError = a * ratioLess1;
+    if (f.excluded)
+        return f;
     f.hasRelative = true;
     f.relError = a >= t.floor ? relative : f.absError / t.floor;
-    f.within = relative <= t.rtol + (t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0);
+    f.signedRel = a >= t.floor ? ratioLess1 : f.signedError / t.floor;
+    const double atolOverA = t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0;
+    f.within = relative <= t.rtol + atolOverA;
+    f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
     f.bothPositive = true;
     f.logRatio = std::fabs(difference);
     return f;
+}
+
+// A spread's terms within a block, offset by its first term.
+struct BlockSpread {
+    bool started;
+    double offset;
+    double sum = 0.0;
+    double squares = 0.0;
+};
+
+BlockSpread startSpread(const Spread& spread)
+{
+    return {spread.started, spread.offset};
+}
+
+[[gnu::always_inline]] inline void addToSpread(BlockSpread& spread, double term, double times)
+{
+    if (!spread.started) {
+        spread.started = true;
+        spread.offset = term;
+    }
+    const double offsetTerm = term - spread.offset;
+    spread.sum += offsetTerm * times;
+    spread.squares += offsetTerm * offsetTerm * times;
+}
+
+void endSpread(Spread& spread, const BlockSpread& block)
+{
+    spread.started = block.started;
+    spread.offset = block.offset;
+    spread.sum.block += block.sum;
+    spread.squares.block += block.squares;
+    addBlock(spread.sum);
+    addBlock(spread.squares);
 }
 
 // What a block of pairs adds, held apart from the measures so that nothing
@@ -218,13 +322,20 @@ struct BlockTotals {
     SquareSum squares;
     double relSum = 0.0;
     double logSum = 0.0;
+    double signedSum = 0.0;
+    double signedRelSum = 0.0;
     SquareSum allptsSquares;
+    BlockSpread absSpread;
+    BlockSpread relSpread;
+    BlockSpread signedSpread;
+    BlockSpread signedRelSpread;
     std::int64_t measured = 0;
     std::int64_t leftOut = 0;
     std::int64_t relCount = 0;
     std::int64_t zeroOverZero = 0;
     std::int64_t infinite = 0;
     std::int64_t excluded = 0;
+    std::int64_t belowMinTruth = 0;
     std::int64_t within = 0;
     std::int64_t ratioPairs = 0;
     std::int64_t oneNotPositive = 0;
@@ -233,8 +344,13 @@ struct BlockTotals {
     // The quantile buckets, and the extremes, which start as the measures'.
     std::uint32_t* absCounts = nullptr;
     std::uint32_t* relCounts = nullptr;
+    std::uint32_t* neededCounts = nullptr;
+    int shift = 43;
     double absSmallest = INFINITY;
     double relSmallest = INFINITY;
+    double neededSmallest = INFINITY;
+    double neededLargest = 0.0;
+    std::int64_t neededCount = 0;
     double absMax = -1.0;
     std::int64_t absMaxIndex = -1;
     double relMax = -1.0;
@@ -250,6 +366,12 @@ BlockTotals startTotals(const ErrorMeasures& m)
     BlockTotals totals;
     totals.absCounts = m.absSummary.counts;
     totals.relCounts = m.relSummary.counts;
+    totals.neededCounts = m.neededSummary.counts;
+    totals.shift = m.absSummary.shift;
+    totals.absSpread = startSpread(m.absSpread);
+    totals.relSpread = startSpread(m.relSpread);
+    totals.signedSpread = startSpread(m.signedSpread);
+    totals.signedRelSpread = startSpread(m.signedRelSpread);
     totals.absMax = m.absMax;
     totals.absMaxIndex = m.absMaxIndex;
     totals.relMax = m.relMax;
@@ -262,41 +384,100 @@ BlockTotals startTotals(const ErrorMeasures& m)
     return totals;
 }
 
+[[gnu::always_inline]] inline std::uint32_t bucketOf(double value, int shift)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return static_cast<std::uint32_t>(bits >> shift);
+}
+
+DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
+{
+    DensityDecade*& decade = m.density[static_cast<std::size_t>(row)];
+    if (decade == nullptr) {
+        describeAllocation("cannot keep the table by decade of a");
+        decade = new DensityDecade;
+        describeAllocation(nullptr);
+        startQuantileSummary(decade->relSummary, "cannot keep the table by decade of a", true);
+    }
+    return *decade;
+}
+
+// The pair in the text's table by decade of a.
+[[gnu::always_inline]] inline void takeDensity(ErrorMeasures& m, const PairFigures& f, std::int64_t count)
+{
+    if (m.density.empty())
+        return;
+    DensityDecade& decade = densityRow(m, f.row);
+    const auto times = static_cast<double>(count);
+    // Block sums of at most kPairBlock terms, as every accurate sum keeps.
+    if (++decade.termsInBlock == kPairBlock) {
+        addBlock(decade.absSum);
+        addBlock(decade.relSum);
+        decade.termsInBlock = 0;
+    }
+    decade.pairs += count;
+    decade.absSum.block += f.absError * times;
+    if (f.excluded)
+        return;
+    decade.tolerancePairs += count;
+    decade.within += f.within ? count : 0;
+    if (!f.hasRelative)
+        return;
+    decade.relCount += count;
+    decade.relSum.block += f.relError * times;
+    decade.relMax = std::max(decade.relMax, f.relError);
+    addToSummary(decade.relSummary, f.relError, static_cast<std::uint32_t>(count));
+}
+
 // What one pair adds, count times over (count copies of the same pair,
-// point indices first upwards).
+// point indices first upwards), with the coordinates of its point where
+// there are test points.
 [[gnu::always_inline]] inline void takePair(ErrorMeasures& m, BlockTotals& totals, const PairFigures& f, double a,
-                                            double b, std::int64_t first, std::int64_t count)
+                                            double b, std::int64_t first, std::int64_t count, const double* point)
 {
     if (!f.finite) {
         totals.leftOut += count;
         return;
     }
+    takeDensity(m, f, count);
     const auto times = static_cast<double>(count);
     const double absError = f.absError;
     totals.measured += count;
     totals.absSum += absError * times;
     addSquare(totals.squares, absError, times);
+    addToSpread(totals.absSpread, absError, times);
+    totals.signedSum += f.signedError * times;
+    addToSpread(totals.signedSpread, f.signedError, times);
     if (absError > totals.absMax) {
         totals.absMax = absError;
         totals.absMaxIndex = first;
     }
-    totals.absCounts[quantileBucket(absError)] += static_cast<std::uint32_t>(count);
+    totals.absCounts[bucketOf(absError, totals.shift)] += static_cast<std::uint32_t>(count);
     totals.absSmallest = std::min(totals.absSmallest, absError);
     addSquare(totals.allptsSquares, f.magnitude, times);
     totals.allptsMax = std::max(totals.allptsMax, f.magnitude);
     totals.absUnderflows += f.absUnderflow ? count : 0;
     if (f.excluded) {
-        totals.excluded += count;
+        totals.excluded += f.belowMinTruth ? 0 : count;
+        totals.belowMinTruth += f.belowMinTruth ? count : 0;
     } else {
         totals.within += f.within ? count : 0;
+        totals.neededCounts[bucketOf(f.needed, totals.shift)] += static_cast<std::uint32_t>(count);
+        totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
+        totals.neededLargest = std::max(totals.neededLargest, f.needed);
+        totals.neededCount += count;
         if (f.hasRelative) {
             totals.relCount += count;
             totals.relSum += f.relError * times;
+            addToSpread(totals.relSpread, f.relError, times);
+            totals.signedRelSum += f.signedRel * times;
+            addToSpread(totals.signedRelSpread, f.signedRel, times);
             if (f.relError > totals.relMax) {
                 totals.relMax = f.relError;
                 totals.relMaxIndex = first;
             }
-            totals.relCounts[quantileBucket(f.relError)] += static_cast<std::uint32_t>(count);
+            totals.relCounts[bucketOf(f.relError, totals.shift)] += static_cast<std::uint32_t>(count);
             totals.relSmallest = std::min(totals.relSmallest, f.relError);
             totals.decades[static_cast<std::size_t>(decadeBin(f.relError))] += count;
         } else if (absError == 0.0) {
@@ -321,14 +502,14 @@ BlockTotals startTotals(const ErrorMeasures& m)
     // at most the first K can.
     const bool relative = !f.excluded && f.hasRelative;
     if (wouldEnter(m.worstAbs, absError)) {
-        WorstPoint point{first, a, b, absError, relative ? f.relError : NAN};
-        for (std::int64_t i = 0; i < count && wouldEnter(m.worstAbs, absError); ++i, ++point.index)
-            offerPointSlow(m.worstAbs, point);
+        WorstPoint worst{first, a, b, absError, relative ? f.relError : NAN};
+        for (std::int64_t i = 0; i < count && wouldEnter(m.worstAbs, absError); ++i, ++worst.index)
+            offerPointSlow(m.worstAbs, worst, point);
     }
     if (relative && wouldEnter(m.worstRel, f.relError)) {
-        WorstPoint point{first, a, b, absError, f.relError};
-        for (std::int64_t i = 0; i < count && wouldEnter(m.worstRel, f.relError); ++i, ++point.index)
-            offerPointSlow(m.worstRel, point);
+        WorstPoint worst{first, a, b, absError, f.relError};
+        for (std::int64_t i = 0; i < count && wouldEnter(m.worstRel, f.relError); ++i, ++worst.index)
+            offerPointSlow(m.worstRel, worst, point);
     }
 }
 
@@ -339,19 +520,28 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
     m.squareSum.scaled.block += totals.squares.scaled.block;
     m.relSum.block += totals.relSum;
     m.logRatioSum.block += totals.logSum;
+    m.signedSum.block += totals.signedSum;
+    m.signedRelSum.block += totals.signedRelSum;
     m.allptsSquareSum.normal.block += totals.allptsSquares.normal.block;
     m.allptsSquareSum.scaled.block += totals.allptsSquares.scaled.block;
     addBlock(m.absSum);
     addSquareBlock(m.squareSum);
     addBlock(m.relSum);
     addBlock(m.logRatioSum);
+    addBlock(m.signedSum);
+    addBlock(m.signedRelSum);
     addSquareBlock(m.allptsSquareSum);
+    endSpread(m.absSpread, totals.absSpread);
+    endSpread(m.relSpread, totals.relSpread);
+    endSpread(m.signedSpread, totals.signedSpread);
+    endSpread(m.signedRelSpread, totals.signedRelSpread);
     m.measured += totals.measured;
     m.leftOut += totals.leftOut;
     m.relCount += totals.relCount;
     m.relZeroOverZero += totals.zeroOverZero;
     m.relInfinite += totals.infinite;
     m.bothUnderflowed += totals.excluded;
+    m.belowMinTruth += totals.belowMinTruth;
     m.within += totals.within;
     m.ratioPairs += totals.ratioPairs;
     m.oneNotPositive += totals.oneNotPositive;
@@ -369,11 +559,13 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
     m.allptsMax = totals.allptsMax;
     noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.measured), totals.absSmallest, totals.absMax);
     noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.relMax);
+    noteSummarized(m.neededSummary, static_cast<std::uint64_t>(totals.neededCount), totals.neededSmallest,
+                   totals.neededLargest);
 }
 
 Tolerances tolerancesOf(const ErrorMeasures& m)
 {
-    return {m.floor, m.rtol, m.atol};
+    return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
 }
 
 void computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count, const Tolerances& t)
@@ -399,67 +591,202 @@ void computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::in
         lanes.magnitude[j] = magnitude;
         lanes.relError[j] = absError / denominator;
         lanes.logRatio[j] = 2.0 * sMagnitude * (((p01 + u2 * p23) + u4 * (p45 + u2 * p67)) + u8 * p89);
+        lanes.needed[j] = absError <= t.atol ? 0.0 : (absError - t.atol) / magnitude;
         lanes.within[j] = absError <= t.atol + t.rtol * magnitude ? 1.0 : 0.0;
-        // Positive and finite both, and within the series' reach, which also
-        // makes the denominator positive.
-        lanes.common[j] = a > 0.0 && b > 0.0 && a <= DBL_MAX && b <= DBL_MAX && sMagnitude <= 0.1 ? 1.0 : 0.0;
+        // Positive and finite both, within the series' reach (which makes
+        // the denominator positive) and not below the least truth.
+        lanes.common[j] =
+            a > 0.0 && b > 0.0 && a <= DBL_MAX && b <= DBL_MAX && sMagnitude <= 0.1 && a >= t.minTruth ? 1.0 : 0.0;
     }
+}
+
+// The figures of pair j of a block, from its lanes where it is a common
+// pair.
+[[gnu::always_inline]] inline PairFigures laneFigures(const BlockLanes& lanes, const MeasuredBlock& block,
+                                                     std::int32_t j, const Tolerances& t)
+{
+    const double a = block.as[j];
+    const double b = block.bs[j];
+    const bool excluded = block.excluded != nullptr && block.excluded[j];
+    if (lanes.common[j] == 0.0 || excluded)
+        return densityFigures(a, b, excluded, t);
+    const double denominator = std::max(lanes.magnitude[j], t.floor);
+    PairFigures f{};
+    f.finite = true;
+    f.absError = lanes.absError[j];
+    f.magnitude = lanes.magnitude[j];
+    f.signedError = b - a;
+    f.hasRelative = true;
+    f.relError = lanes.relError[j];
+    f.signedRel = f.signedError / denominator;
+    f.within = lanes.within[j] != 0.0;
+    f.needed = lanes.needed[j];
+    f.bothPositive = true;
+    f.logRatio = lanes.logRatio[j];
+    f.row = rowOf(decadeOfPositive(a));
+    return f;
+}
+
+void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);
+
+// The measures of one decade of a, made as its first pair comes: coarse
+// quantiles, no worst points, no table of their own, and the lanes every
+// decade shares.
+ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
+{
+    ErrorMeasures*& decade = measures.densityMeasures[static_cast<std::size_t>(row)];
+    if (decade != nullptr)
+        return *decade;
+    describeAllocation("cannot keep the measures by decade of a");
+    decade = new ErrorMeasures;
+    if (measures.densityLanes == nullptr)
+        measures.densityLanes = new BlockLanes;
+    describeAllocation(nullptr);
+    decade->floor = measures.floor;
+    decade->rtol = measures.rtol;
+    decade->atol = measures.atol;
+    decade->minTruth = measures.minTruth;
+    decade->logs = measures.logs;
+    startQuantileSummary(decade->absSummary, "cannot keep the measures by decade of a", true);
+    startQuantileSummary(decade->relSummary, "cannot keep the measures by decade of a", true);
+    startQuantileSummary(decade->neededSummary, "cannot keep the measures by decade of a", true);
+    startWorstList(decade->worstAbs, 0, false);
+    startWorstList(decade->worstRel, 0, true);
+    decade->lanes = measures.densityLanes;
+    return *decade;
 }
 
 }  // namespace
 
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst)
+SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count)
+{
+    const auto n = static_cast<double>(count);
+    const double mean = count > 0 ? sumValue(sum) / n : NAN;
+    if (count < 2)
+        return {mean, NAN, NAN};
+    const double offsetMean = sumValue(spread.sum) / n;
+    const double variance = std::max(0.0, (sumValue(spread.squares) - offsetMean * sumValue(spread.sum)) / (n - 1));
+    const double sd = std::sqrt(variance);
+    return {mean, sd, sd / std::sqrt(n)};
+}
+
+void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim)
 {
     measures = ErrorMeasures{};
     measures.floor = options.floor;
     measures.rtol = options.rtol;
     measures.atol = options.atol;
+    measures.minTruth = options.minTruthGiven ? options.minTruth : -INFINITY;
     measures.logs = options.logs;
     startQuantileSummary(measures.absSummary, "cannot keep the summary of absolute errors");
     startQuantileSummary(measures.relSummary, "cannot keep the summary of relative errors");
-    startWorstList(measures.worstAbs, worst, false);
-    startWorstList(measures.worstRel, worst, true);
+    startQuantileSummary(measures.neededSummary, "cannot keep the summary of the tolerances needed");
+    startWorstList(measures.worstAbs, worst, false, dim);
+    startWorstList(measures.worstRel, worst, true, dim);
     describeAllocation("cannot allocate the measures' block");
     measures.lanes = new BlockLanes;
+    measures.ownsLanes = true;
+    measures.density.assign(kDensityRows, nullptr);
     describeAllocation(nullptr);
+    measures.byDensity = options.byDensity;
+    if (options.byDensity)
+        measures.densityMeasures.assign(kDensityRows, nullptr);
 }
 
 void releaseErrorMeasures(ErrorMeasures& measures)
 {
-    delete measures.lanes;
+    if (measures.ownsLanes)
+        delete measures.lanes;
     measures.lanes = nullptr;
     releaseQuantileSummary(measures.absSummary);
     releaseQuantileSummary(measures.relSummary);
+    releaseQuantileSummary(measures.neededSummary);
+    for (DensityDecade*& decade : measures.density) {
+        if (decade != nullptr)
+            releaseQuantileSummary(decade->relSummary);
+        delete decade;
+        decade = nullptr;
+    }
+    for (ErrorMeasures*& decade : measures.densityMeasures) {
+        if (decade != nullptr)
+            releaseErrorMeasures(*decade);
+        delete decade;
+        decade = nullptr;
+    }
+    delete measures.densityLanes;
+    measures.densityLanes = nullptr;
 }
 
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
 {
     const Tolerances tolerances = tolerancesOf(measures);
     BlockTotals totals = startTotals(measures);
-    const std::int64_t first = block.first;
+    BlockLanes& lanes = *measures.lanes;
+    const auto dim = static_cast<std::size_t>(measures.worstAbs.dim);
+    const auto pointOf = [&](std::int32_t j) {
+        return block.points != nullptr ? block.points + static_cast<std::size_t>(j) * dim : nullptr;
+    };
+    const auto indexOf = [&](std::int32_t j) { return block.indices != nullptr ? block.indices[j] : block.first + j; };
     if (measures.logs) {
-        for (std::int32_t j = 0; j < block.count; ++j)
-            takePair(measures, totals, logFigures(block.as[j], block.bs[j], tolerances), block.as[j], block.bs[j],
-                     first + j, 1);
+        for (std::int32_t j = 0; j < block.count; ++j) {
+            const PairFigures figures = logFigures(block.as[j], block.bs[j], tolerances);
+            lanes.row[j] = figures.finite ? figures.row : -1;
+            takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
+        }
     } else {
-        BlockLanes& lanes = *measures.lanes;
         computeLanes(lanes, block.as, block.bs, block.count, tolerances);
         for (std::int32_t j = 0; j < block.count; ++j) {
-            const bool excluded = block.excluded != nullptr && block.excluded[j];
-            if (lanes.common[j] != 0.0 && !excluded) {
-                const PairFigures figures{true,  lanes.absError[j], lanes.magnitude[j], false, true, lanes.relError[j],
-                                          lanes.within[j] != 0.0, true, lanes.logRatio[j], false, false};
-                takePair(measures, totals, figures, block.as[j], block.bs[j], first + j, 1);
-            } else {
-                takePair(measures, totals, densityFigures(block.as[j], block.bs[j], excluded, tolerances),
-                         block.as[j], block.bs[j], first + j, 1);
-            }
+            const PairFigures figures = laneFigures(lanes, block, j, tolerances);
+            lanes.row[j] = figures.finite ? figures.row : -1;
+            takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
         }
     }
     endBlock(measures, totals);
     if (block.singleAs != nullptr)
         takeClassicPairs(measures.classic, block.singleAs, block.singleBs, block.count);
+    if (measures.byDensity)
+        takeByDensity(measures, block);
 }
+
+namespace {
+
+// The block's pairs, decade of a by decade, into each decade's measures.
+void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block)
+{
+    BlockLanes& lanes = *measures.lanes;
+    std::int32_t* const rows = lanes.blockRows;
+    std::int32_t rowCount = 0;
+    for (std::int32_t j = 0; j < block.count; ++j) {
+        const std::int32_t row = lanes.row[j];
+        if (row < 0)
+            continue;
+        bool seen = false;
+        for (std::int32_t r = 0; r < rowCount && !seen; ++r)
+            seen = rows[r] == row;
+        if (!seen)
+            rows[rowCount++] = row;
+    }
+    for (std::int32_t r = 0; r < rowCount; ++r) {
+        const std::int32_t row = rows[r];
+        std::int32_t count = 0;
+        for (std::int32_t j = 0; j < block.count; ++j) {
+            if (lanes.row[j] != row)
+                continue;
+            lanes.gatheredAs[count] = block.as[j];
+            lanes.gatheredBs[count] = block.bs[j];
+            lanes.gatheredExcluded[count] = block.excluded != nullptr && block.excluded[j];
+            lanes.gatheredIndices[count] = block.indices != nullptr ? block.indices[j] : block.first + j;
+            ++count;
+        }
+        ErrorMeasures& decade = densityMeasuresOf(measures, row);
+        // The gathered arrays are the decade's input: it computes into lanes
+        // of its own.
+        takeMeasuredPairs(decade, {lanes.gatheredAs, lanes.gatheredBs, nullptr, nullptr, lanes.gatheredExcluded, count,
+                                    0, nullptr, lanes.gatheredIndices});
+    }
+}
+
+}  // namespace
 
 void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
                       std::int64_t first, std::int64_t count)
@@ -471,8 +798,11 @@ void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA
     for (std::int64_t done = 0; done < count;) {
         const std::int64_t part = std::min<std::int64_t>(count - done, INT32_MAX);
         BlockTotals totals = startTotals(measures);
-        takePair(measures, totals, figures, a, b, first + done, part);
+        takePair(measures, totals, figures, a, b, first + done, part, nullptr);
         endBlock(measures, totals);
+        if (measures.byDensity && figures.finite)
+            takeRepeatedPair(densityMeasuresOf(measures, figures.row), a, b, singleA, singleB, excluded, first + done,
+                             part);
         done += part;
     }
     if (!measures.logs)

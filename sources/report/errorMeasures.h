@@ -1,6 +1,7 @@
-// The report's measures: absolute, relative, tolerance, ratio and
-// scale-free, in double precision with accurate sums over the pairs whose
-// two values are finite, and the classic sums over every pair.
+// The report's measures of one sample against the first file: absolute,
+// relative, signed, tolerance, ratio and scale-free, in double precision
+// with accurate sums over the pairs whose two values are finite, their
+// spread, a table by decade of a, and the classic sums over every pair.
 #pragma once
 
 #include "accurateSum.h"
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // Relative errors by decade: 0, below 1e-8, each decade up to 1, and 1 or
 // more.
@@ -20,12 +22,46 @@ extern const char* const kDecadeLabels[kDecadeBins];
 // floor(log10(x)) for a positive finite double, exactly.
 int decadeOf(double x);
 
+// The decades of a that the tables by density hold, and one more row for
+// the pairs whose a is not positive: every double's, and, for --log, the
+// densities far beyond them.  A logarithm beyond these falls in the end
+// row on its side.
+constexpr int kLowestDecade = -9999;
+constexpr int kHighestDecade = 9999;
+constexpr int kDensityRows = kHighestDecade - kLowestDecade + 2;
+constexpr int kNoDecade = kHighestDecade + 1;
+
+// The spread of terms from sums of their offsets from the first term, so
+// that a spread far below the mean is not lost to cancellation.
+struct Spread {
+    bool started = false;
+    double offset = 0.0;
+    AccurateSum sum;
+    AccurateSum squares;
+};
+
+// The figures of one decade of a, as the text's table shows them.
+struct DensityDecade {
+    std::int64_t pairs = 0;
+    AccurateSum absSum;
+    std::int64_t relCount = 0;
+    AccurateSum relSum;
+    double relMax = -1.0;
+    QuantileSummary relSummary;
+    std::int64_t within = 0;
+    std::int64_t tolerancePairs = 0;
+    std::int32_t termsInBlock = 0;
+};
+
 struct BlockLanes;
 
 struct ErrorMeasures {
     double floor = 0.0;
     double rtol = 0.0;
     double atol = 0.0;
+    // Pairs whose a is below minTruth are left out of the relative, ratio
+    // and tolerance figures.
+    double minTruth = -INFINITY;
     // The values are natural logarithms of the densities.
     bool logs = false;
 
@@ -34,6 +70,7 @@ struct ErrorMeasures {
 
     AccurateSum absSum;
     SquareSum squareSum;
+    Spread absSpread;
     double absMax = -1.0;
     std::int64_t absMaxIndex = -1;
     QuantileSummary absSummary;
@@ -41,19 +78,31 @@ struct ErrorMeasures {
     // normal doubles, so that their absolute errors lose digits.
     std::int64_t absUnderflows = 0;
 
+    // b - a, and (b - a) / max(|a|, floor) where the relative error is
+    // taken.
+    AccurateSum signedSum;
+    Spread signedSpread;
+    AccurateSum signedRelSum;
+    Spread signedRelSpread;
+
     std::int64_t relCount = 0;
     AccurateSum relSum;
+    Spread relSpread;
     double relMax = -1.0;
     std::int64_t relMaxIndex = -1;
     QuantileSummary relSummary;
     std::int64_t relZeroOverZero = 0;
     std::int64_t relInfinite = 0;
     std::array<std::int64_t, kDecadeBins> decades{};
-    // Pairs whose two values read as 0 from values written nonzero: left
-    // out of the relative, ratio and tolerance figures.
+    // Pairs whose two values read as 0 from values written nonzero, and
+    // pairs below the least truth: left out of the relative, ratio and
+    // tolerance figures.
     std::int64_t bothUnderflowed = 0;
+    std::int64_t belowMinTruth = 0;
 
     std::int64_t within = 0;
+    // The least rtol each pair needs to be within tolerance, with atol.
+    QuantileSummary neededSummary;
 
     std::int64_t ratioPairs = 0;
     AccurateSum logRatioSum;
@@ -69,19 +118,35 @@ struct ErrorMeasures {
     ClassicSums classic;
     WorstList worstAbs;
     WorstList worstRel;
-    // Room for a block's arithmetic, from the free store.
+
+    // The text's table by decade of a, a row made as its first pair comes;
+    // empty in the measures of one decade.
+    std::vector<DensityDecade*> density;
+    // With --by-density, every figure by decade of a, in measures of their
+    // own with coarse quantiles and no worst points.
+    bool byDensity = false;
+    std::vector<ErrorMeasures*> densityMeasures;
+    BlockLanes* densityLanes = nullptr;
+
+    // Room for a block's arithmetic, from the free store, and whether these
+    // measures own it.
     BlockLanes* lanes = nullptr;
+    bool ownsLanes = false;
 };
 
-// worst is how many points each worst list keeps.
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst);
+// worst is how many points each worst list keeps, dim how many coordinates
+// each point has (0 without test points).
+void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
+                        std::int32_t dim = 0);
 void releaseErrorMeasures(ErrorMeasures& measures);
 
 // One block of pairs: the values as read (as and bs, the logarithms with
 // --log), the same as "%f" reads them for the classic sums (singleAs and
-// singleBs, or null where there are no classic lines), and where a pair's
-// two values read as 0 from nonzero values written (excluded, or null for
-// none).  Point indices are first + j; count is at most kPairBlock.
+// singleBs, or null where there are no classic lines), where a pair's two
+// values read as 0 from nonzero values written (excluded, or null for
+// none), and the test points' coordinates (dim of them a pair, or null).
+// Point indices are first + j, or indices[j] where indices is given; count
+// is at most kPairBlock.
 struct MeasuredBlock {
     const double* as;
     const double* bs;
@@ -90,6 +155,8 @@ struct MeasuredBlock {
     const bool* excluded;
     std::int32_t count;
     std::int64_t first;
+    const double* points = nullptr;
+    const std::int64_t* indices = nullptr;
 };
 
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block);
@@ -98,3 +165,12 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block);
 // single pairs would be taken.
 void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
                       std::int64_t first, std::int64_t count);
+
+// The mean, standard deviation (n - 1) and standard error of the terms.
+struct SpreadFigures {
+    double mean;
+    double sd;
+    double se;
+};
+
+SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count);

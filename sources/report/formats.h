@@ -22,12 +22,15 @@ inline const char* fileEndName(FileEnd end)
     return "not-reached";
 }
 
-// Aligned sections for a person, six significant digits, a bar chart of
-// the relative errors by decade.
-void writeText(const Report& report, OutputBuffer& out);
+// Aligned sections for a person, six significant digits: one sample's
+// whole report, or, for several, a table of them and their summary.
+void writeText(const Evaluation& evaluation, OutputBuffer& out);
 
-// One header line and one data line of tab-separated fields.
-void writeTsv(const Report& report, OutputBuffer& out);
+// One header line, then a line of tab-separated fields per sample, per
+// decade of a sample's a, or per summary row.
+void writeTsv(const Evaluation& evaluation, OutputBuffer& out);
 
-// One JSON object with the content of the text, at full precision.
-void writeJson(const Report& report, OutputBuffer& out);
+// One JSON document with the content of the text, at full precision: one
+// sample's report, or the reports of several and their summary.
+void writeJson(const Evaluation& evaluation, OutputBuffer& out);
+

@@ -99,8 +99,11 @@ struct Hdf5State {
     hid_t file = -1;
     hid_t dataset = -1;
     hid_t space = -1;
+    // Values to read: the rows, or with every column read, rows * columns.
     hsize_t rows = 0;
     hsize_t column = 0;
+    // Columns read a row: 1, or all of them.
+    hsize_t width = 1;
     int rank = 1;
     bool single = false;
     hsize_t next = 0;
@@ -119,14 +122,16 @@ void closeIds(const Hdf5Library& h5, Hdf5State& state)
         h5.closeFile(state.file);
 }
 
-// Reads the slab of rows from first on into the buffer.
+// Reads the slab of values from first on into the buffer: whole rows when
+// every column is read.
 void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
 {
-    const hsize_t rows = std::min(kSlabRows, state.rows - first);
-    hsize_t start[2] = {first, state.column};
-    hsize_t count[2] = {rows, 1};
+    const hsize_t values = std::min(kSlabRows / state.width * state.width, state.rows - first);
+    const hsize_t rows = values / state.width;
+    hsize_t start[2] = {first / state.width, state.column};
+    hsize_t count[2] = {rows, state.width};
     const Hdf5Library& h5 = hdf5(source.path);
-    hid_t memory = h5.createSpace(1, &rows, nullptr);
+    hid_t memory = h5.createSpace(1, &values, nullptr);
     const bool read = memory >= 0 &&
                       h5.selectSlab(state.space, H5S_SELECT_SET, start, nullptr, count, nullptr) >= 0 &&
                       h5.read(state.dataset, h5.nativeDouble, memory, state.space, H5P_DEFAULT, state.slab) >= 0;
@@ -136,7 +141,7 @@ void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
         failSource(source.path, "the HDF5 library could not read rows " + std::to_string(first) + " to " +
                                     std::to_string(first + rows - 1));
     state.slabStart = first;
-    state.slabRows = rows;
+    state.slabRows = values;
 }
 
 std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
@@ -239,7 +244,7 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     const auto chosen = static_cast<hsize_t>(options.column > 0 ? options.column : 1);
     if (options.columnName != nullptr)
         failWith("dataset " + shellQuoted(name) + " has no column names");
-    if (columns > 1 && options.column == 0)
+    if (columns > 1 && options.column == 0 && !options.flatArrays)
         failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) +
                  " columns: choose one with --column");
     if (chosen > columns)
@@ -249,6 +254,14 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     if (state->rank == 1) {
         // A rank-1 selection takes one start and one count.
         state->column = 0;
+    }
+    if (options.flatArrays && columns > 1) {
+        if (options.dim > 0 && columns != static_cast<hsize_t>(options.dim))
+            failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) + " columns, not the " +
+                     std::to_string(options.dim) + " of --dim");
+        state->column = 0;
+        state->width = columns;
+        state->rows *= columns;
     }
     state->slab = static_cast<double*>(std::malloc(kSlabRows * sizeof(double)));
     if (state->slab == nullptr)

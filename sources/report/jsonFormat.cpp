@@ -1,5 +1,6 @@
 // The report as one JSON object with the content of the text, at full
-// precision.  It is written as it goes, member by member, laid out as a
+// precision: one sample's report, or for several an object holding each
+// sample's report and the summary over them.  It is written as it goes, member by member, laid out as a
 // two-space indented dump would lay it out, so that a report listing
 // millions of worst points costs no memory beyond them; the JSON library
 // escapes the strings.  A figure without a value is null; an infinite one
@@ -7,6 +8,7 @@
 #include "formats.h"
 
 #include "quoting.h"
+#include "reportRow.h"
 
 #include <nlohmann/json.hpp>
 
@@ -21,7 +23,7 @@ struct JsonWriter {
     OutputBuffer* out;
     int depth = 0;
     // Whether the object or array open at each depth has a member yet.
-    bool hasMembers[8] = {};
+    bool hasMembers[12] = {};
 };
 
 void indent(JsonWriter& w, int depth)
@@ -176,11 +178,11 @@ void quantiles(JsonWriter& w, const Quantiles& q, bool withP999)
     closeObject(w);
 }
 
-void worstList(JsonWriter& w, const char* key, const std::vector<WorstPoint>& points)
+void worstList(JsonWriter& w, const char* key, const WorstPoints& worst)
 {
     openArray(w, key);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const WorstPoint& p = points[i];
+    for (std::size_t i = 0; i < worst.points.size(); ++i) {
+        const WorstPoint& p = worst.points[i];
         openObject(w);
         member(w, "rank", whole(static_cast<std::int64_t>(i + 1)));
         member(w, "point", whole(p.index));
@@ -188,29 +190,84 @@ void worstList(JsonWriter& w, const char* key, const std::vector<WorstPoint>& po
         member(w, "b", figure(p.b));
         member(w, "abs_error", figure(p.absError));
         member(w, "rel_error", figure(p.relError));
+        if (p.coordinates >= 0) {
+            std::string coordinates = "[";
+            for (std::int32_t d = 0; d < worst.dim; ++d)
+                coordinates += (d > 0 ? ", " : "") +
+                               figure(worst.coordinates[static_cast<std::size_t>(p.coordinates) +
+                                                        static_cast<std::size_t>(d)]);
+            member(w, "coordinates", coordinates + "]");
+        }
         closeObject(w);
     }
     closeArray(w);
 }
 
-}  // namespace
-
-void writeJson(const Report& r, OutputBuffer& out)
+// The figures of a row as the tab-separated format names them.
+void fieldMembers(JsonWriter& w, const std::vector<Field>& fields)
 {
-    JsonWriter w{&out};
-    openObject(w);
+    for (const Field& field : fields) {
+        // A number's text is its shortest form, which JSON reads as it is.
+        if (!field.numeric)
+            member(w, field.name.c_str(), string(field.text));
+        else if (std::isnan(field.number) || std::isinf(field.number))
+            member(w, field.name.c_str(), figure(field.number));
+        else
+            member(w, field.name.c_str(), field.text);
+    }
+}
+
+void densityTable(JsonWriter& w, const Report& r)
+{
+    openArray(w, "density");
+    for (const DensityRow& row : r.densityTable) {
+        openObject(w);
+        member(w, "decade", row.decade == kNoDecade ? std::string("null") : whole(row.decade));
+        member(w, "pairs", whole(row.pairs));
+        member(w, "rel_pairs", whole(row.relCount));
+        member(w, "rel_mean", figure(row.relMean));
+        member(w, "rel_p99", figure(row.relP99));
+        member(w, "rel_max", figure(row.relMax));
+        member(w, "abs_mean", figure(row.absMean));
+        member(w, "within_share", figure(row.withinShare));
+        closeObject(w);
+    }
+    closeArray(w);
+}
+
+void failures(JsonWriter& w, const Evaluation& evaluation, bool summary, std::size_t index)
+{
+    openArray(w, "failed_requirements");
+    for (const FailedRequirement* failure : failuresOf(evaluation, summary, index)) {
+        openObject(w);
+        member(w, "requirement", string(failure->requirement));
+        member(w, "value", figure(failure->value));
+        closeObject(w);
+    }
+    closeArray(w);
+}
+
+void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t index)
+{
+    const Report& r = evaluation.samples[index];
     fileObject(w, "allpts", r.allpts);
     fileObject(w, "sample", r.sample);
+    if (evaluation.options.groupPattern != nullptr)
+        member(w, "group", string(r.group));
     member(w, "pairs", whole(r.pairs));
     member(w, "count_given", truth(r.options.countGiven));
     member(w, "left_out", whole(r.leftOut));
     member(w, "measured", whole(r.measured));
     member(w, "both_underflowed", whole(r.bothUnderflowed));
+    member(w, "min_truth", r.options.minTruthGiven ? number(r.options.minTruth) : std::string("null"));
+    member(w, "below_min_truth", whole(r.belowMinTruth));
     member(w, "logs", truth(r.options.logs));
     member(w, "problems", truth(inputHadProblems(r)));
 
     openObject(w, "absolute");
     member(w, "mean", figure(r.absMean));
+    member(w, "sd", figure(r.absSd));
+    member(w, "se", figure(r.absSe));
     member(w, "rms", figure(r.absRms));
     member(w, "max", figure(r.absMax));
     member(w, "max_point", point(r.absMaxIndex));
@@ -218,10 +275,19 @@ void writeJson(const Report& r, OutputBuffer& out)
     quantiles(w, r.absQuantiles, true);
     closeObject(w);
 
+    openObject(w, "signed");
+    member(w, "bias", figure(r.signedMean));
+    member(w, "bias_se", figure(r.signedSe));
+    member(w, "rel_bias", figure(r.signedRelMean));
+    member(w, "rel_bias_se", figure(r.signedRelSe));
+    closeObject(w);
+
     openObject(w, "relative");
     member(w, "floor", number(r.options.floor));
     member(w, "pairs", whole(r.relCount));
     member(w, "mean", figure(r.relMean));
+    member(w, "sd", figure(r.relSd));
+    member(w, "se", figure(r.relSe));
     member(w, "max", figure(r.relMax));
     member(w, "max_point", point(r.relMaxIndex));
     quantiles(w, r.relQuantiles, false);
@@ -243,6 +309,9 @@ void writeJson(const Report& r, OutputBuffer& out)
     member(w, "within", whole(r.within));
     member(w, "pairs", whole(r.toleranceCount));
     member(w, "share", figure(r.withinShare));
+    member(w, "rtol_for_all", figure(r.rtolForAll));
+    member(w, "rtol_for_999", figure(r.rtolFor999));
+    member(w, "rtol_for_99", figure(r.rtolFor99));
     closeObject(w);
 
     openObject(w, "ratio");
@@ -272,8 +341,84 @@ void writeJson(const Report& r, OutputBuffer& out)
     worstList(w, "relative", r.worstRel);
     closeObject(w);
 
+    densityTable(w, r);
+    if (evaluation.options.byDensity) {
+        openArray(w, "by_density");
+        for (const Report& decade : r.byDensity) {
+            openObject(w);
+            fieldMembers(w, reportFields(decade));
+            closeObject(w);
+        }
+        closeArray(w);
+    }
+    if (!evaluation.options.requirements.empty())
+        failures(w, evaluation, false, index);
+
     member(w, "quantile_bound", number(kQuantileBound));
     member(w, "sum_bound", number(1e-12));
+}
+
+void summaryArray(JsonWriter& w, const Evaluation& evaluation)
+{
+    openArray(w, "summary");
+    for (std::size_t r = 0; r < evaluation.summary.size(); ++r) {
+        const SummaryRow& row = evaluation.summary[r];
+        openObject(w);
+        member(w, "group", string(row.group));
+        if (evaluation.options.byDensity)
+            member(w, "decade", row.decade > kNoDecade    ? std::string("\"all\"")
+                                : row.decade == kNoDecade ? std::string("null")
+                                                          : whole(row.decade));
+        member(w, "samples", whole(row.samples));
+        openObject(w, "figures");
+        for (const SummaryFigure& summarized : row.figures) {
+            openObject(w, summarized.name.c_str());
+            member(w, "count", whole(summarized.count));
+            member(w, "mean", figure(summarized.mean));
+            member(w, "sd", figure(summarized.sd));
+            member(w, "se", figure(summarized.se));
+            member(w, "min", figure(summarized.min));
+            member(w, "max", figure(summarized.max));
+            closeObject(w);
+        }
+        closeObject(w);
+        if (!evaluation.options.requirements.empty() && evaluation.samples.size() > 1 && row.decade > kNoDecade)
+            failures(w, evaluation, true, r);
+        closeObject(w);
+    }
+    closeArray(w);
+}
+
+}  // namespace
+
+void writeJson(const Evaluation& evaluation, OutputBuffer& out)
+{
+    JsonWriter w{&out};
+    const bool several = evaluation.samples.size() > 1;
+    openObject(w);
+    if (!several) {
+        // One sample: its report is the document, with the points and the
+        // summary beside its figures where they were asked for.
+        reportMembers(w, evaluation, 0);
+        if (evaluation.hasPoints)
+            fileObject(w, "points", evaluation.points);
+        if (evaluation.options.summary)
+            summaryArray(w, evaluation);
+    } else {
+        fileObject(w, "allpts", evaluation.allpts);
+        if (evaluation.hasPoints)
+            fileObject(w, "points", evaluation.points);
+        openArray(w, "samples");
+        for (std::size_t s = 0; s < evaluation.samples.size(); ++s) {
+            openObject(w);
+            reportMembers(w, evaluation, s);
+            closeObject(w);
+        }
+        closeArray(w);
+        summaryArray(w, evaluation);
+        member(w, "failed_requirements", whole(static_cast<std::int64_t>(evaluation.failures.size())));
+        member(w, "problems", truth(inputHadProblems(evaluation)));
+    }
     closeObject(w);
     put(out, "\n");
 }

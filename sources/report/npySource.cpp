@@ -185,13 +185,24 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
     layout.swapBytes = little != (std::endian::native == std::endian::little);
     layout.rows = header.shape[0];
     layout.columns = rank == 2 ? header.shape[1] : 1;
+    if (options.flatArrays && layout.columns > 1) {
+        // Every element in order: the rows of a C-ordered array one after
+        // the other.
+        if (header.fortranOrder)
+            failSource(path, "its array is in Fortran order, which is read only for one column");
+        if (options.dim > 0 && layout.columns != options.dim)
+            failSource(path, "its array has " + std::to_string(layout.columns) + " columns, not the " +
+                                 std::to_string(options.dim) + " of --dim");
+        layout.rows *= layout.columns;
+        layout.columns = 1;
+    }
     const std::int64_t chosen = options.column > 0 ? options.column : 1;
     if (options.columnName != nullptr)
         failSource(path, "a .npy array has no column names");
     if (chosen > layout.columns)
         failSource(path, "its array has " + std::to_string(layout.columns) + " columns; --column=" +
                              std::to_string(chosen) + " is beyond them");
-    if (layout.columns > 1 && options.column == 0)
+    if (layout.columns > 1 && options.column == 0 && !options.flatArrays)
         failSource(path, "its array has " + std::to_string(layout.columns) + " columns: choose one with --column");
     if (header.fortranOrder && layout.columns > 1)
         failSource(path, "its array is in Fortran order, which is read only for one column");

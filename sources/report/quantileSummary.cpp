@@ -9,16 +9,25 @@
 #include <cstring>
 
 namespace {
-// Every nonnegative double up to infinity has its top 20 bits below this.
-constexpr std::size_t kBuckets = std::size_t{1} << 20;
+
+constexpr int kFineShift = 43;
+constexpr int kCoarseShift = 46;
+
+// Every nonnegative double up to infinity has its top bits below this.
+std::size_t bucketsOf(const QuantileSummary& summary)
+{
+    return std::size_t{1} << (63 - summary.shift);
+}
+
 }  // namespace
 
-void startQuantileSummary(QuantileSummary& summary, const char* what)
+void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse)
 {
     summary = QuantileSummary{};
+    summary.shift = coarse ? kCoarseShift : kFineShift;
     // calloc's pages are mapped as they are first written, so only the
     // binades that occur cost memory.
-    summary.counts = static_cast<std::uint32_t*>(std::calloc(kBuckets, sizeof(std::uint32_t)));
+    summary.counts = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
     if (summary.counts == nullptr)
         fail(what, std::strerror(ENOMEM));
 }
@@ -29,7 +38,8 @@ void releaseQuantileSummary(QuantileSummary& summary)
     summary = QuantileSummary{};
 }
 
-std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions)
+std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
+                                     bool atLeast)
 {
     std::vector<double> results(fractions.size(), NAN);
     if (summary.total == 0)
@@ -39,7 +49,10 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
         ranks.push_back(std::max<std::uint64_t>(
             1, static_cast<std::uint64_t>(std::ceil(fraction * static_cast<double>(summary.total)))));
     std::uint64_t seen = 0;
-    for (std::size_t bucket = 0; bucket < kBuckets; ++bucket) {
+    const std::size_t buckets = bucketsOf(summary);
+    // A bucket spans 2^-(52 - shift) of its binade.
+    const double half = std::ldexp(1.0, summary.shift - 53);
+    for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
         if (summary.counts[bucket] == 0)
             continue;
         seen += summary.counts[bucket];
@@ -55,11 +68,11 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
                 results[i] = summary.smallest;
                 continue;
             }
-            const std::uint64_t lowBits = static_cast<std::uint64_t>(bucket) << 43;
+            const std::uint64_t lowBits = static_cast<std::uint64_t>(bucket) << summary.shift;
             double low;
             std::memcpy(&low, &lowBits, sizeof low);
-            const double middle = std::isinf(low) ? low : low * (1.0 + 0x1p-10);
-            results[i] = std::min(std::max(middle, summary.smallest), summary.largest);
+            const double at = std::isinf(low) ? low : low * (1.0 + (atLeast ? 2 * half : half));
+            results[i] = std::min(std::max(at, summary.smallest), summary.largest);
         }
     }
     return results;

@@ -7,38 +7,36 @@
 #include <cstring>
 #include <vector>
 
-// Counts of nonnegative doubles in buckets of 2^-9 of their binade: the
-// bucket is the top 20 bits of the double, so memory is fixed (4 MiB, of
-// which only the pages of the binades met are touched) and any order
-// statistic is known to within its bucket.  The value reported for a
-// bucket is its low end times 1 + 2^-10, within 2^-10 (0.098%) of anything
-// in it, and clamped to the smallest and largest values seen, which are
-// the first and last ranks exactly.
+// Counts of nonnegative doubles in buckets of a fixed part of their binade:
+// the bucket is the top bits of the double, so memory is fixed and any
+// order statistic is known to within its bucket.  Fine summaries keep 20
+// bits (buckets of 2^-9 of a binade, 4 MiB); coarse ones 18 (2^-6 of a
+// binade, 1 MiB), for the tables by decade.  Only the pages of the binades
+// met are touched.  The value reported for a bucket is its low end times
+// 1 + half a bucket, within half a bucket (0.098%, or 0.78% for coarse) of
+// anything in it, and clamped to the smallest and largest values seen,
+// which are the first and last ranks exactly.
 struct QuantileSummary {
     std::uint32_t* counts = nullptr;
+    // Bits of the double below the bucket's: 43 (fine) or 46 (coarse).
+    int shift = 43;
     std::uint64_t total = 0;
     double smallest = INFINITY;
     double largest = 0.0;
 };
 
+// The relative bounds of the two resolutions, as the report states them.
 constexpr double kQuantileBound = 0.001;
+constexpr double kCoarseQuantileBound = 0.01;
 
-void startQuantileSummary(QuantileSummary& summary, const char* what);
+void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse = false);
 void releaseQuantileSummary(QuantileSummary& summary);
 
-inline std::uint32_t quantileBucket(double value)
+inline std::uint32_t quantileBucket(const QuantileSummary& summary, double value)
 {
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    return static_cast<std::uint32_t>(bits >> 43);
-}
-
-inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t count = 1)
-{
-    summary.counts[quantileBucket(value)] += count;
-    summary.smallest = std::min(summary.smallest, value);
-    summary.largest = std::max(summary.largest, value);
-    summary.total += count;
+    return static_cast<std::uint32_t>(bits >> summary.shift);
 }
 
 // Notes values counted into the buckets directly: count of them, the
@@ -52,6 +50,15 @@ inline void noteSummarized(QuantileSummary& summary, std::uint64_t count, double
     summary.largest = std::max(summary.largest, largest);
 }
 
+inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t count = 1)
+{
+    summary.counts[quantileBucket(summary, value)] += count;
+    noteSummarized(summary, count, value, value);
+}
+
 // The nearest-rank order statistics for the fractions given (each in
-// (0, 1]), as the summary knows them; NaN for an empty summary.
-std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions);
+// (0, 1]), as the summary knows them; NaN for an empty summary.  With
+// atLeast, each is its bucket's high end instead: never below the order
+// statistic, and above it by at most a bucket.
+std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
+                                     bool atLeast = false);

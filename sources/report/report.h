@@ -53,30 +53,53 @@ struct Quantiles {
     double p999;
 };
 
+// One row of the table by decade of a.
+struct DensityRow {
+    // k of [10^k, 10^(k+1)), or kNoDecade for the pairs whose a <= 0.
+    int decade;
+    std::int64_t pairs;
+    std::int64_t relCount;
+    double relMean, relP99, relMax, absMean, withinShare;
+};
+
 // Figures without a value (no pairs to take them over, or 0/0) are NaN;
-// infinite ones are infinite.
+// infinite ones are infinite.  One sample against the first file, or, in
+// the rows by decade of a, that decade's pairs of them.
 struct Report {
     ReportOptions options;
     FileSummary allpts;
     FileSummary sample;
+    // The sample's group, with --group.
+    std::string group;
+    // For a row by decade of a: its decade, or kNoDecade; otherwise
+    // kNoDecade + 1.
+    int decade = kNoDecade + 1;
     std::int64_t pairs = 0;
     std::int64_t leftOut = 0;
     std::int64_t measured = 0;
 
     double absMean, absRms, absMax;
+    double absSd, absSe;
     std::int64_t absMaxIndex;
     Quantiles absQuantiles;
 
+    // The signed errors b - a and (b - a) / max(|a|, TAU): the bias.
+    double signedMean, signedSe;
+    double signedRelMean, signedRelSe;
+
     std::int64_t relCount;
     double relMean, relMax;
+    double relSd, relSe;
     std::int64_t relMaxIndex;
     Quantiles relQuantiles;
     std::int64_t relZeroOverZero, relInfinite;
     std::array<std::int64_t, kDecadeBins> decades;
 
-    // Pairs whose two values read as 0 from nonzero values written, left out
-    // of the relative, ratio and tolerance figures.
+    // Pairs whose two values read as 0 from nonzero values written, and
+    // pairs whose a is below --min-truth: left out of the relative, ratio
+    // and tolerance figures.
     std::int64_t bothUnderflowed;
+    std::int64_t belowMinTruth;
     // With --log, pairs whose densities fall below the normal doubles.
     std::int64_t absUnderflows;
 
@@ -84,6 +107,9 @@ struct Report {
     // The pairs that tolerance is judged over, and the share within.
     std::int64_t toleranceCount;
     double withinShare;
+    // The least rtol (with the atol given) that all pairs, 99.9% of them
+    // and 99% of them would meet.
+    double rtolForAll, rtolFor999, rtolFor99;
 
     std::int64_t ratioPairs;
     double logRatioMean, logRatioMax, ratioMax;
@@ -95,15 +121,68 @@ struct Report {
     // Empty with --log, which has none.
     std::string classicMean, classicRms, classicPeak;
 
-    std::vector<WorstPoint> worstAbs, worstRel;
+    WorstPoints worstAbs, worstRel;
+
+    std::vector<DensityRow> densityTable;
+    // With --by-density, every figure by decade of a.
+    std::vector<Report> byDensity;
 };
 
-// Reads both files once and fills the report.
-Report runReport(const ReportOptions& options);
+// A figure summarized over the samples of a group.
+struct SummaryFigure {
+    std::string name;
+    // The samples with a value.
+    std::int64_t count;
+    double mean, sd, se, min, max;
+};
 
-// The figures of the measures after a pass of pairs pairs; the worst lists
-// move into the report.  The files' summaries are the pass's to fill.
-Report summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std::int64_t pairs);
+struct SummaryRow {
+    std::string group;
+    // With --by-density, the decade of a the row is of (kNoDecade for a <= 0);
+    // otherwise kNoDecade + 1.
+    int decade = kNoDecade + 1;
+    std::int64_t samples = 0;
+    std::vector<SummaryFigure> figures;
+};
+
+// A requirement a sample, or a summary's mean, failed.
+struct FailedRequirement {
+    std::string requirement;
+    // Of a summary row, or of a sample; which one, by its place in the
+    // evaluation's list.
+    bool summary;
+    std::size_t index;
+    // NaN where the figure has no value.
+    double value;
+};
+
+// The whole run: the first file, each sample's report, the summary over
+// them, and the requirements they failed.
+struct Evaluation {
+    ReportOptions options;
+    FileSummary allpts;
+    bool hasPoints = false;
+    FileSummary points;
+    std::vector<Report> samples;
+    std::vector<SummaryRow> summary;
+    std::vector<FailedRequirement> failures;
+};
+
+// Reads every file once and fills the evaluation, fresh from construction.
+void runEvaluation(const ReportOptions& options, Evaluation& evaluation);
+
+// How many checks the requirements made: each requirement for each sample,
+// and with several samples for each group's mean.
+std::size_t requirementChecks(const Evaluation& evaluation);
+
+// The requirements that a sample, or a summary row, failed.
+std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, bool summary, std::size_t index);
+
+// Fills a report fresh from construction with the figures of the measures
+// after a pass of pairs pairs; the worst lists move into the report.  The
+// files' summaries are the pass's to fill.  The report is filled where it
+// lies, as it is large and the stack may be small.
+void summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std::int64_t pairs, Report& report);
 
 // Whether the files held different numbers of values, as far as they were
 // read.
@@ -111,3 +190,4 @@ bool unequalLengths(const Report& report);
 
 // Whether the input had any of the problems the report lists.
 bool inputHadProblems(const Report& report);
+bool inputHadProblems(const Evaluation& evaluation);

@@ -17,9 +17,8 @@ std::string classicLine(float result)
 
 }  // namespace
 
-Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs)
+void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs, Report& r)
 {
-    Report r;
     r.options = options;
     r.pairs = pairs;
     r.leftOut = m.leftOut;
@@ -28,6 +27,18 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
     const bool any = m.measured > 0;
 
     r.absMean = any ? sumValue(m.absSum) / measured : NAN;
+    const SpreadFigures absSpread = spreadOf(m.absSpread, m.absSum, m.measured);
+    r.absSd = absSpread.sd;
+    r.absSe = absSpread.se;
+    const SpreadFigures signedSpread = spreadOf(m.signedSpread, m.signedSum, m.measured);
+    r.signedMean = signedSpread.mean;
+    r.signedSe = signedSpread.se;
+    const SpreadFigures signedRelSpread = spreadOf(m.signedRelSpread, m.signedRelSum, m.relCount);
+    r.signedRelMean = signedRelSpread.mean;
+    r.signedRelSe = signedRelSpread.se;
+    const SpreadFigures relSpread = spreadOf(m.relSpread, m.relSum, m.relCount);
+    r.relSd = relSpread.sd;
+    r.relSe = relSpread.se;
     const ScaledValue squares = squareSumValue(m.squareSum);
     r.absRms = any ? std::ldexp(std::sqrt(squares.value / measured), squares.exponent / 2) : NAN;
     r.absMax = any ? m.absMax : NAN;
@@ -47,9 +58,16 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
     r.decades = m.decades;
 
     r.bothUnderflowed = m.bothUnderflowed;
+    r.belowMinTruth = m.belowMinTruth;
     r.absUnderflows = m.absUnderflows;
     r.within = m.within;
-    r.toleranceCount = m.measured - m.bothUnderflowed;
+    r.toleranceCount = m.measured - m.bothUnderflowed - m.belowMinTruth;
+    // Quantiles of the tolerance each pair needs, at the high end of their
+    // buckets, so that each is a tolerance the pairs do meet.
+    const std::vector<double> needed = summaryQuantiles(m.neededSummary, {1.0, 0.999, 0.99}, true);
+    r.rtolForAll = needed[0];
+    r.rtolFor999 = needed[1];
+    r.rtolFor99 = needed[2];
     r.withinShare = r.toleranceCount > 0 ? static_cast<double>(m.within) / static_cast<double>(r.toleranceCount) : NAN;
 
     r.ratioPairs = m.ratioPairs;
@@ -79,5 +97,33 @@ Report summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int6
 
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);
-    return r;
+
+    for (std::size_t row = 0; row < m.density.size(); ++row) {
+        const DensityDecade* const d = m.density[row];
+        if (d == nullptr)
+            continue;
+        DensityRow line{static_cast<int>(row) + kLowestDecade, d->pairs, d->relCount, NAN, NAN, NAN, NAN, NAN};
+        if (d->pairs > 0)
+            line.absMean = sumValue(d->absSum) / static_cast<double>(d->pairs);
+        if (d->relCount > 0) {
+            line.relMean = sumValue(d->relSum) / static_cast<double>(d->relCount);
+            line.relP99 = summaryQuantiles(d->relSummary, {0.99})[0];
+            line.relMax = d->relMax;
+        }
+        if (d->tolerancePairs > 0)
+            line.withinShare = static_cast<double>(d->within) / static_cast<double>(d->tolerancePairs);
+        r.densityTable.push_back(line);
+    }
+    for (std::size_t row = 0; row < m.densityMeasures.size(); ++row) {
+        ErrorMeasures* const decade = m.densityMeasures[row];
+        if (decade == nullptr)
+            continue;
+        // The measures of a decade have no decades of their own.
+        Report& decadeReport = r.byDensity.emplace_back();
+        summarizeReport(options, *decade, decade->measured + decade->leftOut, decadeReport);
+        decadeReport.decade = static_cast<int>(row) + kLowestDecade;
+        decadeReport.classicMean.clear();
+        decadeReport.classicRms.clear();
+        decadeReport.classicPeak.clear();
+    }
 }

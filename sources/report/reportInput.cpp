@@ -1,15 +1,22 @@
-// The report's input: both files opened as the sources they are, read once
-// by the pair pass, with what each file held (its values, NaNs and
-// infinities, what reading lost, where and why it ended) noted beside the
-// measures.
+// The report's input: the first file and every sample opened as the sources
+// they are and read once, in step, by the pair pass, with what each file
+// held (its values, NaNs and infinities, what reading lost, where and why it
+// ended) noted beside each sample's measures; then the summary over the
+// samples and the requirements.
 #include "report.h"
 
+#include "fail.h"
 #include "pairPass.h"
+#include "quoting.h"
+#include "reportRow.h"
 #include "reportSources.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <map>
+#include <regex.h>
 #include <string>
 
 namespace {
@@ -19,36 +26,27 @@ struct ValueCounts {
     std::int64_t infinities = 0;
 };
 
-// What the pass hands its blocks to: the measures, and each file's count
-// of non-finite values among those it stored.
-struct ReportPass {
+// One sample's file, its counts and its measures.
+struct SampleRun {
+    ValueSource source;
+    ValueCounts counts;
     ErrorMeasures measures;
+    // Whether its last value stored is a zero from a nonzero value written:
+    // what a repeated last pair repeats.
+    bool lastZero = false;
+};
+
+// What the pass hands its blocks to.
+struct EvaluationPass {
     const ValueSource* allpts = nullptr;
-    const ValueSource* sample = nullptr;
     ValueCounts allptsCounts;
-    ValueCounts sampleCounts;
+    bool allptsLastZero = false;
+    std::vector<SampleRun*> samples;
     // Which pairs of the block have both values read as 0 from nonzero
     // values written.
     bool excluded[kPairBlock];
-    // Whether each file's last value stored is a zero from a nonzero value
-    // written: what a repeated last pair repeats.
-    bool allptsLastZero = false;
-    bool sampleLastZero = false;
     bool logs = false;
 };
-
-// Notes whether the last value stored in the block's reads is a zero from a
-// nonzero value written; a block that stored nothing leaves it as it was.
-void noteLastValue(bool& lastZero, const ValueSource& source, std::int32_t reads)
-{
-    const ReadEvents& events = source.events;
-    for (std::int32_t i = reads - 1; i >= 0; --i) {
-        if (events.anyFailed && readFailed(events, i))
-            continue;
-        lastZero = zeroFromNonzero(events, i);
-        return;
-    }
-}
 
 // Counts the NaNs and infinities among the values of reads reads of the
 // source's last block, leaving out the reads that stored nothing (their
@@ -69,30 +67,54 @@ void countValues(ValueCounts& counts, const ValueSource& source, const double* v
     counts.infinities += infinities;
 }
 
-void takePairs(ReportPass& pass, const PairBlock& block)
+// Notes whether the last value stored in the block's reads is a zero from a
+// nonzero value written; a block that stored nothing leaves it as it was.
+void noteLastValue(bool& lastZero, const ValueSource& source, std::int32_t reads)
 {
-    countValues(pass.allptsCounts, *pass.allpts, block.allpts.doubles, block.allpts.count, pass.logs);
-    countValues(pass.sampleCounts, *pass.sample, block.sample.doubles, block.sample.count, pass.logs);
-    noteLastValue(pass.allptsLastZero, *pass.allpts, block.allpts.count);
-    noteLastValue(pass.sampleLastZero, *pass.sample, block.sample.count);
+    const ReadEvents& events = source.events;
+    for (std::int32_t i = reads - 1; i >= 0; --i) {
+        if (events.anyFailed && readFailed(events, i))
+            continue;
+        lastZero = zeroFromNonzero(events, i);
+        return;
+    }
+}
+
+void takeFirstReads(EvaluationPass& pass, const BlockReads& reads)
+{
+    countValues(pass.allptsCounts, *pass.allpts, reads.doubles, reads.count, pass.logs);
+    noteLastValue(pass.allptsLastZero, *pass.allpts, reads.count);
+}
+
+void takePairs(EvaluationPass& pass, const PairBlock& block)
+{
+    SampleRun& sample = *pass.samples[block.sample];
+    countValues(sample.counts, sample.source, block.values.doubles, block.values.count, pass.logs);
+    noteLastValue(sample.lastZero, sample.source, block.values.count);
     const ReadEvents& a = pass.allpts->events;
-    const ReadEvents& b = pass.sample->events;
+    const ReadEvents& b = sample.source.events;
     const bool anyExcluded = a.anyZeroFromNonzero && b.anyZeroFromNonzero;
     if (anyExcluded)
         for (std::int32_t j = 0; j < block.pairs; ++j)
             pass.excluded[j] = zeroFromNonzero(a, j) && zeroFromNonzero(b, j);
-    takeMeasuredPairs(pass.measures,
-                      {block.allpts.doubles, block.sample.doubles, pass.logs ? nullptr : block.allpts.floats,
-                       pass.logs ? nullptr : block.sample.floats, anyExcluded ? pass.excluded : nullptr, block.pairs,
-                       block.first});
+    MeasuredBlock measured{block.allpts.doubles,
+                           block.values.doubles,
+                           pass.logs ? nullptr : block.allpts.floats,
+                           pass.logs ? nullptr : block.values.floats,
+                           anyExcluded ? pass.excluded : nullptr,
+                           block.pairs,
+                           block.first};
+    measured.points = block.points;
+    takeMeasuredPairs(sample.measures, measured);
 }
 
-void takeRepeated(ReportPass& pass, const RepeatedPair& pair)
+void takeRepeated(EvaluationPass& pass, const RepeatedPair& pair)
 {
+    SampleRun& sample = *pass.samples[pair.sample];
     // Every pair from here on repeats the last values stored, and so whether
     // they were zeros from nonzero values written.
-    const bool excluded = pass.allptsLastZero && pass.sampleLastZero;
-    takeRepeatedPair(pass.measures, pair.aDouble, pair.bDouble, pair.a, pair.b, excluded, pair.first, pair.count);
+    const bool excluded = pass.allptsLastZero && sample.lastZero;
+    takeRepeatedPair(sample.measures, pair.aDouble, pair.bDouble, pair.a, pair.b, excluded, pair.first, pair.count);
 }
 
 // After a pass without a count, the rest of a regular file is read to count
@@ -107,7 +129,9 @@ void countRest(ValueSource& source, ValueCounts& counts, float* floats, double* 
     }
 }
 
-FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, const PairPass& pass)
+// What the file held; pairs is how many pairs the pass formed with it, over
+// which a file spent before their end repeated its last value.
+FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, bool exact, std::int64_t pairs)
 {
     const ReadEvents& events = source.events;
     FileSummary file;
@@ -127,48 +151,262 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
     file.stopText = events.stopText;
     if (isSpent(source)) {
         file.end = events.end == SourceEnd::notANumber ? FileEnd::notANumber : FileEnd::endOfFile;
-        if (pass.exact)
-            file.shortPairs = std::max<std::int64_t>(0, pass.pairs - events.spentAt);
+        if (exact)
+            file.shortPairs = std::max<std::int64_t>(0, pairs - events.spentAt);
     } else {
-        file.end = pass.exact ? FileEnd::notReached : FileEnd::notCounted;
+        file.end = exact ? FileEnd::notReached : FileEnd::notCounted;
     }
     return file;
 }
 
+// The first capture of the group pattern in the sample's name.
+std::string groupOf(const char* pattern, const char* name)
+{
+    regex_t compiled;
+    ::regcomp(&compiled, pattern, REG_EXTENDED);
+    regmatch_t match[2];
+    const bool found = ::regexec(&compiled, name, 2, match, 0) == 0 && match[1].rm_so >= 0;
+    ::regfree(&compiled);
+    if (!found)
+        fail(("cannot group " + shellQuoted(name)).c_str(),
+             ("the pattern " + shellQuoted(pattern) + " does not match its name").c_str());
+    return std::string(name + match[1].rm_so, static_cast<std::size_t>(match[1].rm_eo - match[1].rm_so));
+}
+
+// Groups in numeric order where every name is a number, otherwise in the
+// order of their names.
+bool numericNames(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        char* end = nullptr;
+        std::strtod(name.c_str(), &end);
+        if (name.empty() || *end != '\0')
+            return false;
+    }
+    return true;
+}
+
+SummaryRow summarize(const std::string& group, int decade, const std::vector<const Report*>& reports)
+{
+    SummaryRow row;
+    row.group = group;
+    row.decade = decade;
+    row.samples = static_cast<std::int64_t>(reports.size());
+    std::vector<std::vector<Field>> rows;
+    for (const Report* report : reports)
+        rows.push_back(reportFields(*report));
+    for (std::size_t k = 0; k < rows.front().size(); ++k) {
+        if (!rows.front()[k].numeric)
+            continue;
+        SummaryFigure figure{rows.front()[k].name, 0, NAN, NAN, NAN, NAN, NAN};
+        double sum = 0.0;
+        std::vector<double> values;
+        for (const std::vector<Field>& fields : rows)
+            if (!std::isnan(fields[k].number))
+                values.push_back(fields[k].number);
+        figure.count = static_cast<std::int64_t>(values.size());
+        if (!values.empty()) {
+            for (double value : values)
+                sum += value;
+            const auto n = static_cast<double>(values.size());
+            figure.mean = sum / n;
+            figure.min = *std::min_element(values.begin(), values.end());
+            figure.max = *std::max_element(values.begin(), values.end());
+            if (values.size() > 1) {
+                double squares = 0.0;
+                for (double value : values)
+                    squares += (value - figure.mean) * (value - figure.mean);
+                figure.sd = std::sqrt(squares / (n - 1));
+                figure.se = figure.sd / std::sqrt(n);
+            }
+        }
+        row.figures.push_back(figure);
+    }
+    return row;
+}
+
+std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
+{
+    std::map<std::string, std::vector<const Report*>> groups;
+    for (const Report& report : evaluation.samples)
+        groups[evaluation.options.groupPattern != nullptr ? report.group : "all"].push_back(&report);
+    std::vector<std::string> names;
+    for (const auto& [name, reports] : groups)
+        names.push_back(name);
+    if (numericNames(names))
+        std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
+            return std::strtod(x.c_str(), nullptr) < std::strtod(y.c_str(), nullptr);
+        });
+    std::vector<SummaryRow> summary;
+    for (const std::string& name : names) {
+        const std::vector<const Report*>& reports = groups[name];
+        summary.push_back(summarize(name, kNoDecade + 1, reports));
+        if (!evaluation.options.byDensity)
+            continue;
+        // A row for each decade of a that any sample of the group has.
+        std::map<int, std::vector<const Report*>> decades;
+        for (const Report* report : reports)
+            for (const Report& decade : report->byDensity)
+                decades[decade.decade].push_back(&decade);
+        for (const auto& [decade, decadeReports] : decades)
+            summary.push_back(summarize(name, decade, decadeReports));
+    }
+    return summary;
+}
+
+// Whether the figure meets the requirement; a figure without a value does
+// not.
+bool meets(const Requirement& requirement, double value)
+{
+    if (std::isnan(value))
+        return false;
+    return requirement.atMost ? value <= requirement.value : value >= requirement.value;
+}
+
+std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
+{
+    std::vector<FailedRequirement> failures;
+    for (const Requirement& requirement : evaluation.options.requirements) {
+        for (std::size_t s = 0; s < evaluation.samples.size(); ++s)
+            for (const Field& field : reportFields(evaluation.samples[s]))
+                if (field.name == requirement.name && !meets(requirement, field.number))
+                    failures.push_back({requirement.text, false, s, field.number});
+        if (evaluation.samples.size() < 2)
+            continue;
+        for (std::size_t r = 0; r < evaluation.summary.size(); ++r) {
+            const SummaryRow& row = evaluation.summary[r];
+            for (const SummaryFigure& figure : row.figures)
+                if (row.decade > kNoDecade && figure.name == requirement.name && !meets(requirement, figure.mean))
+                    failures.push_back({requirement.text, true, r, figure.mean});
+        }
+    }
+    return failures;
+}
+
+// The test points, read as the values are read, every value in order.
+void openPoints(ValueSource& source, const ReportOptions& options)
+{
+    ReportOptions flat = options;
+    flat.column = 0;
+    flat.columnName = nullptr;
+    flat.delimiterGiven = false;
+    flat.header = false;
+    flat.flatArrays = true;
+    openReportSource(source, options.pointsPath, flat);
+}
+
 }  // namespace
 
-Report runReport(const ReportOptions& options)
-{
-    checkDistinctStreams(options.allptsPath, options.samplePath, true);
-    ValueSource allpts;
-    ValueSource sample;
-    openReportSource(allpts, options.allptsPath, options);
-    openReportSource(sample, options.samplePath, options);
+namespace {
 
-    auto* const consumer = new ReportPass;
-    consumer->allpts = &allpts;
-    consumer->sample = &sample;
-    consumer->logs = options.logs;
-    // The tab-separated row lists no points, so it keeps none.
-    startErrorMeasures(consumer->measures, options, options.format == ReportFormat::tsv ? 0 : options.worst);
+// Every file of the run as it is read, on the free store: the stack may be
+// small.
+struct RunFiles {
+    ValueSource allpts;
+    ValueSource points;
+    PairPass pair;
+    EvaluationPass pass;
+};
+
+// Reads every file once, in step, and makes each sample's report.
+void readAndMeasure(Evaluation& evaluation, const ReportOptions& options)
+{
+    auto* const files = new RunFiles;
+    EvaluationPass& pass = files->pass;
+    openReportSource(files->allpts, options.allptsPath, options);
+    pass.allpts = &files->allpts;
+    pass.logs = options.logs;
+    std::vector<ValueSource*> sources;
+    // The tab-separated rows list no points, so they keep none.
+    const std::int32_t worst = options.format == ReportFormat::tsv ? 0 : options.worst;
+    for (const char* path : options.samplePaths) {
+        auto* const sample = new SampleRun;
+        openReportSource(sample->source, path, options);
+        startErrorMeasures(sample->measures, options, worst, options.dim);
+        pass.samples.push_back(sample);
+        sources.push_back(&sample->source);
+    }
+    evaluation.hasPoints = options.pointsPath != nullptr;
+    if (evaluation.hasPoints)
+        openPoints(files->points, options);
+
     // Counts of pairs, like the classic tools' n, stay within 32 bits.
-    PairPass pass;
-    startPairPass(pass, allpts, sample, options.countGiven ? options.count : INT32_MAX, options.countGiven, true);
-    runPairPass(pass, *consumer);
-    if (!pass.exact) {
-        countRest(allpts, consumer->allptsCounts, pass.as, pass.aDoubles, options.logs);
-        countRest(sample, consumer->sampleCounts, pass.bs, pass.bDoubles, options.logs);
+    PairPass& pair = files->pair;
+    startPairPass(pair, files->allpts, sources, options.countGiven ? options.count : INT32_MAX, options.countGiven,
+                  true);
+    if (evaluation.hasPoints)
+        readPointsInStep(pair, files->points, options.dim);
+    runPairPass(pair, pass);
+    if (!pair.exact) {
+        countRest(files->allpts, pass.allptsCounts, pair.as, pair.aDoubles, options.logs);
+        for (SampleRun* sample : pass.samples)
+            countRest(sample->source, sample->counts, pair.bs, pair.bDoubles, options.logs);
     }
 
-    Report report = summarizeReport(options, consumer->measures, pass.pairs);
-    report.allpts = summarizeFile(allpts, consumer->allptsCounts, pass);
-    report.sample = summarizeFile(sample, consumer->sampleCounts, pass);
-    closeValueSource(allpts);
-    closeValueSource(sample);
-    releasePairPass(pass);
-    releaseErrorMeasures(consumer->measures);
-    delete consumer;
-    return report;
+    evaluation.allpts = summarizeFile(files->allpts, pass.allptsCounts, pair.exact, pair.wanted);
+    if (evaluation.hasPoints) {
+        evaluation.points = summarizeFile(files->points, {}, true, pair.reads * options.dim);
+        evaluation.points.shortPairs = (evaluation.points.shortPairs + options.dim - 1) / options.dim;
+        closeValueSource(files->points);
+    }
+    evaluation.samples.reserve(pass.samples.size());
+    for (std::size_t s = 0; s < pass.samples.size(); ++s) {
+        SampleRun& sample = *pass.samples[s];
+        const std::int64_t pairs = pair.samples[s].pairs;
+        Report& report = evaluation.samples.emplace_back();
+        summarizeReport(options, sample.measures, pairs, report);
+        report.allpts = evaluation.allpts;
+        report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
+        if (options.groupPattern != nullptr)
+            report.group = groupOf(options.groupPattern, sample.source.path);
+        for (Report& decade : report.byDensity) {
+            decade.allpts = report.allpts;
+            decade.sample = report.sample;
+            decade.group = report.group;
+        }
+        closeValueSource(sample.source);
+        releaseErrorMeasures(sample.measures);
+        delete &sample;
+    }
+    closeValueSource(files->allpts);
+    releasePairPass(pair);
+    delete files;
+}
+
+}  // namespace
+
+void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
+{
+    // No stream may be two of the files.
+    std::vector<const char*> paths{options.allptsPath};
+    paths.insert(paths.end(), options.samplePaths.begin(), options.samplePaths.end());
+    if (options.pointsPath != nullptr)
+        paths.push_back(options.pointsPath);
+    checkDistinctStreams(paths, true);
+
+    evaluation.options = options;
+    readAndMeasure(evaluation, options);
+    if (options.summary || evaluation.samples.size() > 1)
+        evaluation.summary = summarizeSamples(evaluation);
+    evaluation.failures = checkRequirements(evaluation);
+}
+
+std::size_t requirementChecks(const Evaluation& evaluation)
+{
+    std::size_t groups = 0;
+    for (const SummaryRow& row : evaluation.summary)
+        groups += row.decade > kNoDecade ? 1 : 0;
+    const std::size_t perRequirement = evaluation.samples.size() + (evaluation.samples.size() > 1 ? groups : 0);
+    return evaluation.options.requirements.size() * perRequirement;
+}
+
+std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, bool summary, std::size_t index)
+{
+    std::vector<const FailedRequirement*> failed;
+    for (const FailedRequirement& failure : evaluation.failures)
+        if (failure.summary == summary && failure.index == index)
+            failed.push_back(&failure);
+    return failed;
 }
 
 bool unequalLengths(const Report& report)
@@ -184,4 +422,15 @@ bool inputHadProblems(const Report& report)
             file->infinities > 0 || file->shortPairs > 0 || file->underflows > 0 || file->overflows > 0)
             return true;
     return report.pairs == 0 || report.leftOut > 0 || unequalLengths(report);
+}
+
+bool inputHadProblems(const Evaluation& evaluation)
+{
+    for (const Report& report : evaluation.samples)
+        if (inputHadProblems(report))
+            return true;
+    const FileSummary& points = evaluation.points;
+    return evaluation.hasPoints &&
+           (points.skippedReads > 0 || points.shortLines > 0 || points.end == FileEnd::notANumber ||
+            points.shortPairs > 0);
 }

@@ -11,13 +11,16 @@
 #include "fail.h"
 #include "output.h"
 #include "quoting.h"
+#include "reportRow.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +29,29 @@ namespace {
 
 constexpr const char* kHint = "Try 'calcGap_report --help' for more information.";
 
-enum class Option { count, worst, floor, rtol, atol, format, strict, logs, column, delimiter, header, raw, help, version };
+enum class Option {
+    count,
+    worst,
+    floor,
+    rtol,
+    atol,
+    minTruth,
+    format,
+    strict,
+    logs,
+    column,
+    delimiter,
+    header,
+    raw,
+    summary,
+    group,
+    byDensity,
+    require,
+    points,
+    dim,
+    help,
+    version,
+};
 
 struct OptionSpec {
     const char* name;
@@ -40,21 +65,26 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {"count", 'n', true, Option::count},   {"worst", 'k', true, Option::worst},
     {"floor", 0, true, Option::floor},     {"rtol", 0, true, Option::rtol},
-    {"atol", 0, true, Option::atol},       {"format", 0, true, Option::format},
+    {"atol", 0, true, Option::atol},       {"min-truth", 0, true, Option::minTruth},
+    {"format", 0, true, Option::format},
     {"strict", 0, false, Option::strict},  {"log", 0, false, Option::logs},
     {"column", 0, true, Option::column},   {"delimiter", 0, true, Option::delimiter},
     {"header", 0, false, Option::header},  {"raw", 0, true, Option::raw},
+    {"summary", 0, false, Option::summary}, {"group", 0, true, Option::group},
+    {"by-density", 0, false, Option::byDensity}, {"require", 0, true, Option::require},
+    {"points", 0, true, Option::points},   {"dim", 0, true, Option::dim},
     {"help", 'h', false, Option::help},    {"version", 0, false, Option::version},
 };
 
 const char* const kHelp =
-    "Usage: calcGap_report [OPTION]... KDE_FROM_ALLPTS KDE_FROM_SAMPLE\n"
-    "Reports how far the KDE values of the second file (b, computed from a sample)\n"
+    "Usage: calcGap_report [OPTION]... KDE_FROM_ALLPTS KDE_FROM_SAMPLE...\n"
+    "Reports how far the KDE values of each sample file (b, computed from a sample)\n"
     "lie from those of the first (a, computed from all points), pair by pair, in one\n"
-    "pass: absolute and relative errors with their means, quantiles and worst points,\n"
-    "the share within a tolerance, ratio errors, scale-free norms, the lines the\n"
-    "classic tools print, and what went wrong in the input.  A file named - is\n"
-    "standard input.\n"
+    "pass: absolute, relative and signed errors with their means, spreads, quantiles\n"
+    "and worst points, the share within a tolerance, ratio errors, scale-free norms,\n"
+    "errors by decade of a, the lines the classic tools print, and what went wrong in\n"
+    "the input; with several samples, a table of them and their spread.  A file\n"
+    "named - is standard input.\n"
     "\n"
     "  -n, --count=N     compare exactly N pairs, as calcGap_mean does: a file that\n"
     "                    yields no value repeats its last one; without it, compare as\n"
@@ -64,6 +94,8 @@ const char* const kHelp =
     "      --floor=TAU   relative error is |a - b| / max(|a|, TAU) (default 0)\n"
     "      --rtol=R      a pair is within tolerance when |a - b| <= A + R |a|\n"
     "      --atol=A        (defaults R = 0.01, A = 0)\n"
+    "      --min-truth=T leave pairs with a < T out of the relative, ratio and\n"
+    "                    tolerance figures, and count them\n"
     "      --format=F    text (default), tsv (a header line and a data line, to\n"
     "                    append to a table) or json\n"
     "      --strict      exit with status 2 after the report when the input had a\n"
@@ -78,8 +110,18 @@ const char* const kHelp =
     "      --delimiter=C fields are split at the byte C (',' for CSV), not at\n"
     "                    white space\n"
     "      --header      the first line of a text file names the fields\n"
-    "      --raw=T       read both files as native float32 (f4) or float64 (f8)\n"
+    "      --raw=T       read every file as native float32 (f4) or float64 (f8)\n"
     "                    arrays, as numpy's tofile writes them\n"
+    "      --summary     the mean, standard deviation, standard error, minimum and\n"
+    "                    maximum over the samples of every figure\n"
+    "      --group=RE    summarize by the first capture of the pattern RE in each\n"
+    "                    sample's name, as '_n([0-9]+)_'\n"
+    "      --by-density  in TSV, a row for each decade of a\n"
+    "      --require=EXPR  NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
+    "                    status 3 when a sample, or a summary's mean, fails it\n"
+    "      --points=FILE, --dim=D\n"
+    "                    the test points, D values each, shown beside the worst\n"
+    "                    points\n"
     "  -h, --help        print this help and exit\n"
     "      --version     print the version and exit\n"
     "\n"
@@ -90,7 +132,7 @@ const char* const kHelp =
     "measures (the classic lines count them as the classic tools do).  Sums are\n"
     "accurate to 1e-12 and quantiles (nearest rank) to 0.1%.\n"
     "Exit status: 0 after the report, 1 after an error, 2 with --strict and a\n"
-    "problem in the input.\n";
+    "problem in the input, 3 when a requirement failed.\n";
 
 [[noreturn]] void failOption(const std::string& what, const char* reason)
 {
@@ -182,6 +224,46 @@ char delimiterValue(const char* text)
     return text[0];
 }
 
+// NAME<=VALUE or NAME>=VALUE, NAME a column of the tab-separated row.
+Requirement requirementValue(const char* text)
+{
+    Requirement requirement;
+    requirement.text = text;
+    const std::string expression(text);
+    const std::size_t at = expression.find_first_of("<>");
+    if (at == std::string::npos || at + 1 >= expression.size() || expression[at + 1] != '=')
+        failInvalid("requirement", text, "not NAME<=VALUE or NAME>=VALUE");
+    requirement.name = std::string(trimmed(expression.substr(0, at).c_str()));
+    requirement.atMost = expression[at] == '<';
+    const std::string number(trimmed(expression.substr(at + 2).c_str()));
+    char* end = nullptr;
+    errno = 0;
+    requirement.value = std::strtod(number.c_str(), &end);
+    if (number.empty() || *end != '\0' || std::isnan(requirement.value) || errno == ERANGE)
+        failInvalid("requirement", text, "its value is not a number");
+    if (!isFigureName(requirement.name))
+        failInvalid("requirement", text,
+                    ("no figure is named " + shellQuoted(requirement.name) + "; the TSV header names them").c_str());
+    return requirement;
+}
+
+// A POSIX extended regular expression with a group to capture.
+void groupValue(ReportOptions& options, const char* text)
+{
+    regex_t pattern;
+    const int status = ::regcomp(&pattern, text, REG_EXTENDED);
+    if (status != 0) {
+        char reason[256];
+        ::regerror(status, &pattern, reason, sizeof reason);
+        failInvalid("group pattern", text, reason);
+    }
+    const std::size_t groups = pattern.re_nsub;
+    ::regfree(&pattern);
+    if (groups < 1)
+        failInvalid("group pattern", text, "it captures nothing: put the part that names the group in ( )");
+    options.groupPattern = text;
+}
+
 ReportFormat formatValue(const char* text)
 {
     if (std::strcmp(text, "text") == 0)
@@ -234,6 +316,32 @@ void apply(ReportOptions& options, Option option, const char* value)
     case Option::raw:
         options.raw = rawValue(value);
         break;
+    case Option::minTruth:
+        options.minTruthGiven = true;
+        options.minTruth = amountValue("least truth", value);
+        break;
+    case Option::summary:
+        options.summary = true;
+        break;
+    case Option::group:
+        groupValue(options, value);
+        break;
+    case Option::byDensity:
+        options.byDensity = true;
+        break;
+    case Option::require:
+        options.requirements.push_back(requirementValue(value));
+        break;
+    case Option::points:
+        options.pointsPath = value;
+        break;
+    case Option::dim: {
+        options.dim = countValue("number of values per point", value);
+        constexpr std::int32_t kMostValuesPerPoint = 10000;
+        if (options.dim < 1 || options.dim > kMostValuesPerPoint)
+            failInvalid("number of values per point", value, "not a whole number from 1 to 10000");
+        break;
+    }
     case Option::help:
         std::fputs(kHelp, stdout);
         flushOutput("cannot write the help");
@@ -317,12 +425,20 @@ ReportOptions parseReportOptions(int argc, char** argv)
         }
     }
     if (operands.size() < 2)
-        failOption("missing value file", "two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE");
-    if (operands.size() > 2)
-        failOption("extra operand " + shellQuoted(operands[2]), "two value files are needed");
+        failOption("missing value file",
+                   "at least two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE");
+    if ((options.pointsPath != nullptr) != (options.dim > 0))
+        failOption(options.pointsPath != nullptr ? "missing --dim" : "missing --points",
+                   "--points and --dim go together");
     if (options.columnName != nullptr && !options.header)
         failOption("invalid column " + shellQuoted(options.columnName), "a name needs --header");
     options.allptsPath = operands[0];
-    options.samplePath = operands[1];
+    options.samplePaths.assign(operands.begin() + 1, operands.end());
     return options;
+}
+
+bool isFigureName(const std::string& name)
+{
+    const std::vector<std::string> names = figureNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
 }

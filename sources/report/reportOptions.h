@@ -2,15 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum class ReportFormat { text, tsv, json };
 
 // How --raw reads both files: native little-endian float32 or float64.
 enum class RawType { none, f4, f8 };
 
+// A gate: the figure of a TSV column, at most or at least a value.
+struct Requirement {
+    std::string text;
+    std::string name;
+    bool atMost = true;
+    double value = 0.0;
+};
+
 struct ReportOptions {
     const char* allptsPath = nullptr;
-    const char* samplePath = nullptr;
+    // Each compared with the first file, as a report of its own.
+    std::vector<const char*> samplePaths;
     // Exactly count pairs, as the classic tools compare them; otherwise as
     // many as the shorter file yields.
     bool countGiven = false;
@@ -34,8 +45,30 @@ struct ReportOptions {
     // The first line of a text file names the fields rather than holding
     // values.
     bool header = false;
+    // Spread over the samples, by the group that the first capture of the
+    // pattern in each sample's name gives.
+    bool summary = false;
+    const char* groupPattern = nullptr;
+    // TSV rows by decade of a.
+    bool byDensity = false;
+    // Pairs whose a is below this are left out of the relative, ratio and
+    // tolerance figures.
+    bool minTruthGiven = false;
+    double minTruth = 0.0;
+    std::vector<Requirement> requirements;
+    // The test points, dim values each, read in step with the values.
+    const char* pointsPath = nullptr;
+    std::int32_t dim = 0;
+    // Arrays are read element by element in order, every column: as the
+    // test points are read.
+    bool flatArrays = false;
 };
 
+// Whether a figure of that name is a column of the tab-separated row, as a
+// requirement may name it.
+bool isFigureName(const std::string& name);
+
 // Reads the command line; --help and --version print and exit with status
-// 0, a bad option or value ends the process with status 1.
+// 0, a bad option or value ends the process with status 1.  A bad
+// --group pattern or a requirement naming no figure is a bad option.
 ReportOptions parseReportOptions(int argc, char** argv);

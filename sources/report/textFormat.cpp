@@ -4,6 +4,7 @@
 #include "formats.h"
 
 #include "quoting.h"
+#include "reportRow.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,8 +12,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -70,78 +73,112 @@ std::string share(std::int64_t part, std::int64_t whole)
                      : "n/a";
 }
 
-void inputSection(OutputBuffer& out, const Report& r)
+std::string fileLine(const FileSummary& file)
+{
+    std::string what = counted(file.values, "value", "values") + (file.kind == "text" ? "" : " (" + file.kind + ")");
+    switch (file.end) {
+    case FileEnd::endOfFile:
+        what += ", then the end of the file";
+        break;
+    case FileEnd::notANumber:
+        what += ", then text that is not a number at " + place(file.stop) + ": " + shellQuoted(file.stopText);
+        break;
+    case FileEnd::notReached:
+        what += ", the rest not read";
+        break;
+    case FileEnd::notCounted:
+        what += ", then more, not counted: it is not a regular file";
+        break;
+    }
+    return what;
+}
+
+struct Problem {
+    std::string label;
+    std::string text;
+};
+
+// What went wrong in reading one file.
+void fileProblems(std::vector<Problem>& problems, const std::string& name, const FileSummary& file)
+{
+    if (file.skippedReads > 0)
+        problems.push_back({name + ": failed reads", std::to_string(file.skippedReads) +
+                                                         " skipped (each pair repeats the value before), the "
+                                                         "first at " + place(file.firstSkip)});
+    if (file.shortLines > 0)
+        problems.push_back({name + ": short lines", counted(file.shortLines, "line", "lines") +
+                                                        " without the field (each pair repeats the value "
+                                                        "before), the first line " +
+                                                        std::to_string(file.firstShortLine)});
+    if (file.underflows > 0)
+        problems.push_back({name + ": underflow", counted(file.underflows, "value", "values") +
+                                                      " read as 0 or below the normal range, from values "
+                                                      "written nonzero"});
+    if (file.overflows > 0)
+        problems.push_back({name + ": overflow", counted(file.overflows, "value", "values") +
+                                                     " read as infinite, from finite values written"});
+    if (file.nans > 0 || file.infinities > 0)
+        problems.push_back({name + ": NaN, infinite",
+                            std::to_string(file.nans) + ", " + counted(file.infinities, "value", "values")});
+    if (file.shortPairs > 0)
+        problems.push_back({name + ": ran short",
+                            counted(file.shortPairs, "pair repeats", "pairs repeat") + " its last value"});
+}
+
+// The problems of one sample's input, as --strict judges them.
+std::vector<Problem> inputProblems(const Report& r)
+{
+    std::vector<Problem> problems;
+    if (r.pairs == 0)
+        problems.push_back({"no pairs", "nothing was compared"});
+    fileProblems(problems, "a", r.allpts);
+    fileProblems(problems, "b", r.sample);
+    if (r.leftOut > 0)
+        problems.push_back({"pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)"});
+    if (unequalLengths(r))
+        problems.push_back({"unequal lengths", "the files hold different numbers of values"});
+    return problems;
+}
+
+void pointsLines(OutputBuffer& out, const Evaluation& evaluation, std::vector<Problem>& problems)
+{
+    if (!evaluation.hasPoints)
+        return;
+    line(out, "test points", shellQuoted(evaluation.points.path) + ", " +
+                                 std::to_string(evaluation.options.dim) + " coordinates a point");
+    line(out, "points", fileLine(evaluation.points));
+    fileProblems(problems, "points", evaluation.points);
+}
+
+void inputSection(OutputBuffer& out, const Evaluation& evaluation, const Report& r)
 {
     put(out, "Input\n");
     const char* const names[] = {"a", "b"};
     const FileSummary* const files[] = {&r.allpts, &r.sample};
     for (int f = 0; f < 2; ++f) {
-        const FileSummary& file = *files[f];
-        std::string what = counted(file.values, "value", "values") + (file.kind == "text" ? "" : " (" + file.kind + ")");
-        switch (file.end) {
-        case FileEnd::endOfFile:
-            what += ", then the end of the file";
-            break;
-        case FileEnd::notANumber:
-            what += ", then text that is not a number at " + place(file.stop) + ": " + shellQuoted(file.stopText);
-            break;
-        case FileEnd::notReached:
-            what += ", the rest not read";
-            break;
-        case FileEnd::notCounted:
-            what += ", then more, not counted: it is not a regular file";
-            break;
-        }
-        line(out, names[f], what);
-        if (file.commentLines > 0)
+        line(out, names[f], fileLine(*files[f]));
+        if (files[f]->commentLines > 0)
             line(out, std::string(names[f]) + ": comments",
-                 counted(file.commentLines, "line", "lines") + " passed over");
+                 counted(files[f]->commentLines, "line", "lines") + " passed over");
     }
+    std::vector<Problem> problems = inputProblems(r);
+    pointsLines(out, evaluation, problems);
     if (r.options.logs)
         line(out, "values", "natural logarithms of the densities (--log)");
     line(out, "pairs compared",
          std::to_string(r.pairs) +
              (r.options.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
-    bool any = false;
-    const auto problem = [&](const std::string& label, const std::string& text) {
-        line(out, label, text);
-        any = true;
-    };
-    if (r.pairs == 0)
-        problem("no pairs", "nothing was compared");
-    for (int f = 0; f < 2; ++f) {
-        const FileSummary& file = *files[f];
-        const std::string name = names[f];
-        if (file.skippedReads > 0)
-            problem(name + ": failed reads",
-                    std::to_string(file.skippedReads) +
-                        " skipped (each pair repeats the value before), the first at " + place(file.firstSkip));
-        if (file.shortLines > 0)
-            problem(name + ": short lines", counted(file.shortLines, "line", "lines") +
-                                                " without the field (each pair repeats the value before), the first "
-                                                "line " + std::to_string(file.firstShortLine));
-        if (file.underflows > 0)
-            problem(name + ": underflow", counted(file.underflows, "value", "values") +
-                                              " read as 0 or below the normal range, from values written nonzero");
-        if (file.overflows > 0)
-            problem(name + ": overflow",
-                    counted(file.overflows, "value", "values") + " read as infinite, from finite values written");
-        if (file.nans > 0 || file.infinities > 0)
-            problem(name + ": NaN, infinite",
-                    std::to_string(file.nans) + ", " + counted(file.infinities, "value", "values"));
-        if (file.shortPairs > 0)
-            problem(name + ": ran short",
-                    counted(file.shortPairs, "pair repeats", "pairs repeat") + " its last value");
-    }
-    if (r.leftOut > 0)
-        problem("pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)");
+    for (const Problem& problem : problems)
+        line(out, problem.label, problem.text);
     if (r.bothUnderflowed > 0)
         line(out, "both underflowed", counted(r.bothUnderflowed, "pair", "pairs") +
                                           " whose two values read as 0 from nonzero values, left out of the relative,"
                                           " ratio and tolerance figures");
-    if (unequalLengths(r))
-        problem("unequal lengths", "the files hold different numbers of values");
-    if (!any)
+    if (r.options.minTruthGiven)
+        line(out, "below --min-truth", counted(r.belowMinTruth, "pair", "pairs") + " with a < " +
+                                           number(r.options.minTruth) +
+                                           ", left out of the relative, ratio and tolerance figures");
+    if (problems.empty())
         line(out, "problems", "none");
 }
 
@@ -176,8 +213,22 @@ std::string asRead(double value)
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-void worstSection(OutputBuffer& out, const char* title, const std::vector<WorstPoint>& points, bool logs)
+// The first few coordinates of a point, as read.
+constexpr std::int32_t kCoordinatesShown = 3;
+
+std::string coordinatesOf(const WorstPoints& worst, const WorstPoint& p)
 {
+    std::string text = "(";
+    const std::int32_t shown = std::min(worst.dim, kCoordinatesShown);
+    for (std::int32_t d = 0; d < shown; ++d)
+        text += (d > 0 ? ", " : "") +
+                asRead(worst.coordinates[static_cast<std::size_t>(p.coordinates) + static_cast<std::size_t>(d)]);
+    return text + (worst.dim > shown ? ", ...)" : ")");
+}
+
+void worstSection(OutputBuffer& out, const char* title, const WorstPoints& worst, bool logs)
+{
+    const std::vector<WorstPoint>& points = worst.points;
     put(out, "\nWorst " + counted(static_cast<std::int64_t>(points.size()), "point", "points") + " by " + title +
                  "\n");
     row(out, {"rank", "point", logs ? "ln a" : "a", logs ? "ln b" : "b", "|a - b|", "relative"});
@@ -185,6 +236,8 @@ void worstSection(OutputBuffer& out, const char* title, const std::vector<WorstP
         const WorstPoint& p = points[i];
         row(out, {std::to_string(i + 1), std::to_string(p.index), asRead(p.a), asRead(p.b), number(p.absError),
                   number(p.relError)});
+        if (p.coordinates >= 0)
+            put(out, "        at " + coordinatesOf(worst, p) + "\n");
     }
 }
 
@@ -217,15 +270,182 @@ void decadeChart(OutputBuffer& out, const Report& r)
     }
 }
 
-}  // namespace
-
-void writeText(const Report& r, OutputBuffer& out)
+// The label of a decade of a.
+std::string decadeName(int decade)
 {
+    if (decade == kNoDecade)
+        return "a <= 0";
+    return printed("[1e%d, 1e%d)", decade, decade + 1);
+}
+
+// A table's cell, right-aligned in width, and always a space from the
+// cell before.
+std::string cell(const std::string& text, std::size_t width)
+{
+    return std::string(text.size() < width ? width - text.size() : 1, ' ') + text;
+}
+
+std::string left(const std::string& text, std::size_t width)
+{
+    return text + (text.size() < width ? std::string(width - text.size(), ' ') : std::string());
+}
+
+constexpr std::size_t kCell = 12;
+
+void densitySection(OutputBuffer& out, const Report& r)
+{
+    put(out, "\nErrors by decade of a (the value from all points)\n");
+    if (r.densityTable.empty()) {
+        put(out, "  no pairs\n");
+        return;
+    }
+    put(out, "  " + left("decade of a", 18) + cell("pairs", kCell) + cell("rel mean", kCell) +
+                 cell("rel p99", kCell) + cell("rel max", kCell) + cell("abs mean", kCell) + cell("within", 8) +
+                 "\n");
+    for (const DensityRow& row : r.densityTable)
+        put(out, "  " + left(decadeName(row.decade), 18) + cell(std::to_string(row.pairs), kCell) +
+                     cell(number(row.relMean), kCell) + cell(number(row.relP99), kCell) +
+                     cell(number(row.relMax), kCell) + cell(number(row.absMean), kCell) +
+                     cell(std::isnan(row.withinShare) ? "n/a" : printed("%.1f%%", 100.0 * row.withinShare), 8) +
+                     "\n");
+}
+
+// A group as the table shows it: as it stands where that is safe to print
+// and has no space to misalign the row, otherwise quoted.
+std::string groupName(const std::string& group)
+{
+    const bool plain = !group.empty() && isPrintable(group) && group.find_first_of(" '\"") == std::string::npos;
+    return plain ? group : shellQuoted(group);
+}
+
+std::string requirementResult(const FailedRequirement& failure)
+{
+    return failure.requirement + " failed: " +
+           (std::isnan(failure.value) ? std::string("the figure has no value") : "it is " + number(failure.value));
+}
+
+void requirementSection(OutputBuffer& out, const Evaluation& evaluation)
+{
+    if (evaluation.options.requirements.empty())
+        return;
+    put(out, "\nRequirements\n");
+    if (evaluation.failures.empty()) {
+        line(out, "all met", std::to_string(evaluation.options.requirements.size()) + " checked for " +
+                                 counted(static_cast<std::int64_t>(evaluation.samples.size()), "sample", "samples"));
+        return;
+    }
+    for (const FailedRequirement& failure : evaluation.failures) {
+        const std::string where = failure.summary ? "group " + groupName(evaluation.summary[failure.index].group)
+                                                  : shellQuoted(evaluation.samples[failure.index].sample.path);
+        line(out, where, requirementResult(failure));
+    }
+}
+
+// The figures of a sample the table of samples and the summary show.
+struct Headline {
+    const char* field;
+    const char* title;
+};
+
+constexpr Headline kHeadlines[] = {
+    {"rel_mean", "rel mean"}, {"rel_median", "rel median"}, {"rel_p99", "rel p99"},
+    {"rel_max", "rel max"},   {"abs_mean", "abs mean"},     {"abs_max", "abs max"},
+    {"within_share", "within"}, {"bias", "bias"},
+};
+
+// A figure over the samples as mean +- sd, to three digits, so that a row
+// of them fits a terminal; every digit is in the other formats.
+std::string meanAndSd(const SummaryFigure& figure)
+{
+    if (std::isnan(figure.mean))
+        return "n/a";
+    const auto short3 = [](double value) {
+        char text[32];
+        return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
+    };
+    return short3(figure.mean) + " +- " + (std::isnan(figure.sd) ? std::string("n/a") : short3(figure.sd));
+}
+
+constexpr std::size_t kSummaryCell = 19;
+
+void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade)
+{
+    static const Headline kWhole[] = {{"rel_mean", "rel mean"}, {"rel_p99", "rel p99"},   {"rel_max", "rel max"},
+                                      {"abs_mean", "abs mean"}, {"within_share", "within"}, {"bias", "bias"}};
+    static const Headline kByDecade[] = {{"rel_mean", "rel mean"}, {"rel_p99", "rel p99"},
+                                         {"rel_max", "rel max"},   {"abs_mean", "abs mean"},
+                                         {"within_share", "within"}};
+    put(out, byDecade ? "\nBy decade of a, over the samples of each group: mean +- sd\n"
+                      : "\nSummary over the samples of each group: mean +- sd\n");
+    std::size_t width = 5;
+    for (const SummaryRow& row : evaluation.summary)
+        width = std::max(width, groupName(row.group).size());
+    std::string header = "  " + left("group", width) + (byDecade ? "  " + left("decade of a", 18) : "") +
+                         cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
+    const std::vector<std::string> names = figureNames();
+    const auto indexOf = [&](const char* name) {
+        return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    std::vector<std::size_t> shown;
+    for (const Headline& headline : byDecade ? std::span<const Headline>(kByDecade) : std::span<const Headline>(kWhole)) {
+        shown.push_back(indexOf(headline.field));
+        header += cell(headline.title, kSummaryCell);
+    }
+    put(out, header + "\n");
+    for (const SummaryRow& row : evaluation.summary) {
+        if ((row.decade <= kNoDecade) != byDecade)
+            continue;
+        std::string text = "  " + left(groupName(row.group), width) +
+                           (byDecade ? "  " + left(decadeName(row.decade), 18) : "") +
+                           cell(std::to_string(row.samples), 8);
+        // A decade's pairs differ from sample to sample: their mean.
+        if (byDecade)
+            text += cell(number(row.figures[indexOf("pairs")].mean), kCell);
+        for (std::size_t k : shown)
+            text += cell(meanAndSd(row.figures[k]), kSummaryCell);
+        put(out, text + "\n");
+    }
+}
+
+void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
+{
+    std::size_t width = 6;
+    for (const Report& r : evaluation.samples)
+        width = std::max(width, shellQuoted(r.sample.path).size());
+    std::string header = "  " + left("sample", width) + cell("pairs", kCell);
+    for (const Headline& headline : kHeadlines)
+        header += cell(headline.title, kCell);
+    put(out, "\nSamples against a\n" + header + "\n");
+    for (const Report& r : evaluation.samples) {
+        std::string text = "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(r.pairs), kCell);
+        const std::vector<Field> fields = reportFields(r);
+        for (const Headline& headline : kHeadlines) {
+            const auto field = std::find_if(fields.begin(), fields.end(),
+                                            [&](const Field& f) { return f.name == headline.field; });
+            const bool percent = field->name == "within_share" && !std::isnan(field->number);
+            text += cell(percent ? printed("%.1f%%", 100.0 * field->number) : number(field->number), kCell);
+        }
+        put(out, text + "\n");
+    }
+    bool any = false;
+    for (const Report& r : evaluation.samples) {
+        for (const Problem& problem : inputProblems(r)) {
+            if (!any)
+                put(out, "\nInput problems\n");
+            any = true;
+            line(out, shellQuoted(r.sample.path), problem.label + ": " + problem.text);
+        }
+    }
+}
+
+void oneSample(const Evaluation& evaluation, OutputBuffer& out)
+{
+    const Report& r = evaluation.samples.front();
     put(out, "calcGap_report\n");
     line(out, "a (from all points)", shellQuoted(r.allpts.path));
     line(out, "b (from the sample)", shellQuoted(r.sample.path));
     put(out, "\n");
-    inputSection(out, r);
+    inputSection(out, evaluation, r);
 
     put(out, "\nAbsolute error |a - b|, over " + counted(r.measured, "pair", "pairs") +
                  (r.options.logs ? ", of the densities exp(a), exp(b)" : "") + "\n");
@@ -233,6 +453,7 @@ void writeText(const Report& r, OutputBuffer& out)
         line(out, "underflow", counted(r.absUnderflows, "pair", "pairs") +
                                    " whose densities fall below the normal doubles, with fewer digits");
     line(out, "mean", number(r.absMean));
+    line(out, "sd, se of the mean", number(r.absSd) + ", " + number(r.absSe));
     line(out, "rms", number(r.absRms));
     line(out, "max", at(r.absMax, r.absMaxIndex));
     quantileLines(out, r.absQuantiles, true);
@@ -240,6 +461,7 @@ void writeText(const Report& r, OutputBuffer& out)
     put(out, "\nRelative error |a - b| / max(|a|, " + number(r.options.floor) + "), over " +
                  counted(r.relCount, "pair", "pairs") + "\n");
     line(out, "mean", number(r.relMean));
+    line(out, "sd, se of the mean", number(r.relSd) + ", " + number(r.relSe));
     line(out, "max", at(r.relMax, r.relMaxIndex));
     quantileLines(out, r.relQuantiles, false);
     if (r.relZeroOverZero > 0 || r.relInfinite > 0)
@@ -247,9 +469,17 @@ void writeText(const Report& r, OutputBuffer& out)
              std::to_string(r.relZeroOverZero) + " with b = 0 too (error 0), " + std::to_string(r.relInfinite) +
                  " infinite");
 
+    put(out, "\nSigned error (bias), mean +- its standard error\n");
+    line(out, "b - a", number(r.signedMean) + " +- " + number(r.signedSe));
+    line(out, "(b - a) / max(|a|, " + number(r.options.floor) + ")",
+         number(r.signedRelMean) + " +- " + number(r.signedRelSe));
+
     put(out, "\nWithin tolerance |a - b| <= " + number(r.options.atol) + " + " + number(r.options.rtol) + " |a|\n");
     line(out, "pairs", std::to_string(r.within) + " of " + std::to_string(r.toleranceCount) + " (" +
                            share(r.within, r.toleranceCount) + ")");
+    line(out, "least rtol for 100%", number(r.rtolForAll));
+    line(out, "least rtol for 99.9%", number(r.rtolFor999));
+    line(out, "least rtol for 99%", number(r.rtolFor99));
 
     put(out, "\nRatio error, over " + counted(r.ratioPairs, "pair", "pairs") + " with a > 0 and b > 0\n");
     line(out, "mean |ln(b / a)|", number(r.logRatioMean));
@@ -275,6 +505,40 @@ void writeText(const Report& r, OutputBuffer& out)
         worstSection(out, "relative error", r.worstRel, r.options.logs);
     }
     decadeChart(out, r);
+    densitySection(out, r);
+    if (evaluation.options.summary)
+        summaryTable(out, evaluation, false);
+    requirementSection(out, evaluation);
     put(out, "\nPoints count from 0.  Means and rms are accurate to 1e-12; quantiles are\n"
-             "nearest-rank order statistics to within 0.1%.\n");
+             "nearest-rank order statistics to within 0.1% (1% by decade of a).\n");
+}
+
+void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
+{
+    put(out, "calcGap_report\n");
+    line(out, "a (from all points)", shellQuoted(evaluation.allpts.path));
+    line(out, "a", fileLine(evaluation.allpts));
+    std::vector<Problem> problems;
+    pointsLines(out, evaluation, problems);
+    for (const Problem& problem : problems)
+        line(out, problem.label, problem.text);
+    line(out, "samples", std::to_string(evaluation.samples.size()) + ", each compared with a");
+    sampleTable(out, evaluation);
+    summaryTable(out, evaluation, false);
+    if (evaluation.options.byDensity)
+        summaryTable(out, evaluation, true);
+    requirementSection(out, evaluation);
+    put(out, "\nRelative errors are |a - b| / max(|a|, " + number(evaluation.options.floor) +
+                 "); within is the share of pairs with\n|a - b| <= " + number(evaluation.options.atol) + " + " +
+                 number(evaluation.options.rtol) + " |a|; bias is the mean of b - a.\n");
+}
+
+}  // namespace
+
+void writeText(const Evaluation& evaluation, OutputBuffer& out)
+{
+    if (evaluation.samples.size() == 1)
+        oneSample(evaluation, out);
+    else
+        severalSamples(evaluation, out);
 }

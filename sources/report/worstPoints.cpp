@@ -22,24 +22,36 @@ bool outranks(const WorstList& list, const WorstPoint& x, const WorstPoint& y)
 
 }  // namespace
 
-void startWorstList(WorstList& list, std::int32_t capacity, bool byRelative)
+void startWorstList(WorstList& list, std::int32_t capacity, bool byRelative, std::int32_t dim)
 {
     list = WorstList{};
     list.capacity = capacity;
     list.byRelative = byRelative;
+    list.dim = dim;
     list.what = "cannot keep the " + std::to_string(capacity) + " worst points";
     list.threshold = capacity > 0 ? -INFINITY : INFINITY;
 }
 
-void offerPointSlow(WorstList& list, const WorstPoint& point)
+void offerPointSlow(WorstList& list, WorstPoint point, const double* coordinates)
 {
     const auto order = [&list](const WorstPoint& x, const WorstPoint& y) { return outranks(list, x, y); };
+    const auto dim = static_cast<std::size_t>(list.dim);
     if (static_cast<std::int64_t>(list.heap.size()) < list.capacity) {
         makeRoomForOne(list.heap, static_cast<std::size_t>(list.capacity), list.what.c_str());
+        if (dim > 0 && coordinates != nullptr) {
+            point.coordinates = static_cast<std::int64_t>(list.coordinates.size());
+            describeAllocation(list.what.c_str());
+            list.coordinates.insert(list.coordinates.end(), coordinates, coordinates + dim);
+            describeAllocation(nullptr);
+        }
         list.heap.push_back(point);
         std::push_heap(list.heap.begin(), list.heap.end(), order);
     } else if (!list.heap.empty() && outranks(list, point, list.heap.front())) {
         std::pop_heap(list.heap.begin(), list.heap.end(), order);
+        point.coordinates = list.heap.back().coordinates;
+        if (point.coordinates >= 0)
+            std::copy(coordinates, coordinates + dim,
+                      list.coordinates.begin() + static_cast<std::ptrdiff_t>(point.coordinates));
         list.heap.back() = point;
         std::push_heap(list.heap.begin(), list.heap.end(), order);
     }
@@ -47,11 +59,14 @@ void offerPointSlow(WorstList& list, const WorstPoint& point)
         list.threshold = worstKey(list, list.heap.front());
 }
 
-std::vector<WorstPoint> takeWorstPoints(WorstList& list)
+WorstPoints takeWorstPoints(WorstList& list)
 {
-    std::vector<WorstPoint> points = std::move(list.heap);
-    std::sort(points.begin(), points.end(),
+    WorstPoints worst;
+    worst.points = std::move(list.heap);
+    std::sort(worst.points.begin(), worst.points.end(),
               [&list](const WorstPoint& x, const WorstPoint& y) { return outranks(list, x, y); });
+    worst.dim = list.dim;
+    worst.coordinates = std::move(list.coordinates);
     list.heap.clear();
-    return points;
+    return worst;
 }

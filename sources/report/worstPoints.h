@@ -12,6 +12,8 @@ struct WorstPoint {
     double b;
     double absError;
     double relError;
+    // Where the point's coordinates start in its list's, or -1 for none.
+    std::int64_t coordinates = -1;
 };
 
 // The K points with the largest key, of equal keys the earliest first; a
@@ -23,11 +25,24 @@ struct WorstList {
     // the top's key once the list is full, infinity when it keeps nothing.
     double threshold = -INFINITY;
     std::vector<WorstPoint> heap;
+    // The test points' coordinates, dim a point, each point's at a place
+    // that a point pushed out hands on to the one that takes its place.
+    std::int32_t dim = 0;
+    std::vector<double> coordinates;
     std::string what;
 };
 
-void startWorstList(WorstList& list, std::int32_t capacity, bool byRelative);
-void offerPointSlow(WorstList& list, const WorstPoint& point);
+// The worst points in order, the worst first, and their coordinates.
+struct WorstPoints {
+    std::vector<WorstPoint> points;
+    std::int32_t dim = 0;
+    std::vector<double> coordinates;
+};
+
+void startWorstList(WorstList& list, std::int32_t capacity, bool byRelative, std::int32_t dim = 0);
+
+// Offers the point, with its dim coordinates where the list keeps them.
+void offerPointSlow(WorstList& list, WorstPoint point, const double* coordinates);
 
 inline double worstKey(const WorstList& list, const WorstPoint& point)
 {
@@ -42,4 +57,4 @@ inline bool wouldEnter(const WorstList& list, double key)
 
 // The points in order, the worst first, sorted where they lie: the list is
 // spent.
-std::vector<WorstPoint> takeWorstPoints(WorstList& list);
+WorstPoints takeWorstPoints(WorstList& list);
