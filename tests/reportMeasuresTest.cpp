@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -60,6 +63,29 @@ public:
         return result;
     }
 
+    // This sum less the other, which must not be larger, rounded to double
+    // as value() rounds.
+    ExactSum minus(const ExactSum& other) const
+    {
+        ExactSum difference;
+        std::int64_t borrow = 0;
+        for (std::size_t i = 0; i < kLimbs; ++i) {
+            std::int64_t limb = static_cast<std::int64_t>(limbs_[i]) - other.limbs_[i] - borrow;
+            borrow = limb < 0 ? 1 : 0;
+            difference.limbs_[i] = static_cast<std::uint32_t>(limb + (borrow << 32));
+        }
+        EXPECT_EQ(borrow, 0) << "the other sum is the larger";
+        return difference;
+    }
+
+    bool lessThan(const ExactSum& other) const
+    {
+        for (std::size_t i = kLimbs; i > 0; --i)
+            if (limbs_[i - 1] != other.limbs_[i - 1])
+                return limbs_[i - 1] < other.limbs_[i - 1];
+        return false;
+    }
+
 private:
     void addAt(std::size_t limb, std::uint64_t amount)
     {
@@ -74,6 +100,26 @@ private:
     static constexpr int kUnitExponent = 600;
     static constexpr std::size_t kLimbs = 32;
     std::uint32_t limbs_[kLimbs] = {};
+};
+
+// The exact sum of doubles of either sign, as its positive and negative
+// parts.
+struct SignedExactSum {
+    ExactSum positive;
+    ExactSum negative;
+
+    void add(double value)
+    {
+        if (value > 0.0)
+            positive.addDouble(value);
+        else if (value < 0.0)
+            negative.addDouble(-value);
+    }
+
+    double value() const
+    {
+        return negative.lessThan(positive) ? positive.minus(negative).value() : -negative.minus(positive).value();
+    }
 };
 
 struct Pairs {
@@ -396,6 +442,258 @@ TEST(ReportMeasures, DecadesAtTheirBounds)
         ++expected[static_cast<std::size_t>(bin)];
     }
     EXPECT_EQ(measure(pairs, optionsWith(1.0)).decades, expected);
+}
+
+// Pairs of doubles through the measures, as the pass hands them over,
+// without the classic sums.
+Report measureDoubles(const std::vector<double>& as, const std::vector<double>& bs, const ReportOptions& options)
+{
+    ErrorMeasures measures;
+    startErrorMeasures(measures, options, options.worst);
+    const auto n = static_cast<std::int64_t>(as.size());
+    for (std::int64_t first = 0; first < n; first += kPairBlock) {
+        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
+        const auto at = static_cast<std::size_t>(first);
+        takeMeasuredPairs(measures, {as.data() + at, bs.data() + at, nullptr, nullptr, nullptr, count, first});
+    }
+    Report report;
+    summarizeReport(options, measures, n, report);
+    releaseErrorMeasures(measures);
+    return report;
+}
+
+// The mean, sample standard deviation and standard error, two passes in
+// long double.
+struct Moments {
+    double mean;
+    double sd;
+    double se;
+};
+
+Moments momentsOf(const std::vector<double>& terms)
+{
+    long double sum = 0;
+    for (double term : terms)
+        sum += term;
+    const long double n = static_cast<long double>(terms.size());
+    const long double mean = sum / n;
+    long double squares = 0;
+    for (double term : terms)
+        squares += (term - mean) * (term - mean);
+    const long double sd = std::sqrt(squares / (n - 1));
+    return {static_cast<double>(mean), static_cast<double>(sd), static_cast<double>(sd / std::sqrt(n))};
+}
+
+// Signed errors that cancel to a millionth of their magnitudes, at scales
+// 2^-40 to 2^40, every positive one before every negative one, so that a
+// running sum climbs far above the result before it falls: the bias
+// against exact rational sums of the very terms the report sums, and its
+// standard error against two passes.
+TEST(ReportMeasures, BiasAgainstExactSumsUnderHeavyCancellation)
+{
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> unit(1.0, 2.0);
+    std::vector<double> as;
+    std::vector<double> bs;
+    for (int i = 0; i < 150000; ++i) {
+        const double scale = std::ldexp(1.0, static_cast<int>(random() % 81) - 40);
+        as.push_back(unit(random) * scale);
+        // Within a factor of 2 of a, so that b - a is exact.
+        bs.push_back(as.back() + std::ldexp(unit(random), -static_cast<int>(random() % 30) - 2) * scale);
+    }
+    // Then each pair again with its error turned and a millionth smaller.
+    for (std::size_t i = 0; i < 150000; ++i) {
+        as.push_back(as[i]);
+        bs.push_back(as[i] - (bs[i] - as[i]) * (1.0 - 1e-6));
+    }
+    ReportOptions options = optionsWith(0.0, 0);
+    const Report report = measureDoubles(as, bs, options);
+    SignedExactSum signedSum;
+    SignedExactSum signedRelSum;
+    double magnitudes = 0.0;
+    double relMagnitudes = 0.0;
+    std::vector<double> terms;
+    std::vector<double> relTerms;
+    for (std::size_t i = 0; i < as.size(); ++i) {
+        const double term = bs[i] - as[i];
+        const double relTerm = term / std::fabs(as[i]);
+        signedSum.add(term);
+        signedRelSum.add(relTerm);
+        magnitudes += std::fabs(term);
+        relMagnitudes += std::fabs(relTerm);
+        terms.push_back(term);
+        relTerms.push_back(relTerm);
+    }
+    const auto n = static_cast<double>(as.size());
+    const double exactMean = signedSum.value() / n;
+    const double exactRelMean = signedRelSum.value() / n;
+    // The cancellation is real: the means are far below the magnitudes.
+    ASSERT_LT(std::fabs(exactRelMean), 1e-5 * relMagnitudes / n);
+    // Better than the 1e-12 asked for: the bound the sums' argument gives.
+    EXPECT_LE(std::fabs(report.signedMean - exactMean), 1e-13 * magnitudes / n) << report.signedMean;
+    EXPECT_LE(std::fabs(report.signedRelMean - exactRelMean), 1e-13 * relMagnitudes / n) << report.signedRelMean;
+    expectClose(report.signedSe, momentsOf(terms).se, 1e-9, "standard error of the bias");
+    expectClose(report.signedRelSe, momentsOf(relTerms).se, 1e-9, "standard error of the relative bias");
+}
+
+// The spread of the absolute and relative errors beside their means, also
+// where the first error lies a million spreads from the rest, which a
+// spread taken as offsets from the first term cannot survive.
+TEST(ReportMeasures, SpreadWithinOneRunAgainstTwoPasses)
+{
+    std::mt19937_64 random(12);
+    std::normal_distribution<double> noise(0.0, 1e-4);
+    for (bool outlierFirst : {false, true}) {
+        std::vector<double> as{1.0};
+        std::vector<double> bs{outlierFirst ? 1e6 : 1.0 + 1e-4};
+        for (int i = 0; i < 100000; ++i) {
+            const double a = 1.0 + static_cast<double>(random() % 1000) / 1000.0;
+            as.push_back(a);
+            bs.push_back(a * (1.0 + 0.01 + noise(random)));
+        }
+        const Report report = measureDoubles(as, bs, optionsWith(0.0, 0));
+        std::vector<double> absErrors;
+        std::vector<double> relErrors;
+        for (std::size_t i = 0; i < as.size(); ++i) {
+            absErrors.push_back(std::fabs(as[i] - bs[i]));
+            relErrors.push_back(std::fabs(as[i] - bs[i]) / std::fabs(as[i]));
+        }
+        const Moments abs = momentsOf(absErrors);
+        const Moments rel = momentsOf(relErrors);
+        expectClose(report.absSd, abs.sd, 1e-10, "sd of |a - b|");
+        expectClose(report.absSe, abs.se, 1e-10, "se of |a - b|");
+        expectClose(report.relSd, rel.sd, 1e-10, "sd of the relative error");
+        expectClose(report.relSe, rel.se, 1e-10, "se of the relative error");
+    }
+    // One pair has a mean but no spread.
+    const Report one = measureDoubles({1.0}, {2.0}, optionsWith(0.0, 0));
+    EXPECT_EQ(one.absMean, 1.0);
+    EXPECT_TRUE(std::isnan(one.absSd));
+    EXPECT_TRUE(std::isnan(one.signedSe));
+}
+
+// The least rtol that all, 99.9% and 99% of pairs meet is one they do meet,
+// and within 0.1% of the exact order statistic of the rtol each needs.
+TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
+{
+    std::mt19937_64 random(13);
+    std::vector<double> as;
+    std::vector<double> bs;
+    for (int i = 0; i < 20000; ++i) {
+        const double a = std::exp(static_cast<double>(random() % 2000) / 100.0 - 10.0);
+        as.push_back(a);
+        bs.push_back(a * (1.0 + std::ldexp(static_cast<double>(random() % 1000000), -30)));
+    }
+    for (double atol : {0.0, 1e-3}) {
+        ReportOptions options = optionsWith(0.0, 0);
+        options.atol = atol;
+        const Report report = measureDoubles(as, bs, options);
+        std::vector<double> needed;
+        for (std::size_t i = 0; i < as.size(); ++i) {
+            const double error = std::fabs(as[i] - bs[i]);
+            needed.push_back(error <= atol ? 0.0 : (error - atol) / as[i]);
+        }
+        std::sort(needed.begin(), needed.end());
+        const auto exact = [&](double share) {
+            const auto rank = static_cast<std::size_t>(std::ceil(share * static_cast<double>(needed.size())));
+            return needed[rank - 1];
+        };
+        const std::pair<double, double> cases[] = {
+            {report.rtolForAll, 1.0}, {report.rtolFor999, 0.999}, {report.rtolFor99, 0.99}};
+        for (const auto& [rtol, share] : cases) {
+            EXPECT_GE(rtol, exact(share)) << share;
+            // Taken at the top of its bucket, twice the quantiles' bound.
+            EXPECT_LE(rtol, exact(share) * (1 + 2 * kQuantileBound)) << share;
+            options.rtol = rtol;
+            const Report again = measureDoubles(as, bs, options);
+            EXPECT_GE(static_cast<double>(again.within), share * static_cast<double>(again.toleranceCount))
+                << "rtol " << rtol << " for " << share;
+        }
+    }
+}
+
+// --min-truth leaves the pairs of low truth out of the relative, ratio and
+// tolerance figures, counted, and keeps them in the absolute ones.
+TEST(ReportMeasures, MinTruthSkipsLowDensityPairs)
+{
+    const std::vector<double> as{1e-30, 1e-3, 0.5, 2.0};
+    const std::vector<double> bs{1e-20, 2e-3, 0.5, 2.2};
+    ReportOptions options = optionsWith(0.0, 0);
+    options.minTruthGiven = true;
+    options.minTruth = 1e-3;
+    const Report report = measureDoubles(as, bs, options);
+    EXPECT_EQ(report.belowMinTruth, 1);
+    EXPECT_EQ(report.measured, 4);
+    EXPECT_EQ(report.relCount, 3);
+    EXPECT_EQ(report.toleranceCount, 3);
+    EXPECT_EQ(report.ratioPairs, 3);
+    EXPECT_DOUBLE_EQ(report.relMax, 1.0);
+    expectClose(report.absMean, (1e-20 - 1e-30 + 1e-3 + 0.2) / 4, 1e-12, "mean |a - b| of every pair");
+    EXPECT_EQ(report.within, 1);
+}
+
+// The table by decade of a, and every figure by decade, against the pairs
+// split by hand: counts, means, and p99 against a full sort (within the 1%
+// its coarse buckets promise); a written power of ten starts its decade.
+TEST(ReportMeasures, ByDecadeOfTruthAgainstAFullSort)
+{
+    std::mt19937_64 random(14);
+    std::normal_distribution<double> noise(0.0, 0.05);
+    std::vector<double> as;
+    std::vector<double> bs;
+    for (int i = 0; i < 60000; ++i) {
+        const double a = std::pow(10.0, static_cast<double>(random() % 30000) / 1000.0 - 25.0);
+        as.push_back(a);
+        bs.push_back(a * (1.0 + noise(random)));
+    }
+    const double tenth = std::strtod("1e-5", nullptr);
+    for (double a : {0.0, -1.0, tenth, std::nextafter(tenth, 0.0)}) {
+        as.push_back(a);
+        bs.push_back(0.5);
+    }
+    EXPECT_EQ(decadeOf(tenth), -5);
+    EXPECT_EQ(decadeOf(std::nextafter(tenth, 0.0)), -6);
+
+    std::map<int, std::vector<double>> relByDecade;
+    std::map<int, std::vector<std::size_t>> pairsByDecade;
+    // A decade starts at the double that its power of ten is written as;
+    // log10, which rounds, may say the decade beside.
+    const auto power = [](int k) { return std::strtod(("1e" + std::to_string(k)).c_str(), nullptr); };
+    for (std::size_t i = 0; i < as.size(); ++i) {
+        int decade = kNoDecade;
+        if (as[i] > 0.0) {
+            decade = static_cast<int>(std::floor(std::log10(as[i])));
+            decade += as[i] >= power(decade + 1) ? 1 : as[i] < power(decade) ? -1 : 0;
+        }
+        pairsByDecade[decade].push_back(i);
+        if (as[i] != 0.0)
+            relByDecade[decade].push_back(std::fabs(as[i] - bs[i]) / std::fabs(as[i]));
+    }
+
+    ReportOptions options = optionsWith(0.0, 0);
+    options.byDensity = true;
+    const Report report = measureDoubles(as, bs, options);
+    ASSERT_EQ(report.densityTable.size(), pairsByDecade.size());
+    ASSERT_EQ(report.byDensity.size(), pairsByDecade.size());
+    for (std::size_t row = 0; row < report.densityTable.size(); ++row) {
+        const DensityRow& line = report.densityTable[row];
+        const Report& decade = report.byDensity[row];
+        EXPECT_EQ(decade.decade, line.decade);
+        EXPECT_EQ(line.pairs, static_cast<std::int64_t>(pairsByDecade[line.decade].size())) << line.decade;
+        EXPECT_EQ(decade.pairs, line.pairs);
+        std::vector<double> rel = relByDecade[line.decade];
+        if (rel.empty()) {
+            EXPECT_TRUE(std::isnan(line.relP99)) << line.decade;
+            continue;
+        }
+        std::sort(rel.begin(), rel.end());
+        const double p99 = rel[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(rel.size()))) - 1];
+        EXPECT_NEAR(line.relP99, p99, kCoarseQuantileBound * p99) << line.decade;
+        EXPECT_NEAR(decade.relQuantiles.p99, p99, kCoarseQuantileBound * p99) << line.decade;
+        EXPECT_EQ(line.relMax, rel.back());
+        expectClose(line.relMean, momentsOf(rel).mean, 1e-12, "mean relative error of a decade");
+        expectClose(decade.relMean, line.relMean, 1e-12, "the row's mean and the table's");
+    }
 }
 
 }  // namespace

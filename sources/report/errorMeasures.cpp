@@ -117,8 +117,9 @@ namespace {
 // it is 2 atanh(s) with s = (b - a) / (b + a): b - a is exact there (the
 // two lie within a factor of 2 of each other), b + a and the quotient are
 // rounded once each, so s is within two units of its last bit.  The series
-// 2 s (1 + s^2/3 + s^4/5 + ... + s^18/19) is evaluated in Estrin's order,
-// in four levels rather than nine steps one after another: its terms are
+// 2 s (1 + s^2/3 + s^4/5 + ... + s^18/19) is evaluated as a tree of pairs
+// of terms, from the powers s^2, s^4 and s^8, in four levels rather than
+// nine steps one after another: its terms are
 // all positive, so any order sums them to within a unit or two, and for
 // |s| <= 0.1 those left out are below 10^-20 of the first.  Elsewhere the
 // rounding of b / a costs at most a unit of the logarithm, which is then
@@ -281,38 +282,44 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     return f;
 }
 
-// A spread's terms within a block, offset by its first term.
+// A spread's terms within a block, offset by the block's first term.
 struct BlockSpread {
-    bool started;
-    double offset;
+    bool started = false;
+    double shift = 0.0;
+    double count = 0.0;
     double sum = 0.0;
     double squares = 0.0;
 };
-
-BlockSpread startSpread(const Spread& spread)
-{
-    return {spread.started, spread.offset};
-}
 
 [[gnu::always_inline]] inline void addToSpread(BlockSpread& spread, double term, double times)
 {
     if (!spread.started) {
         spread.started = true;
-        spread.offset = term;
+        spread.shift = term;
     }
-    const double offsetTerm = term - spread.offset;
+    const double offsetTerm = term - spread.shift;
+    spread.count += times;
     spread.sum += offsetTerm * times;
     spread.squares += offsetTerm * offsetTerm * times;
 }
 
+// The block's count, mean and sum of squared deviations merged into the
+// spread's by the pairwise update of means and squared deviations: every part
+// added to the sum of squares is nonnegative, so it keeps the accurate
+// sum's bound, and the block's own, from offsets to a term of the block,
+// cancels little however far the data lie from 0.
 void endSpread(Spread& spread, const BlockSpread& block)
 {
-    spread.started = block.started;
-    spread.offset = block.offset;
-    spread.sum.block += block.sum;
-    spread.squares.block += block.squares;
-    addBlock(spread.sum);
+    if (block.count == 0.0)
+        return;
+    const double blockMean = block.shift + block.sum / block.count;
+    const double blockSquares = std::max(0.0, block.squares - block.sum * (block.sum / block.count));
+    const double count = spread.count + block.count;
+    const double delta = blockMean - spread.mean;
+    spread.mean += delta * (block.count / count);
+    spread.squares.block += blockSquares + delta * delta * (spread.count * (block.count / count));
     addBlock(spread.squares);
+    spread.count = count;
 }
 
 // What a block of pairs adds, held apart from the measures so that nothing
@@ -368,10 +375,6 @@ BlockTotals startTotals(const ErrorMeasures& m)
     totals.relCounts = m.relSummary.counts;
     totals.neededCounts = m.neededSummary.counts;
     totals.shift = m.absSummary.shift;
-    totals.absSpread = startSpread(m.absSpread);
-    totals.relSpread = startSpread(m.relSpread);
-    totals.signedSpread = startSpread(m.signedSpread);
-    totals.signedRelSpread = startSpread(m.signedRelSpread);
     totals.absMax = m.absMax;
     totals.absMaxIndex = m.absMaxIndex;
     totals.relMax = m.relMax;
@@ -664,9 +667,7 @@ SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_
     const double mean = count > 0 ? sumValue(sum) / n : NAN;
     if (count < 2)
         return {mean, NAN, NAN};
-    const double offsetMean = sumValue(spread.sum) / n;
-    const double variance = std::max(0.0, (sumValue(spread.squares) - offsetMean * sumValue(spread.sum)) / (n - 1));
-    const double sd = std::sqrt(variance);
+    const double sd = std::sqrt(sumValue(spread.squares) / (n - 1));
     return {mean, sd, sd / std::sqrt(n)};
 }
 

@@ -31,12 +31,11 @@ constexpr int kHighestDecade = 9999;
 constexpr int kDensityRows = kHighestDecade - kLowestDecade + 2;
 constexpr int kNoDecade = kHighestDecade + 1;
 
-// The spread of terms from sums of their offsets from the first term, so
-// that a spread far below the mean is not lost to cancellation.
+// The spread of terms: their count, a running mean, and the sum of their
+// squared deviations from the mean, merged block by block.
 struct Spread {
-    bool started = false;
-    double offset = 0.0;
-    AccurateSum sum;
+    double count = 0.0;
+    double mean = 0.0;
     AccurateSum squares;
 };
 
