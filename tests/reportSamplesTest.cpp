@@ -1,0 +1,299 @@
+// calcGap_report as an evaluation harness: several samples against one
+// first file, the summary over them by group, the rows by decade of a, the
+// requirements and their statuses, and where the worst points lie.
+#include "reportSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+
+class ReportSamples : public ::testing::Test {
+protected:
+    ScratchDir dir;
+
+    // Values near a with relative noise of the given size, one a line.
+    std::string noisy(const std::string& name, const std::vector<double>& as, double noise, std::uint64_t seed,
+                      std::size_t count)
+    {
+        std::mt19937_64 random(seed);
+        std::normal_distribution<double> normal(0.0, noise);
+        std::string text;
+        char line[64];
+        for (std::size_t i = 0; i < count && i < as.size(); ++i) {
+            std::snprintf(line, sizeof line, "%.17g\n", as[i] * (1.0 + normal(random)));
+            text += line;
+        }
+        return dir.file(name, text);
+    }
+
+    std::vector<double> truth(std::size_t count)
+    {
+        std::vector<double> as;
+        for (std::size_t i = 0; i < count; ++i)
+            as.push_back(std::pow(10.0, -static_cast<double>(i % 7)) * (1.0 + static_cast<double>(i % 13) / 13.0));
+        return as;
+    }
+
+    std::string truthFile(const std::vector<double>& as)
+    {
+        std::string text;
+        char line[64];
+        for (double a : as) {
+            std::snprintf(line, sizeof line, "%.17g\n", a);
+            text += line;
+        }
+        return dir.file("allpts.txt", text);
+    }
+};
+
+// A report's figures, without what names its files.
+json figuresOf(json report)
+{
+    report.erase("sample");
+    report.erase("allpts");
+    return report;
+}
+
+// Each sample's report among several is the report of that sample alone,
+// whether the first file is a regular file or a FIFO read once in step
+// with every sample, and with or without a count; samples may differ in
+// length.
+TEST_F(ReportSamples, EachSampleAsIfAlone)
+{
+    const std::vector<double> as = truth(3000);
+    const std::string a = truthFile(as);
+    const std::vector<std::string> samples = {noisy("s1.txt", as, 1e-3, 1, 3000), noisy("s2.txt", as, 1e-2, 2, 2500),
+                                              noisy("s3.txt", as, 1e-1, 3, 1000)};
+    for (const std::vector<std::string>& count : {std::vector<std::string>{}, std::vector<std::string>{"-n", "2800"}}) {
+        std::vector<std::string> args = count;
+        args.insert(args.end(), {"-k", "3", a});
+        args.insert(args.end(), samples.begin(), samples.end());
+        const json several = reportJson(args);
+        ASSERT_EQ(several["samples"].size(), 3u);
+        for (std::size_t s = 0; s < samples.size(); ++s) {
+            std::vector<std::string> alone = count;
+            alone.insert(alone.end(), {"-k", "3", a, samples[s]});
+            EXPECT_EQ(figuresOf(several["samples"][s]), figuresOf(reportJson(alone))) << samples[s];
+            EXPECT_EQ(several["samples"][s]["sample"]["path"], samples[s]);
+        }
+    }
+
+    const std::string fifo = dir.path + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const RunResult run = runScript("cat '" + a + "' > '" + fifo + "' & exec \"$1/calcGap_report\" --format=json -k 3 '" +
+                                    fifo + "' '" + samples[0] + "' '" + samples[1] + "' '" + samples[2] + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json piped = json::parse(run.out);
+    for (std::size_t s = 0; s < samples.size(); ++s)
+        EXPECT_EQ(figuresOf(piped["samples"][s]), figuresOf(reportJson({"-k", "3", a, samples[s]}))) << samples[s];
+    EXPECT_EQ(piped["allpts"]["end"], "end") << "read to its end with the longest sample";
+}
+
+// The summary over the samples of each group: mean, sd (n - 1), se, min
+// and max of every numeric column, against the sample rows themselves;
+// groups of numbers in numeric order, of names in the order of names.
+TEST_F(ReportSamples, SummaryByGroupAgainstTheSampleRows)
+{
+    const std::vector<double> as = truth(400);
+    const std::string a = truthFile(as);
+    std::vector<std::string> samples;
+    std::uint64_t seed = 1;
+    for (int n : {100, 20, 3})
+        for (int s = 1; s <= 3; ++s)
+            samples.push_back(noisy("kde_n" + std::to_string(n) + "_seed" + std::to_string(s) + ".txt", as,
+                                    1.0 / n, seed++, 400));
+    std::vector<std::string> args{"--format=tsv", "--group=_n([0-9]+)_", a};
+    args.insert(args.end(), samples.begin(), samples.end());
+    const TsvTable rows = parseTsv(runReport(args).out);
+    ASSERT_EQ(rows.rows.size(), samples.size());
+    const auto column = [](const TsvTable& table, const std::string& name) {
+        return static_cast<std::size_t>(std::find(table.names.begin(), table.names.end(), name) - table.names.begin());
+    };
+    EXPECT_EQ(rows.rows[0][column(rows, "group")], "100");
+
+    args.insert(args.begin(), "--summary");
+    const TsvTable summary = parseTsv(runReport(args).out);
+    ASSERT_EQ(summary.rows.size(), 3u);
+    EXPECT_EQ(summary.names[0], "group");
+    EXPECT_EQ(summary.names[1], "samples");
+    std::vector<std::string> groups;
+    for (const std::vector<std::string>& row : summary.rows)
+        groups.push_back(row[0]);
+    EXPECT_EQ(groups, (std::vector<std::string>{"3", "20", "100"}));
+    for (const char* name : {"rel_mean", "rel_p99", "within_share", "bias", "abs_sd"}) {
+        for (std::size_t g = 0; g < 3; ++g) {
+            std::vector<double> values;
+            for (const std::vector<std::string>& row : rows.rows)
+                if (row[column(rows, "group")] == groups[g])
+                    values.push_back(std::strtod(row[column(rows, name)].c_str(), nullptr));
+            ASSERT_EQ(values.size(), 3u);
+            double mean = 0;
+            for (double value : values)
+                mean += value / 3;
+            double squares = 0;
+            for (double value : values)
+                squares += (value - mean) * (value - mean);
+            const double sd = std::sqrt(squares / 2);
+            const std::vector<std::string>& row = summary.rows[g];
+            const auto at = [&](const std::string& statistic) {
+                return std::strtod(row[column(summary, name + statistic)].c_str(), nullptr);
+            };
+            EXPECT_NEAR(at("_mean"), mean, 1e-12 * std::fabs(mean)) << name << " " << groups[g];
+            EXPECT_NEAR(at("_sd"), sd, 1e-9 * sd + 1e-300) << name << " " << groups[g];
+            EXPECT_NEAR(at("_se"), sd / std::sqrt(3.0), 1e-9 * sd + 1e-300) << name;
+            EXPECT_EQ(at("_min"), *std::min_element(values.begin(), values.end())) << name;
+            EXPECT_EQ(at("_max"), *std::max_element(values.begin(), values.end())) << name;
+        }
+    }
+    EXPECT_EQ(std::atoi(summary.rows[0][column(summary, "samples")].c_str()), 3);
+
+    // Names that are not all numbers are ordered as names; without --group
+    // every sample is in one group, "all".
+    const TsvTable named = parseTsv(
+        runReport({"--format=tsv", "--summary", "--group=kde_n([0-9]+_seed1)", a, samples[0], samples[6], samples[3]})
+            .out);
+    ASSERT_EQ(named.rows.size(), 3u);
+    EXPECT_EQ(named.rows[0][0], "100_seed1");
+    EXPECT_EQ(named.rows[1][0], "20_seed1");
+    EXPECT_EQ(named.rows[2][0], "3_seed1");
+    const TsvTable all = parseTsv(runReport({"--format=tsv", "--summary", a, samples[0], samples[1]}).out);
+    ASSERT_EQ(all.rows.size(), 1u);
+    EXPECT_EQ(all.rows[0][0], "all");
+    EXPECT_EQ(all.rows[0][1], "2");
+
+    // A sample the pattern does not name is an error naming it.
+    const RunResult unmatched = runReport({"--group=_n([0-9]+)_", a, samples[0], a});
+    EXPECT_EQ(unmatched.status, 1);
+    EXPECT_EQ(unmatched.out, "");
+    EXPECT_NE(unmatched.err.find("cannot group '" + a + "'"), std::string::npos) << unmatched.err;
+}
+
+// --by-density: a row per decade of a, with the sample's columns over that
+// decade's pairs, those of the whole run empty; pairs with a <= 0 in a row
+// of their own; with --summary, a row per group and decade.
+TEST_F(ReportSamples, RowsByDecadeOfTruth)
+{
+    const std::string a = dir.file("a.txt", "0.5 0.25 0.03 0.02 0 -1 4e-7\n");
+    const std::string b = dir.file("b.txt", "0.55 0.25 0.033 0.02 0.1 -1 5e-7\n");
+    const std::string c = dir.file("c.txt", "0.5 0.3 0.03 0.03 0 -2 4e-7\n");
+    const TsvTable rows = parseTsv(runReport({"--format=tsv", "--by-density", a, b, c}).out);
+    const auto column = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(rows.names.begin(), rows.names.end(), name) - rows.names.begin());
+    };
+    ASSERT_EQ(rows.rows.size(), 8u);
+    std::vector<std::string> decades;
+    for (std::size_t r = 0; r < 4; ++r)
+        decades.push_back(rows.rows[r][column("decade")]);
+    EXPECT_EQ(decades, (std::vector<std::string>{"-7", "-2", "-1", "none"}));
+    const std::vector<std::string>& tenths = rows.rows[2];
+    EXPECT_EQ(tenths[column("pairs")], "2");
+    EXPECT_EQ(std::strtod(tenths[column("rel_max")].c_str(), nullptr), std::fabs(0.55 - 0.5) / 0.5);
+    EXPECT_EQ(tenths[column("within_share")], "0.5");
+    EXPECT_EQ(tenths[column("classic_mean")], "");
+    EXPECT_EQ(tenths[column("allpts_values")], "");
+    EXPECT_EQ(tenths[column("sample")], "'" + b + "'");
+    EXPECT_EQ(rows.rows[3][column("pairs")], "2");
+    EXPECT_EQ(rows.rows[3][column("rel_pairs")], "1") << "0 / 0 has no relative error";
+
+    const TsvTable summary = parseTsv(runReport({"--format=tsv", "--by-density", "--summary", a, b, c}).out);
+    ASSERT_EQ(summary.rows.size(), 4u);
+    EXPECT_EQ(summary.names[1], "decade");
+    EXPECT_EQ(summary.rows[1][1], "-2");
+    const auto at = [&](std::size_t row, const std::string& name) {
+        const auto k = std::find(summary.names.begin(), summary.names.end(), name) - summary.names.begin();
+        return summary.rows[row][static_cast<std::size_t>(k)];
+    };
+    // In decade -2 the largest relative errors are b's 0.1 and c's 0.5.
+    EXPECT_EQ(std::strtod(at(1, "rel_max_min").c_str(), nullptr), std::fabs(0.033 - 0.03) / 0.03);
+    EXPECT_EQ(std::strtod(at(1, "rel_max_max").c_str(), nullptr), std::fabs(0.03 - 0.02) / 0.02);
+    EXPECT_EQ(at(1, "samples"), "2");
+}
+
+// Requirements: each is checked for every sample and, with several, for
+// each group's mean; one that fails is listed in the report, counted in
+// one line on standard error, and gives status 3, over --strict's 2; a
+// figure without a value fails; a name that is no column is an option
+// error.
+TEST_F(ReportSamples, RequirementsAndTheirStatuses)
+{
+    const std::string a = dir.file("a.txt", "1 2 3 4");
+    const std::string close = dir.file("close.txt", "1 2 3 4.001");
+    const std::string far = dir.file("far.txt", "1 2 3 5");
+    const std::string shorter = dir.file("short.txt", "1 2 3");
+    EXPECT_EQ(runReport({"--require=rel_max<=0.01", a, close}).status, 0);
+
+    const RunResult failed = runReport({"--require=rel_max<=0.01", "--require=within_share>=0.5", a, close, far});
+    EXPECT_EQ(failed.status, 3);
+    EXPECT_EQ(failed.err, "calcGap_report: requirements not met: 2 of 6 checks failed\n");
+    EXPECT_NE(failed.out.find("'" + far + "'"), std::string::npos);
+    EXPECT_NE(failed.out.find("rel_max<=0.01 failed: it is 0.25"), std::string::npos) << failed.out;
+    EXPECT_NE(failed.out.find("group all"), std::string::npos) << "the group's mean, 0.125, fails too";
+
+    const json document = json::parse(runReport({"--format=json", "--require=rel_max<=0.01", a, close, far}).out);
+    EXPECT_EQ(document["failed_requirements"], 2);
+    EXPECT_EQ(document["samples"][0]["failed_requirements"].size(), 0u);
+    EXPECT_EQ(document["samples"][1]["failed_requirements"][0]["value"], 0.25);
+    EXPECT_EQ(document["summary"][0]["failed_requirements"][0]["requirement"], "rel_max<=0.01");
+    const TsvTable rows = parseTsv(runReport({"--format=tsv", "--require=rel_max<=0.01", a, close, far}).out);
+    EXPECT_EQ(rows.names.back(), "failed");
+    EXPECT_EQ(rows.rows[0].back(), "");
+    EXPECT_EQ(rows.rows[1].back(), "rel_max<=0.01");
+
+    // An input problem alone is 2 with --strict; with a failed gate, 3.
+    EXPECT_EQ(runReport({"--strict", "--require=rel_max<=1", a, shorter}).status, 2);
+    EXPECT_EQ(runReport({"--strict", "--require=rel_max<=0.01", a, far}).status, 3);
+    // No pairs: no value, which meets no requirement.
+    const std::string empty = dir.file("empty.txt", "");
+    const RunResult none = runReport({"--require=rel_max<=1", empty, empty});
+    EXPECT_EQ(none.status, 3);
+    EXPECT_NE(none.out.find("rel_max<=1 failed: the figure has no value"), std::string::npos) << none.out;
+
+    for (const char* bad : {"--require=rel_maximum<=1", "--require=rel_max<1", "--require=rel_max<=x",
+                            "--require=problems<=1"}) {
+        const RunResult run = runReport({bad, a, close});
+        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_EQ(run.out, "") << bad;
+        EXPECT_NE(run.err.find("invalid"), std::string::npos) << bad << ": " << run.err;
+    }
+}
+
+// The worst lists show each point's coordinates, read in step from the
+// test points (all in JSON, the first three in text); a points file that
+// runs short is a problem, and --points needs --dim.
+TEST_F(ReportSamples, WorstPointsWithTheirCoordinates)
+{
+    const std::string a = dir.file("a.txt", "1 1 1 1 1");
+    const std::string b = dir.file("b.txt", "1 1.5 1 1.1 1");
+    std::string points;
+    for (int i = 0; i < 5; ++i)
+        points += std::to_string(i) + ".5 " + std::to_string(10 * i) + " -" + std::to_string(i) + " 7\n";
+    const std::string pts = dir.file("pts.txt", points);
+    const json got = reportJson({"--points=" + pts, "--dim=4", "-k", "2", a, b});
+    const json& worst = got["worst"]["absolute"];
+    ASSERT_EQ(worst.size(), 2u);
+    EXPECT_EQ(worst[0]["point"], 1);
+    EXPECT_EQ(worst[0]["coordinates"], json({1.5, 10.0, -1.0, 7.0}));
+    EXPECT_EQ(worst[1]["point"], 3);
+    EXPECT_EQ(worst[1]["coordinates"], json({3.5, 30.0, -3.0, 7.0}));
+    EXPECT_EQ(got["points"]["values"], 20);
+
+    const RunResult text = runReport({"--points=" + pts, "--dim=4", "-k", "1", a, b});
+    EXPECT_NE(text.out.find("at (1.5, 10, -1, ...)"), std::string::npos) << text.out;
+
+    const std::string few = dir.file("few.txt", "0 0 1 1 2 2");
+    EXPECT_EQ(runReport({"--strict", "--points=" + few, "--dim=2", a, b}).status, 2);
+    EXPECT_EQ(runReport({"--points=" + pts, a, b}).status, 1);
+    EXPECT_EQ(runReport({"--dim=3", a, b}).status, 1);
+}
+
+}  // namespace
