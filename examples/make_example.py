@@ -2,7 +2,10 @@
 """Makes the bundled example: 4000 2-D points drawn from a mixture of three
 Gaussians, a 10% sample of them, 300 test points, and the Gaussian kernel
 density estimate at every test point computed from all points and from the
-sample.  Standard library only; the same seed gives the same files.
+sample.  Then, for an evaluation over sample sizes and seeds, samples of 100,
+400 and 1600 points drawn with seeds 1 to 3, each estimate written to
+samples/kde_n<size>_seed<seed>.txt.  Standard library only; the same seed
+gives the same files.
 
     python3 examples/make_example.py examples/
 """
@@ -47,9 +50,20 @@ def main():
         for x, y in tests:
             f.write("%.6f %.6f\n" % (x, y))
     for name, source in (("kde_allpts.txt", points), ("kde_sample.txt", sample)):
-        with open(os.path.join(out, name), "w") as f:
-            for t in tests:
-                f.write("%.8g\n" % kde(source, t, bandwidth))
+        write_estimate(os.path.join(out, name), source, tests, bandwidth)
+
+    # Each sample of its own generator, so that adding one changes no other.
+    os.makedirs(os.path.join(out, "samples"), exist_ok=True)
+    for size in (100, 400, 1600):
+        for seed in (1, 2, 3):
+            drawn = random.Random(1000 * size + seed).sample(points, size)
+            name = "kde_n%d_seed%d.txt" % (size, seed)
+            write_estimate(os.path.join(out, "samples", name), drawn, tests, bandwidth)
+
+def write_estimate(path, source, tests, bandwidth):
+    with open(path, "w") as f:
+        for t in tests:
+            f.write("%.8g\n" % kde(source, t, bandwidth))
 
 if __name__ == "__main__":
     main()

@@ -152,9 +152,9 @@ TEST_F(ReportFormats, CountsOfOneReadInTheSingular)
         EXPECT_NE(out.find(text), std::string::npos) << text << out;
 }
 
-// Every TSV column and every JSON key the report writes is listed, with its
-// meaning, in the README's reference of the output fields, and the lists
-// hold nothing else.
+// Every TSV column and every JSON key the report writes, with every option
+// that adds some, is listed, with its meaning, in the README's reference of
+// the output fields, and the lists hold nothing else.
 TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
 {
     std::ifstream readme(CALCGAP_SOURCE_DIR "/README.md");
@@ -162,12 +162,15 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     // The names in the first cell of each row of the table after the line
     // that introduces it; a row may name several ("`a`, `b`").
     std::vector<std::string> tsvListed;
+    std::vector<std::string> summaryListed;
     std::vector<std::string> jsonListed;
     std::vector<std::string>* filling = nullptr;
     bool inTable = false;
     for (std::string line; std::getline(readme, line);) {
         if (line.rfind("Every column of `--format=tsv`", 0) == 0) {
             filling = &tsvListed;
+        } else if (line.rfind("Every column of `--format=tsv --summary`", 0) == 0) {
+            filling = &summaryListed;
         } else if (line.rfind("Every key of `--format=json`", 0) == 0) {
             filling = &jsonListed;
         } else if (filling != nullptr && line.rfind("|", 0) == 0) {
@@ -182,33 +185,78 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     }
     const auto sorted = [](std::vector<std::string> names) {
         std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
         return names;
     };
     // Files that stop, with a skipped read each, so that every key is there.
-    const std::string a = dir.file("a.txt", "1 - 2 x");
-    const std::string b = dir.file("b.txt", "1 - 1 1 y");
-    EXPECT_EQ(sorted(parseTsv(runReport({"--format=tsv", a, b}).out).names), sorted(tsvListed));
+    const std::string a = dir.file("a_1_.txt", "1 - 2 x");
+    const std::string b = dir.file("b_2_.txt", "1 - 1 1 y");
+    const std::string coordinates = dir.file("coordinates.txt", "1 2 3 4 5 6 7 8");
+    const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0"};
+    std::vector<std::string> args{"--format=tsv"};
+    args.insert(args.end(), every.begin(), every.end());
+    args.insert(args.end(), {a, b});
+    const TsvTable rows = parseTsv(runReport(args).out);
+    EXPECT_EQ(sorted(rows.names), sorted(tsvListed));
+
+    // The summary's columns: a pattern stands for the numeric columns.
+    args.insert(args.begin(), {"--summary"});
+    args.push_back(a);
+    std::vector<std::string> summaryWritten;
+    for (const std::string& name : parseTsv(runReport(args).out).names) {
+        std::string shown = name;
+        for (const std::string& column : rows.names)
+            for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
+                if (name == column + statistic)
+                    shown = std::string("X") + statistic;
+        summaryWritten.push_back(shown);
+    }
+    EXPECT_EQ(sorted(summaryWritten), sorted(summaryListed));
 
     // Every key that holds a value, as a path, in the order of the
-    // document; members of the objects in a list as list[].member, once.
+    // document; members of the objects in a list as list[].member.  The
+    // keys of a sample among several are those of one sample's document,
+    // those of the points' file those of allpts, and a row by decade or a
+    // summary's figure has a key for each column.
     std::vector<std::string> written;
+    const auto shown = [&](std::string path) {
+        if (path.rfind("samples[].", 0) == 0)
+            path = path.substr(10);
+        if (path.rfind("points.", 0) == 0)
+            path = "allpts." + path.substr(7);
+        for (const std::string& column : rows.names) {
+            if (path == "by_density[]." + column)
+                return std::string("by_density[].COLUMN");
+            const std::string figure = "summary[].figures." + column + ".";
+            if (path.rfind(figure, 0) == 0)
+                return "summary[].figures.COLUMN." + path.substr(figure.size());
+        }
+        return path;
+    };
     const auto walk = [&](const auto& self, const nlohmann::ordered_json& value, const std::string& path) -> void {
         if (value.is_object()) {
             for (const auto& [key, member] : value.items()) {
                 const std::string inner = path.empty() ? key : path + "." + key;
-                if (!member.is_structured() && std::find(written.begin(), written.end(), inner) == written.end())
-                    written.push_back(inner);
-                self(self, member, inner);
+                if (!member.is_structured() || (member.is_array() && !member.empty() && !member[0].is_structured()))
+                    written.push_back(shown(inner));
+                else
+                    self(self, member, inner);
             }
         } else if (value.is_array()) {
             for (const nlohmann::ordered_json& item : value)
                 self(self, item, path + "[]");
         }
     };
-    walk(walk, nlohmann::ordered_json::parse(runReport({"--format=json", "-k", "1", a, b}).out), "");
+    std::vector<std::string> one{"--format=json", "-k", "1", "--summary", "--points=" + coordinates, "--dim=2"};
+    one.insert(one.end(), every.begin(), every.end());
+    one.insert(one.end(), {a, b});
+    walk(walk, nlohmann::ordered_json::parse(runReport(one).out), "");
+    one.push_back(b);
+    walk(walk, nlohmann::ordered_json::parse(runReport(one).out), "");
     // Keys that only files read field by field have.
     const std::string columns = dir.file("columns.txt", "1,2\n3\n");
-    walk(walk, nlohmann::ordered_json::parse(runReport({"--format=json", "--delimiter=,", "--column=2", columns, columns}).out),
+    walk(walk,
+         nlohmann::ordered_json::parse(runReport({"--format=json", "--delimiter=,", "--column=2", columns, columns}).out),
          "");
     EXPECT_EQ(sorted(written), sorted(jsonListed));
 }

@@ -39,13 +39,21 @@ TEST_F(ReportCommandLine, OptionsAndTheirErrors)
         {{"--version=2", a, a}, "invalid option '--version=2': doesn't allow an argument"},
         {{"--help=x", a, a}, "invalid option '--help=x': doesn't allow an argument"},
         {{"--f=json", a, a}, "invalid option '--f=json': is ambiguous; possibilities: '--floor' '--format'"},
-        {{"--", "--strict", a, a}, "extra operand '" + a + "': two value files are needed"},
+        {{"--group=(", a, a}, "invalid group pattern '(': Unmatched ( or \\("},
+        {{"--group=_n[0-9]+_", a, a},
+         "invalid group pattern '_n[0-9]+_': it captures nothing: put the part that names the group in ( )"},
+        {{"--require=rel_p100<=1", a, a},
+         "invalid requirement 'rel_p100<=1': no numeric column is named 'rel_p100'; the TSV header names them"},
+        {{"--require=problems<=1", a, a},
+         "invalid requirement 'problems<=1': no numeric column is named 'problems'; the TSV header names them"},
+        {{"--require=rel_max<1", a, a}, "invalid requirement 'rel_max<1': not NAME<=VALUE or NAME>=VALUE"},
+        {{"--points=" + a, a, a}, "missing --dim: --points and --dim go together"},
+        {{"--dim=10001", a, a}, "invalid number of values per point '10001': not a whole number from 1 to 10000"},
         // Out of range is an error, never a silent 0 or infinity.
         {{"--floor=1e-400", a, a}, "invalid floor '1e-400': Numerical result out of range"},
         {{"--atol=1e400", a, a}, "invalid absolute tolerance '1e400': Numerical result out of range"},
         {{"--floor= ", a, a}, "invalid floor ' ': not a finite number of 0 or more"},
-        {{a}, "missing value file: two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE"},
-        {{a, a, a}, "extra operand '" + a + "': two value files are needed"},
+        {{a}, "missing value file: at least two value files are needed, KDE_FROM_ALLPTS and KDE_FROM_SAMPLE"},
     };
     for (const auto& c : cases) {
         const RunResult run = runReport(c.args);
@@ -55,7 +63,7 @@ TEST_F(ReportCommandLine, OptionsAndTheirErrors)
     }
     const RunResult help = runReport({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: calcGap_report [OPTION]... KDE_FROM_ALLPTS KDE_FROM_SAMPLE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: calcGap_report [OPTION]... KDE_FROM_ALLPTS KDE_FROM_SAMPLE...\n", 0), 0u);
     EXPECT_EQ(runReport({"--version"}).out, std::string("calcGap_report (calcGap) ") + calcGapVersion() + "\n");
     // Options go anywhere; the values given are the ones used.
     const nlohmann::json got = reportJson({a, "--floor", "5", a, "-k0", "--rtol=0", "--atol=1e-9"});

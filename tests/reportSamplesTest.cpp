@@ -240,7 +240,7 @@ TEST_F(ReportSamples, RequirementsAndTheirStatuses)
     EXPECT_NE(failed.out.find("group all"), std::string::npos) << "the group's mean, 0.125, fails too";
 
     const json document = json::parse(runReport({"--format=json", "--require=rel_max<=0.01", a, close, far}).out);
-    EXPECT_EQ(document["failed_requirements"], 2);
+    EXPECT_EQ(document["failed_checks"], 2);
     EXPECT_EQ(document["samples"][0]["failed_requirements"].size(), 0u);
     EXPECT_EQ(document["samples"][1]["failed_requirements"][0]["value"], 0.25);
     EXPECT_EQ(document["summary"][0]["failed_requirements"][0]["requirement"], "rel_max<=0.01");

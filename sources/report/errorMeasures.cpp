@@ -26,6 +26,9 @@ const char* const kDecadeLabels[kDecadeBins] = {
 // reach, with a relative error, above the least truth), and whether it is.
 // The rest are worked out one by one.  Each figure is the same expression
 // densityFigures evaluates, so either way gives the same bits.
+// Bits of a sort key that hold a pair's place in its block.
+constexpr int kPlaceBits = 9;
+
 struct BlockLanes {
     double absError[kPairBlock];
     double magnitude[kPairBlock];
@@ -37,7 +40,7 @@ struct BlockLanes {
     // The table row of each pair of the block, and the block's pairs
     // gathered row by row for the measures by decade.
     std::int32_t row[kPairBlock];
-    // The distinct rows of the block, in the order they first come.
+    // The block's pairs as keys sorted by row.
     std::int32_t blockRows[kPairBlock];
     double gatheredAs[kPairBlock];
     double gatheredBs[kPairBlock];
@@ -751,33 +754,28 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
 
 namespace {
 
-// The block's pairs, decade of a by decade, into each decade's measures.
+// The block's pairs, decade of a by decade, into each decade's measures:
+// the pairs sorted by row, in their order within a row (the key is the row
+// above the pair's place in the block), then each row's run gathered.
 void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block)
 {
     BlockLanes& lanes = *measures.lanes;
-    std::int32_t* const rows = lanes.blockRows;
-    std::int32_t rowCount = 0;
-    for (std::int32_t j = 0; j < block.count; ++j) {
-        const std::int32_t row = lanes.row[j];
-        if (row < 0)
-            continue;
-        bool seen = false;
-        for (std::int32_t r = 0; r < rowCount && !seen; ++r)
-            seen = rows[r] == row;
-        if (!seen)
-            rows[rowCount++] = row;
-    }
-    for (std::int32_t r = 0; r < rowCount; ++r) {
-        const std::int32_t row = rows[r];
+    static_assert(kPairBlock <= 1 << kPlaceBits && kDensityRows < 1 << (31 - kPlaceBits));
+    std::int32_t* const keys = lanes.blockRows;
+    std::int32_t keyCount = 0;
+    for (std::int32_t j = 0; j < block.count; ++j)
+        if (lanes.row[j] >= 0)
+            keys[keyCount++] = lanes.row[j] << kPlaceBits | j;
+    std::sort(keys, keys + keyCount);
+    for (std::int32_t start = 0; start < keyCount;) {
+        const std::int32_t row = keys[start] >> kPlaceBits;
         std::int32_t count = 0;
-        for (std::int32_t j = 0; j < block.count; ++j) {
-            if (lanes.row[j] != row)
-                continue;
+        for (; start < keyCount && keys[start] >> kPlaceBits == row; ++start, ++count) {
+            const std::int32_t j = keys[start] & ((1 << kPlaceBits) - 1);
             lanes.gatheredAs[count] = block.as[j];
             lanes.gatheredBs[count] = block.bs[j];
             lanes.gatheredExcluded[count] = block.excluded != nullptr && block.excluded[j];
             lanes.gatheredIndices[count] = block.indices != nullptr ? block.indices[j] : block.first + j;
-            ++count;
         }
         ErrorMeasures& decade = densityMeasuresOf(measures, row);
         // The gathered arrays are the decade's input: it computes into lanes

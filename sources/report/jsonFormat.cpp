@@ -416,7 +416,7 @@ void writeJson(const Evaluation& evaluation, OutputBuffer& out)
         }
         closeArray(w);
         summaryArray(w, evaluation);
-        member(w, "failed_requirements", whole(static_cast<std::int64_t>(evaluation.failures.size())));
+        member(w, "failed_checks", whole(static_cast<std::int64_t>(evaluation.failures.size())));
         member(w, "problems", truth(inputHadProblems(evaluation)));
     }
     closeObject(w);

@@ -96,8 +96,8 @@ const char* const kHelp =
     "      --atol=A        (defaults R = 0.01, A = 0)\n"
     "      --min-truth=T leave pairs with a < T out of the relative, ratio and\n"
     "                    tolerance figures, and count them\n"
-    "      --format=F    text (default), tsv (a header line and a data line, to\n"
-    "                    append to a table) or json\n"
+    "      --format=F    text (default), tsv (a header line, then a line per\n"
+    "                    sample, to append to a table) or json\n"
     "      --strict      exit with status 2 after the report when the input had a\n"
     "                    problem: a failed read, text that is not a number, a NaN or\n"
     "                    infinity, a value that underflowed or overflowed as read, a\n"
@@ -116,7 +116,8 @@ const char* const kHelp =
     "                    maximum over the samples of every figure\n"
     "      --group=RE    summarize by the first capture of the pattern RE in each\n"
     "                    sample's name, as '_n([0-9]+)_'\n"
-    "      --by-density  in TSV, a row for each decade of a\n"
+    "      --by-density  every figure by decade of a: in TSV a row per decade,\n"
+    "                    in JSON a list per sample, in the text's summary a table\n"
     "      --require=EXPR  NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
     "                    status 3 when a sample, or a summary's mean, fails it\n"
     "      --points=FILE, --dim=D\n"
@@ -243,7 +244,7 @@ Requirement requirementValue(const char* text)
         failInvalid("requirement", text, "its value is not a number");
     if (!isFigureName(requirement.name))
         failInvalid("requirement", text,
-                    ("no figure is named " + shellQuoted(requirement.name) + "; the TSV header names them").c_str());
+                    ("no numeric column is named " + shellQuoted(requirement.name) + "; the TSV header names them").c_str());
     return requirement;
 }
 

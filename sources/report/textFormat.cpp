@@ -355,11 +355,15 @@ constexpr Headline kHeadlines[] = {
 
 // A figure over the samples as mean +- sd, to three digits, so that a row
 // of them fits a terminal; every digit is in the other formats.
+// A share shows in percent, as in the table of samples.
 std::string meanAndSd(const SummaryFigure& figure)
 {
     if (std::isnan(figure.mean))
         return "n/a";
-    const auto short3 = [](double value) {
+    const bool percent = figure.name == "within_share";
+    const auto short3 = [&](double value) {
+        if (percent)
+            return printed("%.1f%%", 100.0 * value);
         char text[32];
         return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
     };
