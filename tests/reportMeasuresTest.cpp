@@ -696,4 +696,88 @@ TEST(ReportMeasures, ByDecadeOfTruthAgainstAFullSort)
     }
 }
 
+// A block whose pairs are all positive and finite is taken lane by lane;
+// the same pairs with an exclusion list (of no pair) go one by one.  Both
+// ways give the same counts, extremes, quantiles, worst points and table
+// by decade, and sums within their bounds.
+TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
+{
+    std::mt19937_64 random(15);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> as;
+    std::vector<double> bs;
+    for (int i = 0; i < 50000; ++i) {
+        as.push_back(std::exp(-6.0 + 2.0 * normal(random)));
+        bs.push_back(as.back() * (1.0 + 0.03 * normal(random)));
+    }
+    // Ties for the largest errors within a block, the earlier of which is
+    // the one to name; a block's largest ratio at its end.
+    for (std::size_t i : {700u, 701u}) {
+        as[i] = 100.0;
+        bs[i] = 119.0;
+    }
+    as[1535] = 1.0;
+    bs[1535] = 0.85;
+    for (double atol : {0.0, 1e-5}) {
+        ReportOptions options = optionsWith(1e-4, 7);
+        options.atol = atol;
+        Report ways[2];
+        bool noneExcluded[kPairBlock] = {};
+        for (int way = 0; way < 2; ++way) {
+            ErrorMeasures measures;
+            startErrorMeasures(measures, options, options.worst);
+            const auto n = static_cast<std::int64_t>(as.size());
+            for (std::int64_t first = 0; first < n; first += kPairBlock) {
+                const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
+                const auto at = static_cast<std::size_t>(first);
+                takeMeasuredPairs(measures, {as.data() + at, bs.data() + at, nullptr, nullptr,
+                                             way == 0 ? nullptr : noneExcluded, count, first});
+            }
+            summarizeReport(options, measures, n, ways[way]);
+            releaseErrorMeasures(measures);
+        }
+        const Report& lanes = ways[0];
+        const Report& pairs = ways[1];
+        EXPECT_EQ(lanes.measured, pairs.measured);
+        EXPECT_EQ(lanes.relCount, pairs.relCount);
+        EXPECT_EQ(lanes.within, pairs.within);
+        EXPECT_EQ(lanes.ratioPairs, pairs.ratioPairs);
+        EXPECT_EQ(lanes.decades, pairs.decades);
+        EXPECT_EQ(lanes.absMax, pairs.absMax);
+        EXPECT_EQ(lanes.absMaxIndex, pairs.absMaxIndex);
+        EXPECT_EQ(lanes.relMax, pairs.relMax);
+        EXPECT_EQ(lanes.relMaxIndex, pairs.relMaxIndex);
+        EXPECT_EQ(lanes.ratioMax, pairs.ratioMax);
+        EXPECT_EQ(lanes.ratioMaxIndex, pairs.ratioMaxIndex);
+        EXPECT_EQ(lanes.rtolForAll, pairs.rtolForAll);
+        EXPECT_EQ(lanes.rtolFor99, pairs.rtolFor99);
+        EXPECT_EQ(lanes.absQuantiles.p99, pairs.absQuantiles.p99);
+        EXPECT_EQ(lanes.relQuantiles.median, pairs.relQuantiles.median);
+        const std::pair<double, double> sums[] = {{lanes.absMean, pairs.absMean},
+                                                  {lanes.absRms, pairs.absRms},
+                                                  {lanes.absSd, pairs.absSd},
+                                                  {lanes.relMean, pairs.relMean},
+                                                  {lanes.relSd, pairs.relSd},
+                                                  {lanes.signedMean, pairs.signedMean},
+                                                  {lanes.signedRelSe, pairs.signedRelSe},
+                                                  {lanes.logRatioMean, pairs.logRatioMean},
+                                                  {lanes.relativeL2, pairs.relativeL2}};
+        for (const auto& [lane, pair] : sums)
+            expectClose(lane, pair, 1e-12, "a sum taken both ways");
+        ASSERT_EQ(lanes.worstAbs.points.size(), pairs.worstAbs.points.size());
+        for (std::size_t i = 0; i < lanes.worstAbs.points.size(); ++i) {
+            EXPECT_EQ(lanes.worstAbs.points[i].index, pairs.worstAbs.points[i].index);
+            EXPECT_EQ(lanes.worstRel.points[i].index, pairs.worstRel.points[i].index);
+        }
+        ASSERT_EQ(lanes.densityTable.size(), pairs.densityTable.size());
+        for (std::size_t row = 0; row < lanes.densityTable.size(); ++row) {
+            EXPECT_EQ(lanes.densityTable[row].decade, pairs.densityTable[row].decade);
+            EXPECT_EQ(lanes.densityTable[row].pairs, pairs.densityTable[row].pairs);
+            EXPECT_EQ(lanes.densityTable[row].relP99, pairs.densityTable[row].relP99);
+            EXPECT_EQ(lanes.densityTable[row].withinShare, pairs.densityTable[row].withinShare);
+            expectClose(lanes.densityTable[row].relMean, pairs.densityTable[row].relMean, 1e-12, "a decade's mean");
+        }
+    }
+}
+
 }  // namespace

@@ -14,10 +14,14 @@
 #include <cstring>
 #include <cstdlib>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 const char* const kDecadeLabels[kDecadeBins] = {
     "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
     "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
+
 
 // The arithmetic of a block of density pairs, lane by lane, in one loop of
 // plain operations that the compiler turns into vector instructions, two
@@ -37,6 +41,8 @@ struct BlockLanes {
     double needed[kPairBlock];
     double within[kPairBlock];
     double common[kPairBlock];
+    double signedError[kPairBlock];
+    double signedRel[kPairBlock];
     // The table row of each pair of the block, and the block's pairs
     // gathered row by row for the measures by decade.
     std::int32_t row[kPairBlock];
@@ -50,13 +56,12 @@ struct BlockLanes {
 
 namespace {
 
-// Relative errors by decade: the binary exponent of a positive double gives
-// its decade or the one below, and one comparison with a power of ten
-// settles which.
 // The decades of the positive doubles: 4.9e-324 to 1.8e308.
 constexpr int kLowestDoubleDecade = -324;
 constexpr int kDoubleDecades = 308 - kLowestDoubleDecade + 1;
 
+// Decades of positive doubles: the binary exponent gives the decade or the
+// one below, and one comparison with a power of ten settles which.
 struct DecadeTable {
     // floor(log10(2^e)) for the binary exponents e of the doubles, from -1074.
     std::int16_t decadeOf[2048 + 52];
@@ -285,14 +290,17 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     return f;
 }
 
-// A spread's terms within a block, offset by the block's first term.
+// A spread's squared offsets within a block, from the spread's shift.
 struct BlockSpread {
     bool started = false;
     double shift = 0.0;
-    double count = 0.0;
-    double sum = 0.0;
     double squares = 0.0;
 };
+
+BlockSpread startSpread(const Spread& spread)
+{
+    return {spread.started, spread.shift, 0.0};
+}
 
 [[gnu::always_inline]] inline void addToSpread(BlockSpread& spread, double term, double times)
 {
@@ -300,29 +308,16 @@ struct BlockSpread {
         spread.started = true;
         spread.shift = term;
     }
-    const double offsetTerm = term - spread.shift;
-    spread.count += times;
-    spread.sum += offsetTerm * times;
-    spread.squares += offsetTerm * offsetTerm * times;
+    const double offset = term - spread.shift;
+    spread.squares += offset * offset * times;
 }
 
-// The block's count, mean and sum of squared deviations merged into the
-// spread's by the pairwise update of means and squared deviations: every part
-// added to the sum of squares is nonnegative, so it keeps the accurate
-// sum's bound, and the block's own, from offsets to a term of the block,
-// cancels little however far the data lie from 0.
 void endSpread(Spread& spread, const BlockSpread& block)
 {
-    if (block.count == 0.0)
-        return;
-    const double blockMean = block.shift + block.sum / block.count;
-    const double blockSquares = std::max(0.0, block.squares - block.sum * (block.sum / block.count));
-    const double count = spread.count + block.count;
-    const double delta = blockMean - spread.mean;
-    spread.mean += delta * (block.count / count);
-    spread.squares.block += blockSquares + delta * delta * (spread.count * (block.count / count));
+    spread.started = block.started;
+    spread.shift = block.shift;
+    spread.squares.block += block.squares;
     addBlock(spread.squares);
-    spread.count = count;
 }
 
 // What a block of pairs adds, held apart from the measures so that nothing
@@ -387,6 +382,10 @@ BlockTotals startTotals(const ErrorMeasures& m)
     totals.ratioMaxPair[1] = m.ratioMaxPair[1];
     totals.ratioMaxIndex = m.ratioMaxIndex;
     totals.allptsMax = m.allptsMax;
+    totals.absSpread = startSpread(m.absSpread);
+    totals.relSpread = startSpread(m.relSpread);
+    totals.signedSpread = startSpread(m.signedSpread);
+    totals.signedRelSpread = startSpread(m.signedRelSpread);
     return totals;
 }
 
@@ -432,8 +431,9 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         return;
     decade.relCount += count;
     decade.relSum.block += f.relError * times;
+    decade.relMin = std::min(decade.relMin, f.relError);
     decade.relMax = std::max(decade.relMax, f.relError);
-    addToSummary(decade.relSummary, f.relError, static_cast<std::uint32_t>(count));
+    decade.relSummary.counts[quantileBucket(decade.relSummary, f.relError)] += static_cast<std::uint32_t>(count);
 }
 
 // What one pair adds, count times over (count copies of the same pair,
@@ -574,7 +574,12 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
     return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
 }
 
-void computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count, const Tolerances& t)
+// Returns how many of the block's pairs are common pairs.  Without atol
+// and floor the rtol a pair needs is its relative error, which spares the
+// loop a division.
+template <bool plainTolerance>
+std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                            const Tolerances& t)
 {
     for (std::int32_t j = 0; j < count; ++j) {
         const double a = as[j];
@@ -593,17 +598,40 @@ void computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::in
         const double p45 = 1.0 / 9 + u * (1.0 / 11);
         const double p67 = 1.0 / 13 + u * (1.0 / 15);
         const double p89 = 1.0 / 17 + u * (1.0 / 19);
+        const double relError = absError / denominator;
         lanes.absError[j] = absError;
         lanes.magnitude[j] = magnitude;
-        lanes.relError[j] = absError / denominator;
+        lanes.relError[j] = relError;
         lanes.logRatio[j] = 2.0 * sMagnitude * (((p01 + u2 * p23) + u4 * (p45 + u2 * p67)) + u8 * p89);
-        lanes.needed[j] = absError <= t.atol ? 0.0 : (absError - t.atol) / magnitude;
+        // 0 where |a - b| <= atol, as a maximum rather than a choice, which
+        // the compiler would make a branch around the division.
+        if constexpr (plainTolerance)
+            lanes.needed[j] = relError;
+        else
+            lanes.needed[j] = std::max(0.0, (absError - t.atol) / magnitude);
         lanes.within[j] = absError <= t.atol + t.rtol * magnitude ? 1.0 : 0.0;
+        // a - b is exactly -(b - a), so the signed relative error is the
+        // relative error with the sign of b - a, bit for bit the quotient.
+        lanes.signedError[j] = b - a;
+        lanes.signedRel[j] = std::copysign(relError, b - a);
         // Positive and finite both, within the series' reach (which makes
         // the denominator positive) and not below the least truth.
         lanes.common[j] =
             a > 0.0 && b > 0.0 && a <= DBL_MAX && b <= DBL_MAX && sMagnitude <= 0.1 && a >= t.minTruth ? 1.0 : 0.0;
     }
+    // Counted apart, so that the loop above stays one the compiler
+    // vectorizes.
+    std::int32_t commons = 0;
+    for (std::int32_t j = 0; j < count; ++j)
+        commons += lanes.common[j] != 0.0 ? 1 : 0;
+    return commons;
+}
+
+std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                          const Tolerances& t)
+{
+    return t.atol == 0.0 && t.floor == 0.0 ? computeLanesOf<true>(lanes, as, bs, count, t)
+                                           : computeLanesOf<false>(lanes, as, bs, count, t);
 }
 
 // The figures of pair j of a block, from its lanes where it is a common
@@ -616,21 +644,227 @@ void computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::in
     const bool excluded = block.excluded != nullptr && block.excluded[j];
     if (lanes.common[j] == 0.0 || excluded)
         return densityFigures(a, b, excluded, t);
-    const double denominator = std::max(lanes.magnitude[j], t.floor);
     PairFigures f{};
     f.finite = true;
     f.absError = lanes.absError[j];
     f.magnitude = lanes.magnitude[j];
-    f.signedError = b - a;
+    f.signedError = lanes.signedError[j];
     f.hasRelative = true;
     f.relError = lanes.relError[j];
-    f.signedRel = f.signedError / denominator;
+    f.signedRel = lanes.signedRel[j];
     f.within = lanes.within[j] != 0.0;
     f.needed = lanes.needed[j];
     f.bothPositive = true;
     f.logRatio = lanes.logRatio[j];
     f.row = rowOf(decadeOfPositive(a));
     return f;
+}
+
+// A block whose pairs are all common pairs (both values positive and
+// finite, none left out) is taken lane by lane: its sums, spreads and
+// extremes in loops the compiler keeps in vector registers, then one loop
+// for what each pair adds to its own buckets, to the table by decade and
+// to the worst lists.  The figures are those the pairs would add one by
+// one; only the order of the additions within the block differs, which the
+// block sums' bound allows.
+//
+// A lane's sum is taken as kWays interleaved partial sums, added together
+// pairwise at the end: the order is the program's, the same on every build,
+// and each partial sum has at most 64 terms.  Eight of them keep four vector
+// additions in flight, which one chain of additions, waiting on each, would
+// not.
+constexpr int kWays = 8;
+
+[[gnu::always_inline]] inline double combined(const double (&part)[kWays])
+{
+    return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+}
+
+template <typename Term>
+[[gnu::always_inline]] inline double laneSum(std::int32_t n, Term term)
+{
+    double part[kWays] = {};
+    std::int32_t j = 0;
+    for (; j + kWays <= n; j += kWays)
+        for (int k = 0; k < kWays; ++k)
+            part[k] += term(j + k);
+    for (int k = 0; j < n; ++j, ++k)
+        part[k] += term(j);
+    return combined(part);
+}
+
+// The lane's squared offsets from the spread's shift, which the first block
+// sets to its mean.
+[[gnu::always_inline]] inline void laneSpread(BlockSpread& spread, const double* x, std::int32_t n)
+{
+    if (!spread.started) {
+        spread.started = true;
+        spread.shift = laneSum(n, [&](std::int32_t j) { return x[j]; }) / n;
+    }
+    const double shift = spread.shift;
+    spread.squares = laneSum(n, [&](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); });
+}
+
+// The lane's squares into a sum that keeps the tiny terms apart, given the
+// lane's least term: nearly every block has none.
+[[gnu::always_inline]] inline void laneSquares(SquareSum& sum, const double* x, std::int32_t n, double least)
+{
+    if (least >= kSmallTerm) {
+        sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] * x[j]; });
+        return;
+    }
+    sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] >= kSmallTerm ? x[j] * x[j] : 0.0; });
+    sum.scaled.block += laneSum(n, [&](std::int32_t j) {
+        const double scaled = x[j] < kSmallTerm ? x[j] * kTermScale : 0.0;
+        return scaled * scaled;
+    });
+}
+
+// The lane's extremes; the lanes of a common block hold no NaN, and an
+// extreme is the same whatever the order it is found in.  The compiler does
+// not vectorize a choice between doubles, so it is written out for SSE2.
+template <bool largest>
+[[gnu::always_inline]] inline double laneExtreme(const double* x, std::int32_t n)
+{
+    const auto pick = [](double kept, double next) {
+        if constexpr (largest)
+            return next > kept ? next : kept;
+        else
+            return next < kept ? next : kept;
+    };
+    double result = x[0];
+    std::int32_t j = 0;
+#if defined(__SSE2__)
+    const auto pickVector = [](__m128d kept, __m128d next) {
+        if constexpr (largest)
+            return _mm_max_pd(kept, next);
+        else
+            return _mm_min_pd(kept, next);
+    };
+    __m128d part[4];
+    for (__m128d& p : part)
+        p = _mm_set1_pd(x[0]);
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 4; ++k)
+            part[k] = pickVector(part[k], _mm_loadu_pd(x + j + 2 * k));
+    const __m128d both = pickVector(pickVector(part[0], part[1]), pickVector(part[2], part[3]));
+    result = pick(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+#endif
+    for (; j < n; ++j)
+        result = pick(result, x[j]);
+    return result;
+}
+
+[[gnu::always_inline]] inline double laneMax(const double* x, std::int32_t n)
+{
+    return laneExtreme<true>(x, n);
+}
+
+[[gnu::always_inline]] inline double laneMin(const double* x, std::int32_t n)
+{
+    return laneExtreme<false>(x, n);
+}
+
+// The first place in the lane that holds the value.
+std::int32_t placeOf(const double* x, std::int32_t n, double value)
+{
+    std::int32_t j = 0;
+    while (j < n - 1 && x[j] != value)
+        ++j;
+    return j;
+}
+
+DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row);
+
+void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
+                     std::size_t dim)
+{
+    const std::int32_t n = block.count;
+    totals.measured = n;
+    totals.relCount = n;
+    totals.ratioPairs = n;
+    totals.neededCount = n;
+    totals.absSum = laneSum(n, [&](std::int32_t j) { return lanes.absError[j]; });
+    totals.relSum = laneSum(n, [&](std::int32_t j) { return lanes.relError[j]; });
+    totals.logSum = laneSum(n, [&](std::int32_t j) { return lanes.logRatio[j]; });
+    totals.signedSum = laneSum(n, [&](std::int32_t j) { return lanes.signedError[j]; });
+    totals.signedRelSum = laneSum(n, [&](std::int32_t j) { return lanes.signedRel[j]; });
+    totals.within = static_cast<std::int64_t>(laneSum(n, [&](std::int32_t j) { return lanes.within[j]; }));
+    totals.absSmallest = laneMin(lanes.absError, n);
+    laneSquares(totals.squares, lanes.absError, n, totals.absSmallest);
+    laneSquares(totals.allptsSquares, lanes.magnitude, n, laneMin(lanes.magnitude, n));
+    laneSpread(totals.absSpread, lanes.absError, n);
+    laneSpread(totals.relSpread, lanes.relError, n);
+    laneSpread(totals.signedSpread, lanes.signedError, n);
+    laneSpread(totals.signedRelSpread, lanes.signedRel, n);
+    totals.relSmallest = laneMin(lanes.relError, n);
+    totals.neededSmallest = laneMin(lanes.needed, n);
+    totals.neededLargest = laneMax(lanes.needed, n);
+    totals.allptsMax = std::max(totals.allptsMax, laneMax(lanes.magnitude, n));
+    // A block's largest error takes the place of the run's only when it is
+    // larger, at the first pair that holds it: the earliest of equal errors.
+    const auto indexOf = [&](std::int32_t j) { return block.indices != nullptr ? block.indices[j] : block.first + j; };
+    const double absMax = laneMax(lanes.absError, n);
+    if (absMax > totals.absMax) {
+        totals.absMax = absMax;
+        totals.absMaxIndex = indexOf(placeOf(lanes.absError, n, absMax));
+    }
+    const double relMax = laneMax(lanes.relError, n);
+    if (relMax > totals.relMax) {
+        totals.relMax = relMax;
+        totals.relMaxIndex = indexOf(placeOf(lanes.relError, n, relMax));
+    }
+    const double logMax = laneMax(lanes.logRatio, n);
+    if (logMax > totals.logRatioMax) {
+        const std::int32_t j = placeOf(lanes.logRatio, n, logMax);
+        totals.logRatioMax = logMax;
+        totals.ratioMaxPair[0] = block.as[j];
+        totals.ratioMaxPair[1] = block.bs[j];
+        totals.ratioMaxIndex = indexOf(j);
+    }
+
+    const bool table = !m.density.empty();
+    const bool rows = table || m.byDensity;
+    for (std::int32_t j = 0; j < n; ++j) {
+        const double absError = lanes.absError[j];
+        const double relError = lanes.relError[j];
+        totals.absCounts[bucketOf(absError, totals.shift)] += 1;
+        totals.relCounts[bucketOf(relError, totals.shift)] += 1;
+        totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
+        totals.decades[static_cast<std::size_t>(decadeBin(relError))] += 1;
+        if (rows) {
+            const std::int32_t row = rowOf(decadeOfPositive(block.as[j]));
+            lanes.row[j] = row;
+            if (table) {
+                DensityDecade* decade = m.density[static_cast<std::size_t>(row)];
+                if (decade == nullptr)
+                    decade = &densityRow(m, row);
+                if (++decade->termsInBlock == kPairBlock) {
+                    addBlock(decade->absSum);
+                    addBlock(decade->relSum);
+                    decade->termsInBlock = 0;
+                }
+                decade->pairs += 1;
+                decade->tolerancePairs += 1;
+                decade->relCount += 1;
+                decade->absSum.block += absError;
+                decade->within += lanes.within[j] != 0.0 ? 1 : 0;
+                decade->relSum.block += relError;
+                decade->relMin = std::min(decade->relMin, relError);
+                decade->relMax = std::max(decade->relMax, relError);
+                decade->relSummary.counts[bucketOf(relError, kCoarseShift)] += 1;
+            }
+        }
+        if (wouldEnter(m.worstAbs, absError) || wouldEnter(m.worstRel, relError)) {
+            const double* const point = block.points != nullptr ? block.points + static_cast<std::size_t>(j) * dim
+                                                                : nullptr;
+            const WorstPoint worst{indexOf(j), block.as[j], block.bs[j], absError, relError};
+            if (wouldEnter(m.worstAbs, absError))
+                offerPointSlow(m.worstAbs, worst, point);
+            if (wouldEnter(m.worstRel, relError))
+                offerPointSlow(m.worstRel, worst, point);
+        }
+    }
 }
 
 void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);
@@ -664,17 +898,29 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 
 }  // namespace
 
+// The sum of squared deviations from the mean is the sum of squared offsets
+// from the shift, less n (mean - shift)^2, with n (mean - shift) the terms'
+// accurate sum less n shift.  The shift is the first block's mean (or the
+// first term, where the first pairs came one by one), so the offsets are
+// small beside the terms wherever the spread is: each sum is within 1e-13
+// of its terms' magnitudes, and what the subtraction loses is of the order
+// of 1e-13 times (mean - shift) times the mean over the variance.  A first
+// block far from the rest holds its own share of the spread, which bounds
+// that ratio.
 SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count)
 {
     const auto n = static_cast<double>(count);
     const double mean = count > 0 ? sumValue(sum) / n : NAN;
     if (count < 2)
         return {mean, NAN, NAN};
-    const double sd = std::sqrt(sumValue(spread.squares) / (n - 1));
+    const double offsets = sumValue(sum) - n * spread.shift;
+    const double squares = std::max(0.0, sumValue(spread.squares) - offsets * (offsets / n));
+    const double sd = std::sqrt(squares / (n - 1));
     return {mean, sd, sd / std::sqrt(n)};
 }
 
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim)
+void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim,
+                        bool densityTable)
 {
     measures = ErrorMeasures{};
     measures.floor = options.floor;
@@ -690,7 +936,8 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     describeAllocation("cannot allocate the measures' block");
     measures.lanes = new BlockLanes;
     measures.ownsLanes = true;
-    measures.density.assign(kDensityRows, nullptr);
+    if (densityTable)
+        measures.density.assign(kDensityRows, nullptr);
     describeAllocation(nullptr);
     measures.byDensity = options.byDensity;
     if (options.byDensity)
@@ -738,11 +985,15 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
             takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
         }
     } else {
-        computeLanes(lanes, block.as, block.bs, block.count, tolerances);
-        for (std::int32_t j = 0; j < block.count; ++j) {
-            const PairFigures figures = laneFigures(lanes, block, j, tolerances);
-            lanes.row[j] = figures.finite ? figures.row : -1;
-            takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
+        const std::int32_t commons = computeLanes(lanes, block.as, block.bs, block.count, tolerances);
+        if (commons == block.count && block.excluded == nullptr && block.count > 0) {
+            takeCommonBlock(measures, totals, lanes, block, dim);
+        } else {
+            for (std::int32_t j = 0; j < block.count; ++j) {
+                const PairFigures figures = laneFigures(lanes, block, j, tolerances);
+                lanes.row[j] = figures.finite ? figures.row : -1;
+                takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
+            }
         }
     }
     endBlock(measures, totals);

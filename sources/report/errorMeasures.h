@@ -31,11 +31,11 @@ constexpr int kHighestDecade = 9999;
 constexpr int kDensityRows = kHighestDecade - kLowestDecade + 2;
 constexpr int kNoDecade = kHighestDecade + 1;
 
-// The spread of terms: their count, a running mean, and the sum of their
-// squared deviations from the mean, merged block by block.
+// The spread of terms: the sum of their squared offsets from a shift, set
+// by the first terms; with the terms' own sum, their squared deviations.
 struct Spread {
-    double count = 0.0;
-    double mean = 0.0;
+    bool started = false;
+    double shift = 0.0;
     AccurateSum squares;
 };
 
@@ -45,7 +45,10 @@ struct DensityDecade {
     AccurateSum absSum;
     std::int64_t relCount = 0;
     AccurateSum relSum;
+    double relMin = INFINITY;
     double relMax = -1.0;
+    // Its buckets only, counted pair by pair; its count and extremes are
+    // relCount, relMin and relMax, noted once at the end.
     QuantileSummary relSummary;
     std::int64_t within = 0;
     std::int64_t tolerancePairs = 0;
@@ -134,9 +137,10 @@ struct ErrorMeasures {
 };
 
 // worst is how many points each worst list keeps, dim how many coordinates
-// each point has (0 without test points).
+// each point has (0 without test points); densityTable whether to keep the
+// table by decade of a, which the tab-separated rows do not show.
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
-                        std::int32_t dim = 0);
+                        std::int32_t dim = 0, bool densityTable = true);
 void releaseErrorMeasures(ErrorMeasures& measures);
 
 // One block of pairs: the values as read (as and bs, the logarithms with

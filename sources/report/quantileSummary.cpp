@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int kFineShift = 43;
-constexpr int kCoarseShift = 46;
-
 // Every nonnegative double up to infinity has its top bits below this.
 std::size_t bucketsOf(const QuantileSummary& summary)
 {

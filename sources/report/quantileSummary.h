@@ -25,6 +25,10 @@ struct QuantileSummary {
     double largest = 0.0;
 };
 
+// The bits of a double below its bucket's, fine and coarse.
+constexpr int kFineShift = 43;
+constexpr int kCoarseShift = 46;
+
 // The relative bounds of the two resolutions, as the report states them.
 constexpr double kQuantileBound = 0.001;
 constexpr double kCoarseQuantileBound = 0.01;

@@ -99,7 +99,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.worstRel = takeWorstPoints(m.worstRel);
 
     for (std::size_t row = 0; row < m.density.size(); ++row) {
-        const DensityDecade* const d = m.density[row];
+        DensityDecade* const d = m.density[row];
         if (d == nullptr)
             continue;
         DensityRow line{static_cast<int>(row) + kLowestDecade, d->pairs, d->relCount, NAN, NAN, NAN, NAN, NAN};
@@ -107,6 +107,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
             line.absMean = sumValue(d->absSum) / static_cast<double>(d->pairs);
         if (d->relCount > 0) {
             line.relMean = sumValue(d->relSum) / static_cast<double>(d->relCount);
+            noteSummarized(d->relSummary, static_cast<std::uint64_t>(d->relCount), d->relMin, d->relMax);
             line.relP99 = summaryQuantiles(d->relSummary, {0.99})[0];
             line.relMax = d->relMax;
         }

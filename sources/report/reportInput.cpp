@@ -322,7 +322,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options)
     for (const char* path : options.samplePaths) {
         auto* const sample = new SampleRun;
         openReportSource(sample->source, path, options);
-        startErrorMeasures(sample->measures, options, worst, options.dim);
+        startErrorMeasures(sample->measures, options, worst, options.dim, options.format != ReportFormat::tsv);
         pass.samples.push_back(sample);
         sources.push_back(&sample->source);
     }
