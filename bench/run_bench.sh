@@ -11,7 +11,9 @@
 # The workload of one format at a time lives in WORKDIR (default
 # $TMPDIR/calcGap-bench, about 500 MB at 10 million pairs) and is removed
 # when the format is done, and WORKDIR when the script ends; KEEP=1 keeps
-# them for another run.
+# them for another run.  VERSUS=OTHER_BUILD_DIR times that build's tools
+# too, in the same interleaved rounds (as "old calcGap_mean" and so on), so
+# that a change is measured against the code before it in one run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build/release}
@@ -68,10 +70,16 @@ for format in "${formats[@]}"; do
     for m in mean rms peak; do
         add "fscanf pass ($m)" "'$work/fscanf_baseline' '$a' '$b' '$t' $n 2 $m"
         add "calcGap_$m" "'$build/calcGap_$m' '$a' '$b' '$t' $n 2 10"
+        if [ -n "${VERSUS:-}" ]; then
+            add "old calcGap_$m" "'$VERSUS/calcGap_$m' '$a' '$b' '$t' $n 2 10"
+        fi
     done
     if [ -n "$report" ]; then
         # Its accurate mean, then the classic mean it also prints.
         add "calcGap_report" "'$report' --format=tsv '$a' '$b' | columns abs_mean,classic_mean"
+        if [ -n "${VERSUS:-}" ] && [ -x "$VERSUS/calcGap_report" ]; then
+            add "old calcGap_report" "'$VERSUS/calcGap_report' --format=tsv '$a' '$b' | columns abs_mean,classic_mean"
+        fi
     fi
     if [ -n "$python" ]; then
         add "numpy.loadtxt (mean)" "$python -c 'import numpy as np,sys; x=np.loadtxt(sys.argv[1],dtype=np.float32); y=np.loadtxt(sys.argv[2],dtype=np.float32); print(\"%f\" % np.abs(x-y).mean())' '$a' '$b'"
@@ -105,6 +113,16 @@ for format in "${formats[@]}"; do
         ratio=$(awk -v x="$baseline" -v y="${best[$i]}" 'BEGIN { printf "%.6f", x / y }')
         printf '%-8s %-26s %9.3f %8.1fx  %s\n' "$format" "${names[$i]}" "${best[$i]}" "$ratio" "${output[$i]}"
     done
+    # Each tool's time as a multiple of the other build's.
+    if [ -n "${VERSUS:-}" ]; then
+        for i in "${!names[@]}"; do
+            for j in "${!names[@]}"; do
+                [ "${names[$j]}" = "old ${names[$i]}" ] || continue
+                awk -v f="$format" -v t="${names[$i]}" -v x="${best[$i]}" -v y="${best[$j]}" \
+                    'BEGIN { printf "%-8s %-26s %9s %8.3fx  of the other build'"'"'s time\n", f, t, "", x / y }'
+            done
+        done
+    fi
     if [ -n "$report" ]; then
         mean_time="" report_time=""
         for i in "${!names[@]}"; do

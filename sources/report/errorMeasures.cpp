@@ -4,7 +4,9 @@
 // decade of a.
 #include "errorMeasures.h"
 
+#include "blockLanes.h"
 #include "fail.h"
+#include "pairFigures.h"
 #include "valueSource.h"
 
 #include <algorithm>
@@ -14,97 +16,11 @@
 #include <cstring>
 #include <cstdlib>
 #include <string>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 const char* const kDecadeLabels[kDecadeBins] = {
     "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
     "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
 
-
-// The arithmetic of a block of density pairs, lane by lane, in one loop of
-// plain operations that the compiler turns into vector instructions, two
-// or four pairs at a time: every pair's figures as though it were the
-// common pair (both values positive and finite, within the ratio series'
-// reach, with a relative error, above the least truth), and whether it is.
-// The rest are worked out one by one.  Each figure is the same expression
-// densityFigures evaluates, so either way gives the same bits.
-// Bits of a sort key that hold a pair's place in its block.
-constexpr int kPlaceBits = 9;
-
-struct BlockLanes {
-    double absError[kPairBlock];
-    double magnitude[kPairBlock];
-    double relError[kPairBlock];
-    double logRatio[kPairBlock];
-    double needed[kPairBlock];
-    double within[kPairBlock];
-    double common[kPairBlock];
-    double signedError[kPairBlock];
-    double signedRel[kPairBlock];
-    // The table row of each pair of the block, and the block's pairs
-    // gathered row by row for the measures by decade.
-    std::int32_t row[kPairBlock];
-    // The block's pairs as keys sorted by row.
-    std::int32_t blockRows[kPairBlock];
-    double gatheredAs[kPairBlock];
-    double gatheredBs[kPairBlock];
-    bool gatheredExcluded[kPairBlock];
-    std::int64_t gatheredIndices[kPairBlock];
-};
-
-namespace {
-
-// The decades of the positive doubles: 4.9e-324 to 1.8e308.
-constexpr int kLowestDoubleDecade = -324;
-constexpr int kDoubleDecades = 308 - kLowestDoubleDecade + 1;
-
-// Decades of positive doubles: the binary exponent gives the decade or the
-// one below, and one comparison with a power of ten settles which.
-struct DecadeTable {
-    // floor(log10(2^e)) for the binary exponents e of the doubles, from -1074.
-    std::int16_t decadeOf[2048 + 52];
-    // 10^d for d from the lowest decade of a double to one past the
-    // highest, the double nearest; infinity past it, so that the comparison
-    // settles nothing there.
-    double powerOf[kDoubleDecades + 1];
-};
-
-constexpr int kLowestExponent = -1074;
-
-DecadeTable makeDecadeTable()
-{
-    DecadeTable table{};
-    for (int e = kLowestExponent; e < 1024; ++e)
-        table.decadeOf[e - kLowestExponent] =
-            static_cast<std::int16_t>(std::floor(static_cast<double>(e) * 0.30102999566398120));
-    for (int d = kLowestDoubleDecade; d <= kLowestDoubleDecade + kDoubleDecades; ++d)
-        table.powerOf[d - kLowestDoubleDecade] = std::strtod(("1e" + std::to_string(d)).c_str(), nullptr);
-    return table;
-}
-
-const DecadeTable kDecades = makeDecadeTable();
-
-// floor(log10(x)) for a positive finite double: the binary exponent gives
-// the decade or the one below, and one comparison with a power of ten
-// settles which.
-[[gnu::always_inline]] inline int decadeOfPositive(double x)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    const int field = static_cast<int>(bits >> 52);
-    int exponent = field - 1023;
-    if (field == 0) {
-        // Below the normal range the exponent is the mantissa's own.
-        std::frexp(x, &exponent);
-        --exponent;
-    }
-    const int decade = kDecades.decadeOf[exponent - kLowestExponent];
-    return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDoubleDecade] ? 1 : 0);
-}
-
-}  // namespace
 
 int decadeOf(double x)
 {
@@ -112,183 +28,6 @@ int decadeOf(double x)
 }
 
 namespace {
-
-[[gnu::always_inline]] inline int decadeBin(double relative)
-{
-    if (relative == 0.0)
-        return 0;
-    // (0, 1e-8) is bin 1, [1e-8, 1e-7) bin 2, ..., [1, inf) bin 10.
-    return std::clamp(decadeOfPositive(relative) + kDecadeBins - 1, 1, kDecadeBins - 1);
-}
-
-// |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1
-// it is 2 atanh(s) with s = (b - a) / (b + a): b - a is exact there (the
-// two lie within a factor of 2 of each other), b + a and the quotient are
-// rounded once each, so s is within two units of its last bit.  The series
-// 2 s (1 + s^2/3 + s^4/5 + ... + s^18/19) is evaluated as a tree of pairs
-// of terms, from the powers s^2, s^4 and s^8, in four levels rather than
-// nine steps one after another: its terms are
-// all positive, so any order sums them to within a unit or two, and for
-// |s| <= 0.1 those left out are below 10^-20 of the first.  Elsewhere the
-// rounding of b / a costs at most a unit of the logarithm, which is then
-// above 0.2.
-[[gnu::always_inline]] inline double logRatio(double a, double b)
-{
-    const double s = (b - a) / (b + a);
-    const double magnitude = std::fabs(s);
-    if (magnitude > 0.1)
-        return std::fabs(std::log(b / a));
-    const double t = s * s;
-    const double t2 = t * t;
-    const double t4 = t2 * t2;
-    const double t8 = t4 * t4;
-    const double p01 = 1.0 + t * (1.0 / 3);
-    const double p23 = 1.0 / 5 + t * (1.0 / 7);
-    const double p45 = 1.0 / 9 + t * (1.0 / 11);
-    const double p67 = 1.0 / 13 + t * (1.0 / 15);
-    const double p89 = 1.0 / 17 + t * (1.0 / 19);
-    const double q03 = p01 + t2 * p23;
-    const double q47 = p45 + t2 * p67;
-    return 2.0 * magnitude * ((q03 + t4 * q47) + t8 * p89);
-}
-
-
-// What one pair gives to the measures, whichever form its values take.
-struct PairFigures {
-    bool finite;
-    double absError;
-    // |a|, for the scale-free norms.
-    double magnitude;
-    // b - a.
-    double signedError;
-    // Left out of the relative, ratio and tolerance figures: both read as 0
-    // from nonzero values written, or a below the least truth.
-    bool excluded;
-    bool belowMinTruth;
-    // The relative error where the denominator is not 0, and its signed
-    // form.
-    bool hasRelative;
-    double relError;
-    double signedRel;
-    bool within;
-    // The least rtol that would put the pair within tolerance.
-    double needed;
-    // |ln(b / a)| where both are positive.
-    bool bothPositive;
-    double logRatio;
-    bool oneNotPositive;
-    bool absUnderflow;
-    // The row of the table by decade of a.
-    std::int32_t row;
-};
-
-struct Tolerances {
-    double floor;
-    double rtol;
-    double atol;
-    double minTruth;
-    double logMinTruth;
-};
-
-// A logarithm's decade beyond the table's falls in the end row on its side.
-std::int32_t rowOf(int decade)
-{
-    return std::clamp(decade, kLowestDecade, kHighestDecade) - kLowestDecade;
-}
-
-constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
-
-// The least rtol with which |a - b| <= atol + rtol |a|.
-[[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
-{
-    if (absError <= atol)
-        return 0.0;
-    return magnitude > 0.0 ? (absError - atol) / magnitude : INFINITY;
-}
-
-[[gnu::always_inline]] inline PairFigures densityFigures(double a, double b, bool excluded, const Tolerances& t)
-{
-    PairFigures f{};
-    f.finite = std::isfinite(a) && std::isfinite(b);
-    if (!f.finite)
-        return f;
-    f.absError = std::fabs(a - b);
-    f.magnitude = std::fabs(a);
-    f.signedError = b - a;
-    f.row = a > 0.0 ? rowOf(decadeOfPositive(a)) : kNoRow;
-    f.belowMinTruth = a < t.minTruth;
-    f.excluded = excluded || f.belowMinTruth;
-    if (f.excluded)
-        return f;
-    const double denominator = std::max(f.magnitude, t.floor);
-    f.hasRelative = denominator > 0.0;
-    f.relError = f.absError / denominator;
-    f.signedRel = f.signedError / denominator;
-    f.within = f.absError <= t.atol + t.rtol * f.magnitude;
-    f.needed = neededRtol(f.absError, f.magnitude, t.atol);
-    f.bothPositive = a > 0.0 && b > 0.0;
-    if (f.bothPositive)
-        f.logRatio = logRatio(a, b);
-    else
-        f.oneNotPositive = (a <= 0.0) != (b <= 0.0);
-    return f;
-}
-
-// With --log, a and b are ln of the densities: the relative error
-// |b/a - 1| is |expm1(ln b - ln a)| and the ratio error |ln b - ln a|,
-// taken from the logarithms themselves, so that densities of 1e-580 are as
-// exact as any; the absolute error a |expm1(ln b - ln a)| needs exp(ln a),
-// which loses digits below the normal doubles.  A density of 0 is ln 0,
-// minus infinity.
-[[gnu::always_inline]] inline PairFigures logFigures(double la, double lb, const Tolerances& t)
-{
-    PairFigures f{};
-    f.finite = !std::isnan(la) && !std::isnan(lb) && la != INFINITY && lb != INFINITY;
-    if (!f.finite)
-        return f;
-    const double a = std::exp(la);
-    const double b = std::exp(lb);
-    f.absUnderflow = (a < DBL_MIN && la != -INFINITY) || (b < DBL_MIN && lb != -INFINITY);
-    f.magnitude = a;
-    // Beyond the normal doubles the decade comes from the logarithm, which
-    // may put a density within a rounding of a power of ten in the decade
-    // beside its own; the clamp keeps a logarithm of any size an int.
-    const double decade = std::floor(std::clamp(la / std::log(10.0), -1e6, 1e6));
-    f.row = la == -INFINITY                 ? kNoRow
-            : a >= DBL_MIN && a <= DBL_MAX ? rowOf(decadeOfPositive(a))
-                                            : rowOf(static_cast<int>(decade));
-    f.belowMinTruth = la < t.logMinTruth;
-    f.excluded = f.belowMinTruth;
-    if (la == -INFINITY || lb == -INFINITY) {
-        f.absError = std::fabs(a - b);
-        f.signedError = b - a;
-        if (f.excluded)
-            return f;
-        f.relError = f.absError / t.floor;
-        f.signedRel = f.signedError / t.floor;
-        f.hasRelative = t.floor > 0.0;
-        f.within = f.absError <= t.atol + t.rtol * a;
-        f.needed = neededRtol(f.absError, a, t.atol);
-        f.oneNotPositive = la != lb;
-        return f;
-    }
-    const double difference = lb - la;
-    const double ratioLess1 = std::expm1(difference);
-    const double relative = std::fabs(ratioLess1);
-    f.absError = a * relative;
-    f.signedError = a * ratioLess1;
-    if (f.excluded)
-        return f;
-    f.hasRelative = true;
-    f.relError = a >= t.floor ? relative : f.absError / t.floor;
-    f.signedRel = a >= t.floor ? ratioLess1 : f.signedError / t.floor;
-    const double atolOverA = t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0;
-    f.within = relative <= t.rtol + atolOverA;
-    f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
-    f.bothPositive = true;
-    f.logRatio = std::fabs(difference);
-    return f;
-}
 
 // A spread's squared offsets within a block, from the spread's shift.
 struct BlockSpread {
@@ -574,92 +313,6 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
     return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
 }
 
-// Returns how many of the block's pairs are common pairs.  Without atol
-// and floor the rtol a pair needs is its relative error, which spares the
-// loop a division.
-template <bool plainTolerance>
-std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                            const Tolerances& t)
-{
-    for (std::int32_t j = 0; j < count; ++j) {
-        const double a = as[j];
-        const double b = bs[j];
-        const double absError = std::fabs(a - b);
-        const double magnitude = std::fabs(a);
-        const double denominator = std::max(magnitude, t.floor);
-        const double s = (b - a) / (b + a);
-        const double sMagnitude = std::fabs(s);
-        const double u = s * s;
-        const double u2 = u * u;
-        const double u4 = u2 * u2;
-        const double u8 = u4 * u4;
-        const double p01 = 1.0 + u * (1.0 / 3);
-        const double p23 = 1.0 / 5 + u * (1.0 / 7);
-        const double p45 = 1.0 / 9 + u * (1.0 / 11);
-        const double p67 = 1.0 / 13 + u * (1.0 / 15);
-        const double p89 = 1.0 / 17 + u * (1.0 / 19);
-        const double relError = absError / denominator;
-        lanes.absError[j] = absError;
-        lanes.magnitude[j] = magnitude;
-        lanes.relError[j] = relError;
-        lanes.logRatio[j] = 2.0 * sMagnitude * (((p01 + u2 * p23) + u4 * (p45 + u2 * p67)) + u8 * p89);
-        // 0 where |a - b| <= atol, as a maximum rather than a choice, which
-        // the compiler would make a branch around the division.
-        if constexpr (plainTolerance)
-            lanes.needed[j] = relError;
-        else
-            lanes.needed[j] = std::max(0.0, (absError - t.atol) / magnitude);
-        lanes.within[j] = absError <= t.atol + t.rtol * magnitude ? 1.0 : 0.0;
-        // a - b is exactly -(b - a), so the signed relative error is the
-        // relative error with the sign of b - a, bit for bit the quotient.
-        lanes.signedError[j] = b - a;
-        lanes.signedRel[j] = std::copysign(relError, b - a);
-        // Positive and finite both, within the series' reach (which makes
-        // the denominator positive) and not below the least truth.
-        lanes.common[j] =
-            a > 0.0 && b > 0.0 && a <= DBL_MAX && b <= DBL_MAX && sMagnitude <= 0.1 && a >= t.minTruth ? 1.0 : 0.0;
-    }
-    // Counted apart, so that the loop above stays one the compiler
-    // vectorizes.
-    std::int32_t commons = 0;
-    for (std::int32_t j = 0; j < count; ++j)
-        commons += lanes.common[j] != 0.0 ? 1 : 0;
-    return commons;
-}
-
-std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                          const Tolerances& t)
-{
-    return t.atol == 0.0 && t.floor == 0.0 ? computeLanesOf<true>(lanes, as, bs, count, t)
-                                           : computeLanesOf<false>(lanes, as, bs, count, t);
-}
-
-// The figures of pair j of a block, from its lanes where it is a common
-// pair.
-[[gnu::always_inline]] inline PairFigures laneFigures(const BlockLanes& lanes, const MeasuredBlock& block,
-                                                     std::int32_t j, const Tolerances& t)
-{
-    const double a = block.as[j];
-    const double b = block.bs[j];
-    const bool excluded = block.excluded != nullptr && block.excluded[j];
-    if (lanes.common[j] == 0.0 || excluded)
-        return densityFigures(a, b, excluded, t);
-    PairFigures f{};
-    f.finite = true;
-    f.absError = lanes.absError[j];
-    f.magnitude = lanes.magnitude[j];
-    f.signedError = lanes.signedError[j];
-    f.hasRelative = true;
-    f.relError = lanes.relError[j];
-    f.signedRel = lanes.signedRel[j];
-    f.within = lanes.within[j] != 0.0;
-    f.needed = lanes.needed[j];
-    f.bothPositive = true;
-    f.logRatio = lanes.logRatio[j];
-    f.row = rowOf(decadeOfPositive(a));
-    return f;
-}
-
 // A block whose pairs are all common pairs (both values positive and
 // finite, none left out) is taken lane by lane: its sums, spreads and
 // extremes in loops the compiler keeps in vector registers, then one loop
@@ -668,31 +321,6 @@ std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs,
 // one; only the order of the additions within the block differs, which the
 // block sums' bound allows.
 //
-// A lane's sum is taken as kWays interleaved partial sums, added together
-// pairwise at the end: the order is the program's, the same on every build,
-// and each partial sum has at most 64 terms.  Eight of them keep four vector
-// additions in flight, which one chain of additions, waiting on each, would
-// not.
-constexpr int kWays = 8;
-
-[[gnu::always_inline]] inline double combined(const double (&part)[kWays])
-{
-    return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
-}
-
-template <typename Term>
-[[gnu::always_inline]] inline double laneSum(std::int32_t n, Term term)
-{
-    double part[kWays] = {};
-    std::int32_t j = 0;
-    for (; j + kWays <= n; j += kWays)
-        for (int k = 0; k < kWays; ++k)
-            part[k] += term(j + k);
-    for (int k = 0; j < n; ++j, ++k)
-        part[k] += term(j);
-    return combined(part);
-}
-
 // The lane's squared offsets from the spread's shift, which the first block
 // sets to its mean.
 [[gnu::always_inline]] inline void laneSpread(BlockSpread& spread, const double* x, std::int32_t n)
@@ -703,75 +331,6 @@ template <typename Term>
     }
     const double shift = spread.shift;
     spread.squares = laneSum(n, [&](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); });
-}
-
-// The lane's squares into a sum that keeps the tiny terms apart, given the
-// lane's least term: nearly every block has none.
-[[gnu::always_inline]] inline void laneSquares(SquareSum& sum, const double* x, std::int32_t n, double least)
-{
-    if (least >= kSmallTerm) {
-        sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] * x[j]; });
-        return;
-    }
-    sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] >= kSmallTerm ? x[j] * x[j] : 0.0; });
-    sum.scaled.block += laneSum(n, [&](std::int32_t j) {
-        const double scaled = x[j] < kSmallTerm ? x[j] * kTermScale : 0.0;
-        return scaled * scaled;
-    });
-}
-
-// The lane's extremes; the lanes of a common block hold no NaN, and an
-// extreme is the same whatever the order it is found in.  The compiler does
-// not vectorize a choice between doubles, so it is written out for SSE2.
-template <bool largest>
-[[gnu::always_inline]] inline double laneExtreme(const double* x, std::int32_t n)
-{
-    const auto pick = [](double kept, double next) {
-        if constexpr (largest)
-            return next > kept ? next : kept;
-        else
-            return next < kept ? next : kept;
-    };
-    double result = x[0];
-    std::int32_t j = 0;
-#if defined(__SSE2__)
-    const auto pickVector = [](__m128d kept, __m128d next) {
-        if constexpr (largest)
-            return _mm_max_pd(kept, next);
-        else
-            return _mm_min_pd(kept, next);
-    };
-    __m128d part[4];
-    for (__m128d& p : part)
-        p = _mm_set1_pd(x[0]);
-    for (; j + 8 <= n; j += 8)
-        for (int k = 0; k < 4; ++k)
-            part[k] = pickVector(part[k], _mm_loadu_pd(x + j + 2 * k));
-    const __m128d both = pickVector(pickVector(part[0], part[1]), pickVector(part[2], part[3]));
-    result = pick(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
-#endif
-    for (; j < n; ++j)
-        result = pick(result, x[j]);
-    return result;
-}
-
-[[gnu::always_inline]] inline double laneMax(const double* x, std::int32_t n)
-{
-    return laneExtreme<true>(x, n);
-}
-
-[[gnu::always_inline]] inline double laneMin(const double* x, std::int32_t n)
-{
-    return laneExtreme<false>(x, n);
-}
-
-// The first place in the lane that holds the value.
-std::int32_t placeOf(const double* x, std::int32_t n, double value)
-{
-    std::int32_t j = 0;
-    while (j < n - 1 && x[j] != value)
-        ++j;
-    return j;
 }
 
 DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row);

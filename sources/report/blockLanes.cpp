@@ -1,0 +1,64 @@
+// The lanes of a block of pairs, in one loop of plain operations that the
+// compiler turns into vector instructions.
+#include "blockLanes.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Returns how many of the block's pairs are common pairs.
+std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                            const Tolerances& t)
+{
+    for (std::int32_t j = 0; j < count; ++j) {
+        const double a = as[j];
+        const double b = bs[j];
+        const double absError = std::fabs(a - b);
+        const double magnitude = std::fabs(a);
+        const double denominator = std::max(magnitude, t.floor);
+        const double sMagnitude = std::fabs((b - a) / (b + a));
+        const double relError = absError / denominator;
+        lanes.absError[j] = absError;
+        lanes.magnitude[j] = magnitude;
+        lanes.relError[j] = relError;
+        lanes.logRatio[j] = atanhSeries(sMagnitude);
+        lanes.within[j] = absError <= t.atol + t.rtol * magnitude ? 1.0 : 0.0;
+        // a - b is exactly -(b - a), so the signed relative error is the
+        // relative error with the sign of b - a, bit for bit the quotient.
+        lanes.signedError[j] = b - a;
+        lanes.signedRel[j] = std::copysign(relError, b - a);
+        // Positive and finite both, within the series' reach (which makes
+        // the denominator positive) and not below the least truth; tested
+        // all at once, as a chain of tests would be branches.
+        const bool positive = (a > 0.0) & (b > 0.0);
+        const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
+        const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
+        lanes.common[j] = positive & finite & inReach ? 1.0 : 0.0;
+    }
+    // Apart, so that the loop above stays one the compiler vectorizes: the
+    // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
+    // rather than a choice, which the compiler would make a branch around
+    // the division), and without atol and floor the relative error itself.
+    if (t.atol == 0.0 && t.floor == 0.0) {
+        std::memcpy(lanes.needed, lanes.relError, sizeof(double) * static_cast<std::size_t>(count));
+    } else {
+        for (std::int32_t j = 0; j < count; ++j)
+            lanes.needed[j] = std::max(0.0, (lanes.absError[j] - t.atol) / lanes.magnitude[j]);
+    }
+    std::int32_t commons = 0;
+    for (std::int32_t j = 0; j < count; ++j)
+        commons += lanes.common[j] != 0.0 ? 1 : 0;
+    return commons;
+}
+
+
+}  // namespace
+
+std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                          const Tolerances& t)
+{
+    return computeLanesOf(lanes, as, bs, count, t);
+}

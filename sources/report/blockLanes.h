@@ -1,0 +1,170 @@
+// A block of pairs lane by lane: each figure of every pair in arrays of
+// its own, computed in loops the compiler vectorizes, and the sums and
+// extremes of those arrays taken in an order the program fixes.
+#pragma once
+
+#include "accurateSum.h"
+#include "errorMeasures.h"
+#include "pairFigures.h"
+#include "valueSource.h"
+
+#include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Bits of a sort key that hold a pair's place in its block.
+constexpr int kPlaceBits = 9;
+
+// The arithmetic of a block of density pairs, lane by lane, in one loop of
+// plain operations that the compiler turns into vector instructions, two
+// pairs at a time: every pair's figures as though it were the common pair
+// (both values positive and finite, within the ratio series' reach, with a
+// relative error, above the least truth), and whether it is.  The rest are
+// worked out one by one.  Each figure is the same expression
+// densityFigures evaluates, so either way gives the same bits.
+struct BlockLanes {
+    double absError[kPairBlock];
+    double magnitude[kPairBlock];
+    double relError[kPairBlock];
+    double logRatio[kPairBlock];
+    double needed[kPairBlock];
+    double within[kPairBlock];
+    double common[kPairBlock];
+    double signedError[kPairBlock];
+    double signedRel[kPairBlock];
+    // The table row of each pair of the block, and the block's pairs
+    // gathered row by row for the measures by decade.
+    std::int32_t row[kPairBlock];
+    // The block's pairs as keys sorted by row.
+    std::int32_t blockRows[kPairBlock];
+    double gatheredAs[kPairBlock];
+    double gatheredBs[kPairBlock];
+    bool gatheredExcluded[kPairBlock];
+    std::int64_t gatheredIndices[kPairBlock];
+};
+
+// Fills the lanes of the block's pairs and returns how many are common
+// pairs.
+std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                          const Tolerances& t);
+
+// The figures of pair j of a block, from its lanes where it is a common
+// pair.
+[[gnu::always_inline]] inline PairFigures laneFigures(const BlockLanes& lanes, const MeasuredBlock& block,
+                                                     std::int32_t j, const Tolerances& t)
+{
+    const double a = block.as[j];
+    const double b = block.bs[j];
+    const bool excluded = block.excluded != nullptr && block.excluded[j];
+    if (lanes.common[j] == 0.0 || excluded)
+        return densityFigures(a, b, excluded, t);
+    PairFigures f{};
+    f.finite = true;
+    f.absError = lanes.absError[j];
+    f.magnitude = lanes.magnitude[j];
+    f.signedError = lanes.signedError[j];
+    f.hasRelative = true;
+    f.relError = lanes.relError[j];
+    f.signedRel = lanes.signedRel[j];
+    f.within = lanes.within[j] != 0.0;
+    f.needed = lanes.needed[j];
+    f.bothPositive = true;
+    f.logRatio = lanes.logRatio[j];
+    f.row = rowOf(decadeOfPositive(a));
+    return f;
+}
+
+// A lane's sum is taken as kWays interleaved partial sums, added together
+// pairwise at the end: the order is the program's, the same on every build,
+// and each partial sum has at most 64 terms.  Eight of them keep four vector
+// additions in flight, which one chain of additions, waiting on each, would
+// not.
+constexpr int kWays = 8;
+
+[[gnu::always_inline]] inline double combined(const double (&part)[kWays])
+{
+    return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+}
+
+template <typename Term>
+[[gnu::always_inline]] inline double laneSum(std::int32_t n, Term term)
+{
+    double part[kWays] = {};
+    std::int32_t j = 0;
+    for (; j + kWays <= n; j += kWays)
+        for (int k = 0; k < kWays; ++k)
+            part[k] += term(j + k);
+    for (int k = 0; j < n; ++j, ++k)
+        part[k] += term(j);
+    return combined(part);
+}
+
+// The lane's squares into a sum that keeps the tiny terms apart, given the
+// lane's least term: nearly every block has none.
+[[gnu::always_inline]] inline void laneSquares(SquareSum& sum, const double* x, std::int32_t n, double least)
+{
+    if (least >= kSmallTerm) {
+        sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] * x[j]; });
+        return;
+    }
+    sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] >= kSmallTerm ? x[j] * x[j] : 0.0; });
+    sum.scaled.block += laneSum(n, [&](std::int32_t j) {
+        const double scaled = x[j] < kSmallTerm ? x[j] * kTermScale : 0.0;
+        return scaled * scaled;
+    });
+}
+
+// The lane's extremes; the lanes of a common block hold no NaN, and an
+// extreme is the same whatever the order it is found in.  The compiler does
+// not vectorize a choice between doubles, so it is written out for SSE2.
+template <bool largest>
+[[gnu::always_inline]] inline double laneExtreme(const double* x, std::int32_t n)
+{
+    const auto pick = [](double kept, double next) {
+        if constexpr (largest)
+            return next > kept ? next : kept;
+        else
+            return next < kept ? next : kept;
+    };
+    double result = x[0];
+    std::int32_t j = 0;
+#if defined(__SSE2__)
+    const auto pickVector = [](__m128d kept, __m128d next) {
+        if constexpr (largest)
+            return _mm_max_pd(kept, next);
+        else
+            return _mm_min_pd(kept, next);
+    };
+    __m128d part[4];
+    for (__m128d& p : part)
+        p = _mm_set1_pd(x[0]);
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 4; ++k)
+            part[k] = pickVector(part[k], _mm_loadu_pd(x + j + 2 * k));
+    const __m128d both = pickVector(pickVector(part[0], part[1]), pickVector(part[2], part[3]));
+    result = pick(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+#endif
+    for (; j < n; ++j)
+        result = pick(result, x[j]);
+    return result;
+}
+
+[[gnu::always_inline]] inline double laneMax(const double* x, std::int32_t n)
+{
+    return laneExtreme<true>(x, n);
+}
+
+[[gnu::always_inline]] inline double laneMin(const double* x, std::int32_t n)
+{
+    return laneExtreme<false>(x, n);
+}
+
+// The first place in the lane that holds the value.
+inline std::int32_t placeOf(const double* x, std::int32_t n, double value)
+{
+    std::int32_t j = 0;
+    while (j < n - 1 && x[j] != value)
+        ++j;
+    return j;
+}

@@ -1,0 +1,245 @@
+// What one pair of values gives to the measures, worked out the same way
+// wherever a pair is taken: the decade of a positive double, exactly; the
+// bin of a relative error; |ln(b / a)| to a few units of its last bit; and
+// every figure of a pair of densities, or of their logarithms.
+#pragma once
+
+#include "errorMeasures.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+// The decades of the positive doubles: 4.9e-324 to 1.8e308.
+constexpr int kLowestDoubleDecade = -324;
+constexpr int kDoubleDecades = 308 - kLowestDoubleDecade + 1;
+
+// Decades of positive doubles: the binary exponent gives the decade or the
+// one below, and one comparison with a power of ten settles which.
+struct DecadeTable {
+    // floor(log10(2^e)) for the binary exponents e of the doubles, from -1074.
+    std::int16_t decadeOf[2048 + 52];
+    // 10^d for d from the lowest decade of a double to one past the
+    // highest, the double nearest; infinity past it, so that the comparison
+    // settles nothing there.
+    double powerOf[kDoubleDecades + 1];
+};
+
+constexpr int kLowestExponent = -1074;
+
+inline DecadeTable makeDecadeTable()
+{
+    DecadeTable table{};
+    for (int e = kLowestExponent; e < 1024; ++e)
+        table.decadeOf[e - kLowestExponent] =
+            static_cast<std::int16_t>(std::floor(static_cast<double>(e) * 0.30102999566398120));
+    for (int d = kLowestDoubleDecade; d <= kLowestDoubleDecade + kDoubleDecades; ++d)
+        table.powerOf[d - kLowestDoubleDecade] = std::strtod(("1e" + std::to_string(d)).c_str(), nullptr);
+    return table;
+}
+
+inline const DecadeTable kDecades = makeDecadeTable();
+
+// floor(log10(x)) for a positive finite double: the binary exponent gives
+// the decade or the one below, and one comparison with a power of ten
+// settles which.
+[[gnu::always_inline]] inline int decadeOfPositive(double x)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int field = static_cast<int>(bits >> 52);
+    int exponent = field - 1023;
+    if (field == 0) {
+        // Below the normal range the exponent is the mantissa's own.
+        std::frexp(x, &exponent);
+        --exponent;
+    }
+    const int decade = kDecades.decadeOf[exponent - kLowestExponent];
+    return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDoubleDecade] ? 1 : 0);
+}
+
+[[gnu::always_inline]] inline int decadeBin(double relative)
+{
+    if (relative == 0.0)
+        return 0;
+    // (0, 1e-8) is bin 1, [1e-8, 1e-7) bin 2, ..., [1, inf) bin 10.
+    return std::clamp(decadeOfPositive(relative) + kDecadeBins - 1, 1, kDecadeBins - 1);
+}
+
+// |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1
+// it is 2 atanh(s) with s = (b - a) / (b + a): b - a is exact there (the
+// two lie within a factor of 2 of each other), b + a and the quotient are
+// rounded once each, so s is within two units of its last bit.  The series
+// 2 s (1 + s^2/3 + s^4/5 + ... + s^18/19) is evaluated as a tree of pairs
+// of terms, from the powers s^2, s^4 and s^8, in four levels rather than
+// nine steps one after another: its terms are
+// all positive, so any order sums them to within a unit or two, and for
+// |s| <= 0.1 those left out are below 10^-20 of the first.  Elsewhere the
+// rounding of b / a costs at most a unit of the logarithm, which is then
+// above 0.2.
+// The series for |s| = |b - a| / (b + a) <= 0.1, branch-free, so that a
+// block's lanes take it too.
+[[gnu::always_inline]] inline double atanhSeries(double magnitude)
+{
+    const double t = magnitude * magnitude;
+    const double t2 = t * t;
+    const double t4 = t2 * t2;
+    const double t8 = t4 * t4;
+    const double p01 = 1.0 + t * (1.0 / 3);
+    const double p23 = 1.0 / 5 + t * (1.0 / 7);
+    const double p45 = 1.0 / 9 + t * (1.0 / 11);
+    const double p67 = 1.0 / 13 + t * (1.0 / 15);
+    const double p89 = 1.0 / 17 + t * (1.0 / 19);
+    const double q03 = p01 + t2 * p23;
+    const double q47 = p45 + t2 * p67;
+    return 2.0 * magnitude * ((q03 + t4 * q47) + t8 * p89);
+}
+
+[[gnu::always_inline]] inline double logRatio(double a, double b)
+{
+    const double magnitude = std::fabs((b - a) / (b + a));
+    if (magnitude > 0.1)
+        return std::fabs(std::log(b / a));
+    return atanhSeries(magnitude);
+}
+
+// What one pair gives to the measures, whichever form its values take.
+struct PairFigures {
+    bool finite;
+    double absError;
+    // |a|, for the scale-free norms.
+    double magnitude;
+    // b - a.
+    double signedError;
+    // Left out of the relative, ratio and tolerance figures: both read as 0
+    // from nonzero values written, or a below the least truth.
+    bool excluded;
+    bool belowMinTruth;
+    // The relative error where the denominator is not 0, and its signed
+    // form.
+    bool hasRelative;
+    double relError;
+    double signedRel;
+    bool within;
+    // The least rtol that would put the pair within tolerance.
+    double needed;
+    // |ln(b / a)| where both are positive.
+    bool bothPositive;
+    double logRatio;
+    bool oneNotPositive;
+    bool absUnderflow;
+    // The row of the table by decade of a.
+    std::int32_t row;
+};
+
+struct Tolerances {
+    double floor;
+    double rtol;
+    double atol;
+    double minTruth;
+    double logMinTruth;
+};
+
+// A logarithm's decade beyond the table's falls in the end row on its side.
+inline std::int32_t rowOf(int decade)
+{
+    return std::clamp(decade, kLowestDecade, kHighestDecade) - kLowestDecade;
+}
+
+constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
+
+// The least rtol with which |a - b| <= atol + rtol |a|.
+[[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
+{
+    if (absError <= atol)
+        return 0.0;
+    return magnitude > 0.0 ? (absError - atol) / magnitude : INFINITY;
+}
+
+[[gnu::always_inline]] inline PairFigures densityFigures(double a, double b, bool excluded, const Tolerances& t)
+{
+    PairFigures f{};
+    f.finite = std::isfinite(a) && std::isfinite(b);
+    if (!f.finite)
+        return f;
+    f.absError = std::fabs(a - b);
+    f.magnitude = std::fabs(a);
+    f.signedError = b - a;
+    f.row = a > 0.0 ? rowOf(decadeOfPositive(a)) : kNoRow;
+    f.belowMinTruth = a < t.minTruth;
+    f.excluded = excluded || f.belowMinTruth;
+    if (f.excluded)
+        return f;
+    const double denominator = std::max(f.magnitude, t.floor);
+    f.hasRelative = denominator > 0.0;
+    f.relError = f.absError / denominator;
+    f.signedRel = f.signedError / denominator;
+    f.within = f.absError <= t.atol + t.rtol * f.magnitude;
+    f.needed = neededRtol(f.absError, f.magnitude, t.atol);
+    f.bothPositive = a > 0.0 && b > 0.0;
+    if (f.bothPositive)
+        f.logRatio = logRatio(a, b);
+    else
+        f.oneNotPositive = (a <= 0.0) != (b <= 0.0);
+    return f;
+}
+
+// With --log, a and b are ln of the densities: the relative error
+// |b/a - 1| is |expm1(ln b - ln a)| and the ratio error |ln b - ln a|,
+// taken from the logarithms themselves, so that densities of 1e-580 are as
+// exact as any; the absolute error a |expm1(ln b - ln a)| needs exp(ln a),
+// which loses digits below the normal doubles.  A density of 0 is ln 0,
+// minus infinity.
+[[gnu::always_inline]] inline PairFigures logFigures(double la, double lb, const Tolerances& t)
+{
+    PairFigures f{};
+    f.finite = !std::isnan(la) && !std::isnan(lb) && la != INFINITY && lb != INFINITY;
+    if (!f.finite)
+        return f;
+    const double a = std::exp(la);
+    const double b = std::exp(lb);
+    f.absUnderflow = (a < DBL_MIN && la != -INFINITY) || (b < DBL_MIN && lb != -INFINITY);
+    f.magnitude = a;
+    // Beyond the normal doubles the decade comes from the logarithm, which
+    // may put a density within a rounding of a power of ten in the decade
+    // beside its own; the clamp keeps a logarithm of any size an int.
+    const double decade = std::floor(std::clamp(la / std::log(10.0), -1e6, 1e6));
+    f.row = la == -INFINITY                 ? kNoRow
+            : a >= DBL_MIN && a <= DBL_MAX ? rowOf(decadeOfPositive(a))
+                                            : rowOf(static_cast<int>(decade));
+    f.belowMinTruth = la < t.logMinTruth;
+    f.excluded = f.belowMinTruth;
+    if (la == -INFINITY || lb == -INFINITY) {
+        f.absError = std::fabs(a - b);
+        f.signedError = b - a;
+        if (f.excluded)
+            return f;
+        f.relError = f.absError / t.floor;
+        f.signedRel = f.signedError / t.floor;
+        f.hasRelative = t.floor > 0.0;
+        f.within = f.absError <= t.atol + t.rtol * a;
+        f.needed = neededRtol(f.absError, a, t.atol);
+        f.oneNotPositive = la != lb;
+        return f;
+    }
+    const double difference = lb - la;
+    const double ratioLess1 = std::expm1(difference);
+    const double relative = std::fabs(ratioLess1);
+    f.absError = a * relative;
+    f.signedError = a * ratioLess1;
+    if (f.excluded)
+        return f;
+    f.hasRelative = true;
+    f.relError = a >= t.floor ? relative : f.absError / t.floor;
+    f.signedRel = a >= t.floor ? ratioLess1 : f.signedError / t.floor;
+    const double atolOverA = t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0;
+    f.within = relative <= t.rtol + atolOverA;
+    f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
+    f.bothPositive = true;
+    f.logRatio = std::fabs(difference);
+    return f;
+}
