@@ -427,7 +427,7 @@ void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_
     reader.buffer = memory + kFrontPadding;
 }
 
-void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSize)
+int openValueFile(const char* path)
 {
     const std::string what = "cannot open " + shellQuoted(path);
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
@@ -438,7 +438,12 @@ void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSi
         ::close(fd);
         fail(what.c_str(), std::strerror(EISDIR));
     }
-    attachValueReader(reader, fd, path, bufferSize);
+    return fd;
+}
+
+void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSize)
+{
+    attachValueReader(reader, openValueFile(path), path, bufferSize);
 }
 
 void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length)

@@ -46,8 +46,12 @@ struct ValueReader {
 
 constexpr std::size_t kReaderBufferSize = 1 << 16;
 
-// Opens path for reading; a path that cannot be opened, or that names a
-// directory, ends the process with "cannot open 'PATH': REASON".
+// Opens a value file for reading and returns its descriptor; a path that
+// cannot be opened, or that names a directory, ends the process with
+// "cannot open 'PATH': REASON".
+int openValueFile(const char* path);
+
+// Opens path for reading as openValueFile does.
 void openValueReader(ValueReader& reader, const char* path,
                      std::size_t bufferSize = kReaderBufferSize);
 

@@ -160,6 +160,22 @@ inline void markFailedRead(ReadEvents& events, std::int32_t i)
     events.anyFailed = true;
 }
 
+// Reads i onwards of a block, made of a source that is spent, store
+// nothing and repeat its last value: up to count of them, or only the one
+// that found it spent where stopWhenSpent.  Returns the reads made.
+inline std::int32_t repeatSpentReads(ValueSource& source, float* floats, double* doubles, std::int32_t i,
+                                     std::int32_t count, bool stopWhenSpent)
+{
+    const std::int32_t end = stopWhenSpent ? i + 1 : count;
+    for (; i < end; ++i) {
+        markFailedRead(source.events, i);
+        floats[i] = source.lastFloat;
+        if (doubles != nullptr)
+            doubles[i] = source.lastDouble;
+    }
+    return i;
+}
+
 // The values the source stored, of all the reads made of it.
 inline std::int64_t storedValues(const ReadEvents& events)
 {

@@ -131,16 +131,9 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
         if (doubles != nullptr)
             source.lastDouble = doubles[i - 1];
     }
-    if (i < count && isSpent(source)) {
-        // Reads past the end repeat the last value, as they do of text.
-        const std::int32_t end = stopWhenSpent ? i + 1 : count;
-        for (; i < end; ++i) {
-            markFailedRead(events, i);
-            floats[i] = source.lastFloat;
-            if (doubles != nullptr)
-                doubles[i] = source.lastDouble;
-        }
-    }
+    // Reads past the end repeat the last value, as they do of text.
+    if (i < count && isSpent(source))
+        i = repeatSpentReads(source, floats, doubles, i, count, stopWhenSpent);
     return i;
 }
 

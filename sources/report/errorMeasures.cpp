@@ -95,14 +95,7 @@ struct BlockTotals {
     double neededSmallest = INFINITY;
     double neededLargest = 0.0;
     std::int64_t neededCount = 0;
-    double absMax = -1.0;
-    std::int64_t absMaxIndex = -1;
-    double relMax = -1.0;
-    std::int64_t relMaxIndex = -1;
-    double logRatioMax = -1.0;
-    double ratioMaxPair[2] = {1.0, 1.0};
-    std::int64_t ratioMaxIndex = -1;
-    double allptsMax = 0.0;
+    Extremes extremes;
 };
 
 BlockTotals startTotals(const ErrorMeasures& m)
@@ -112,15 +105,7 @@ BlockTotals startTotals(const ErrorMeasures& m)
     totals.relCounts = m.relSummary.counts;
     totals.neededCounts = m.neededSummary.counts;
     totals.shift = m.absSummary.shift;
-    totals.absMax = m.absMax;
-    totals.absMaxIndex = m.absMaxIndex;
-    totals.relMax = m.relMax;
-    totals.relMaxIndex = m.relMaxIndex;
-    totals.logRatioMax = m.logRatioMax;
-    totals.ratioMaxPair[0] = m.ratioMaxPair[0];
-    totals.ratioMaxPair[1] = m.ratioMaxPair[1];
-    totals.ratioMaxIndex = m.ratioMaxIndex;
-    totals.allptsMax = m.allptsMax;
+    totals.extremes = m.extremes;
     totals.absSpread = startSpread(m.absSpread);
     totals.relSpread = startSpread(m.relSpread);
     totals.signedSpread = startSpread(m.signedSpread);
@@ -194,14 +179,14 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     addToSpread(totals.absSpread, absError, times);
     totals.signedSum += f.signedError * times;
     addToSpread(totals.signedSpread, f.signedError, times);
-    if (absError > totals.absMax) {
-        totals.absMax = absError;
-        totals.absMaxIndex = first;
+    if (absError > totals.extremes.absMax) {
+        totals.extremes.absMax = absError;
+        totals.extremes.absMaxIndex = first;
     }
     totals.absCounts[bucketOf(absError, totals.shift)] += static_cast<std::uint32_t>(count);
     totals.absSmallest = std::min(totals.absSmallest, absError);
     addSquare(totals.allptsSquares, f.magnitude, times);
-    totals.allptsMax = std::max(totals.allptsMax, f.magnitude);
+    totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, f.magnitude);
     totals.absUnderflows += f.absUnderflow ? count : 0;
     if (f.excluded) {
         totals.excluded += f.belowMinTruth ? 0 : count;
@@ -218,9 +203,9 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
             addToSpread(totals.relSpread, f.relError, times);
             totals.signedRelSum += f.signedRel * times;
             addToSpread(totals.signedRelSpread, f.signedRel, times);
-            if (f.relError > totals.relMax) {
-                totals.relMax = f.relError;
-                totals.relMaxIndex = first;
+            if (f.relError > totals.extremes.relMax) {
+                totals.extremes.relMax = f.relError;
+                totals.extremes.relMaxIndex = first;
             }
             totals.relCounts[bucketOf(f.relError, totals.shift)] += static_cast<std::uint32_t>(count);
             totals.relSmallest = std::min(totals.relSmallest, f.relError);
@@ -233,11 +218,11 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         if (f.bothPositive) {
             totals.ratioPairs += count;
             totals.logSum += f.logRatio * times;
-            if (f.logRatio > totals.logRatioMax) {
-                totals.logRatioMax = f.logRatio;
-                totals.ratioMaxPair[0] = a;
-                totals.ratioMaxPair[1] = b;
-                totals.ratioMaxIndex = first;
+            if (f.logRatio > totals.extremes.logRatioMax) {
+                totals.extremes.logRatioMax = f.logRatio;
+                totals.extremes.ratioMaxPair[0] = a;
+                totals.extremes.ratioMaxPair[1] = b;
+                totals.extremes.ratioMaxIndex = first;
             }
         }
         totals.oneNotPositive += f.oneNotPositive ? count : 0;
@@ -293,17 +278,9 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
     m.absUnderflows += totals.absUnderflows;
     for (int bin = 0; bin < kDecadeBins; ++bin)
         m.decades[static_cast<std::size_t>(bin)] += totals.decades[static_cast<std::size_t>(bin)];
-    m.absMax = totals.absMax;
-    m.absMaxIndex = totals.absMaxIndex;
-    m.relMax = totals.relMax;
-    m.relMaxIndex = totals.relMaxIndex;
-    m.logRatioMax = totals.logRatioMax;
-    m.ratioMaxPair[0] = totals.ratioMaxPair[0];
-    m.ratioMaxPair[1] = totals.ratioMaxPair[1];
-    m.ratioMaxIndex = totals.ratioMaxIndex;
-    m.allptsMax = totals.allptsMax;
-    noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.measured), totals.absSmallest, totals.absMax);
-    noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.relMax);
+    m.extremes = totals.extremes;
+    noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.measured), totals.absSmallest, totals.extremes.absMax);
+    noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.extremes.relMax);
     noteSummarized(m.neededSummary, static_cast<std::uint64_t>(totals.neededCount), totals.neededSmallest,
                    totals.neededLargest);
 }
@@ -359,27 +336,27 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
     totals.relSmallest = laneMin(lanes.relError, n);
     totals.neededSmallest = laneMin(lanes.needed, n);
     totals.neededLargest = laneMax(lanes.needed, n);
-    totals.allptsMax = std::max(totals.allptsMax, laneMax(lanes.magnitude, n));
+    totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, laneMax(lanes.magnitude, n));
     // A block's largest error takes the place of the run's only when it is
     // larger, at the first pair that holds it: the earliest of equal errors.
     const auto indexOf = [&](std::int32_t j) { return block.indices != nullptr ? block.indices[j] : block.first + j; };
     const double absMax = laneMax(lanes.absError, n);
-    if (absMax > totals.absMax) {
-        totals.absMax = absMax;
-        totals.absMaxIndex = indexOf(placeOf(lanes.absError, n, absMax));
+    if (absMax > totals.extremes.absMax) {
+        totals.extremes.absMax = absMax;
+        totals.extremes.absMaxIndex = indexOf(placeOf(lanes.absError, n, absMax));
     }
     const double relMax = laneMax(lanes.relError, n);
-    if (relMax > totals.relMax) {
-        totals.relMax = relMax;
-        totals.relMaxIndex = indexOf(placeOf(lanes.relError, n, relMax));
+    if (relMax > totals.extremes.relMax) {
+        totals.extremes.relMax = relMax;
+        totals.extremes.relMaxIndex = indexOf(placeOf(lanes.relError, n, relMax));
     }
     const double logMax = laneMax(lanes.logRatio, n);
-    if (logMax > totals.logRatioMax) {
+    if (logMax > totals.extremes.logRatioMax) {
         const std::int32_t j = placeOf(lanes.logRatio, n, logMax);
-        totals.logRatioMax = logMax;
-        totals.ratioMaxPair[0] = block.as[j];
-        totals.ratioMaxPair[1] = block.bs[j];
-        totals.ratioMaxIndex = indexOf(j);
+        totals.extremes.logRatioMax = logMax;
+        totals.extremes.ratioMaxPair[0] = block.as[j];
+        totals.extremes.ratioMaxPair[1] = block.bs[j];
+        totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
     const bool table = !m.density.empty();

@@ -57,6 +57,20 @@ struct DensityDecade {
 
 struct BlockLanes;
 
+// The largest errors so far and where they are: the measures keep them, and
+// a block carries them in its totals and hands them back.
+struct Extremes {
+    double absMax = -1.0;
+    std::int64_t absMaxIndex = -1;
+    double relMax = -1.0;
+    std::int64_t relMaxIndex = -1;
+    double logRatioMax = -1.0;
+    // The pair of the largest ratio error, as read.
+    double ratioMaxPair[2] = {1.0, 1.0};
+    std::int64_t ratioMaxIndex = -1;
+    double allptsMax = 0.0;
+};
+
 struct ErrorMeasures {
     double floor = 0.0;
     double rtol = 0.0;
@@ -73,8 +87,6 @@ struct ErrorMeasures {
     AccurateSum absSum;
     SquareSum squareSum;
     Spread absSpread;
-    double absMax = -1.0;
-    std::int64_t absMaxIndex = -1;
     QuantileSummary absSummary;
     // Pairs whose densities, as exp of the logarithms read, fall below the
     // normal doubles, so that their absolute errors lose digits.
@@ -90,8 +102,6 @@ struct ErrorMeasures {
     std::int64_t relCount = 0;
     AccurateSum relSum;
     Spread relSpread;
-    double relMax = -1.0;
-    std::int64_t relMaxIndex = -1;
     QuantileSummary relSummary;
     std::int64_t relZeroOverZero = 0;
     std::int64_t relInfinite = 0;
@@ -108,14 +118,10 @@ struct ErrorMeasures {
 
     std::int64_t ratioPairs = 0;
     AccurateSum logRatioSum;
-    double logRatioMax = -1.0;
-    // The pair of the largest ratio error, as read.
-    double ratioMaxPair[2] = {1.0, 1.0};
-    std::int64_t ratioMaxIndex = -1;
     std::int64_t oneNotPositive = 0;
 
     SquareSum allptsSquareSum;
-    double allptsMax = 0.0;
+    Extremes extremes;
 
     ClassicSums classic;
     WorstList worstAbs;

@@ -177,15 +177,8 @@ std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::
         events.spentAt = events.reads + i;
         events.end = SourceEnd::endOfData;
     }
-    if (i < count) {
-        const std::int32_t end = stopWhenSpent ? i + 1 : count;
-        for (; i < end; ++i) {
-            markFailedRead(events, i);
-            floats[i] = source.lastFloat;
-            if (doubles != nullptr)
-                doubles[i] = source.lastDouble;
-        }
-    }
+    if (i < count)
+        i = repeatSpentReads(source, floats, doubles, i, count, stopWhenSpent);
     return i;
 }
 

@@ -41,16 +41,16 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.relSe = relSpread.se;
     const ScaledValue squares = squareSumValue(m.squareSum);
     r.absRms = any ? std::ldexp(std::sqrt(squares.value / measured), squares.exponent / 2) : NAN;
-    r.absMax = any ? m.absMax : NAN;
-    r.absMaxIndex = m.absMaxIndex;
+    r.absMax = any ? m.extremes.absMax : NAN;
+    r.absMaxIndex = m.extremes.absMaxIndex;
     const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
     r.absQuantiles = {absQ[0], absQ[1], absQ[2], absQ[3]};
 
     r.relCount = m.relCount;
     const bool anyRel = m.relCount > 0;
     r.relMean = anyRel ? sumValue(m.relSum) / static_cast<double>(m.relCount) : NAN;
-    r.relMax = anyRel ? m.relMax : NAN;
-    r.relMaxIndex = m.relMaxIndex;
+    r.relMax = anyRel ? m.extremes.relMax : NAN;
+    r.relMaxIndex = m.extremes.relMaxIndex;
     const std::vector<double> relQ = summaryQuantiles(m.relSummary, {0.5, 0.9, 0.99, 0.999});
     r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
     r.relZeroOverZero = m.relZeroOverZero;
@@ -73,19 +73,19 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.ratioPairs = m.ratioPairs;
     const bool anyRatio = m.ratioPairs > 0;
     r.logRatioMean = anyRatio ? sumValue(m.logRatioSum) / static_cast<double>(m.ratioPairs) : NAN;
-    r.logRatioMax = anyRatio ? m.logRatioMax : NAN;
+    r.logRatioMax = anyRatio ? m.extremes.logRatioMax : NAN;
     // From the logarithms, the ratio itself may be too large for a double.
-    const double x = m.ratioMaxPair[0];
-    const double y = m.ratioMaxPair[1];
-    r.ratioMax = !anyRatio ? NAN : m.logs ? std::exp(m.logRatioMax) : x > y ? x / y : y / x;
-    r.ratioMaxIndex = m.ratioMaxIndex;
+    const double x = m.extremes.ratioMaxPair[0];
+    const double y = m.extremes.ratioMaxPair[1];
+    r.ratioMax = !anyRatio ? NAN : m.logs ? std::exp(m.extremes.logRatioMax) : x > y ? x / y : y / x;
+    r.ratioMaxIndex = m.extremes.ratioMaxIndex;
     r.oneNotPositive = m.oneNotPositive;
 
     const ScaledValue allptsSquares = squareSumValue(m.allptsSquareSum);
     r.relativeL2 = any ? std::ldexp(std::sqrt(squares.value / allptsSquares.value),
                                     (squares.exponent - allptsSquares.exponent) / 2)
                        : NAN;
-    r.maxOverMaxAllpts = any ? m.absMax / m.allptsMax : NAN;
+    r.maxOverMaxAllpts = any ? m.extremes.absMax / m.extremes.allptsMax : NAN;
 
     // The classic tools divide by the count as given, or by the pairs read.
     const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);

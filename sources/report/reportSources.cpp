@@ -2,6 +2,8 @@
 // the first bytes of the file.
 #include "reportSources.h"
 
+#include "textReader.h"
+
 #include "fail.h"
 #include "quoting.h"
 
@@ -76,15 +78,7 @@ int openOperand(const char* operand)
             fail(what.c_str(), std::strerror(errno));
         return fd;
     }
-    const int fd = ::open(operand, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(what.c_str(), std::strerror(errno));
-    struct stat status;
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        fail(what.c_str(), std::strerror(EISDIR));
-    }
-    return fd;
+    return openValueFile(operand);
 }
 
 }  // namespace
