@@ -16,6 +16,8 @@
 # that a change is measured against the code before it in one run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/bench_support.sh
+. "$here/bench_support.sh"
 build=${1:-$here/../build/release}
 n=${2:-10000000}
 shift $(($# > 2 ? 2 : $#))
@@ -44,15 +46,8 @@ has_pandas=0
 report=""
 [ -x "$build/calcGap_report" ] && report="$build/calcGap_report"
 
-# The columns named (comma-separated) of the TSV on standard input, by its
-# header line.
-columns() {
-    awk -F '\t' -v want="$1" '
-        NR == 1 { n = split(want, names, ","); for (i = 1; i <= NF; ++i) at[$i] = i; next }
-        { line = ""; for (j = 1; j <= n; ++j) line = line (j > 1 ? " " : "") $at[names[j]]; print line }'
-}
 
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(. /etc/os-release && echo "$PRETTY_NAME"); $(date -u +%F)"
+describe_machine
 echo "pairs: $n, best of $rounds interleaved runs, times in seconds"
 printf '%-8s %-26s %9s %9s  %s\n' "format" "command" "best" "vs fscanf" "output"
 
@@ -89,20 +84,7 @@ for format in "${formats[@]}"; do
     fi
     add "paste | awk (mean)" "paste '$a' '$b' | awk '{d=\$1-\$2; if (d<0) d=-d; s+=d} END {printf \"%f\\n\", s/NR}'"
 
-    declare -A best=()
-    declare -A output=()
-    for ((round = 0; round < rounds; ++round)); do
-        for i in "${!names[@]}"; do
-            start=$(date +%s.%N)
-            out=$(eval "${commands[$i]}" | tr '\t' ' ')
-            end=$(date +%s.%N)
-            elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
-            output[$i]=$out
-            if [ -z "${best[$i]:-}" ] || awk -v x="$elapsed" -v y="${best[$i]}" 'BEGIN { exit !(x < y) }'; then
-                best[$i]=$elapsed
-            fi
-        done
-    done
+    run_interleaved
     for i in "${!names[@]}"; do
         measure=mean
         case "${names[$i]}" in *rms*) measure=rms ;; *peak*) measure=peak ;; esac

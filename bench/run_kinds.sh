@@ -13,6 +13,8 @@
 # numpy (Debian's python3-numpy); HDF5 rows need h5py (python3-h5py).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/bench_support.sh
+. "$here/bench_support.sh"
 build=${1:-$here/../build/release}
 n=${2:-10000000}
 rounds=${ROUNDS:-3}
@@ -85,11 +87,6 @@ commands=()
 add() { names+=("$1"); commands+=("$2"); }
 w=$work
 figures="columns abs_mean,rel_mean,rel_p99,within_share"
-columns() {
-    awk -F '\t' -v want="$1" '
-        NR == 1 { n = split(want, names, ","); for (i = 1; i <= NF; ++i) at[$i] = i; next }
-        { line = ""; for (j = 1; j <= n; ++j) line = line (j > 1 ? " " : "") $at[names[j]]; print line }'
-}
 for kind in 8g 17g 18e; do
     add "cat, %.$kind text" "cat '$w/a.$kind.txt' '$w/b.$kind.txt' | wc -c"
     add "calcGap_mean, %.$kind" "'$build/calcGap_mean' '$w/a.$kind.txt' '$w/b.$kind.txt' '$w/testpts.txt' $n 1"
@@ -116,22 +113,9 @@ add "report, --by-density" "'$report' --format=tsv --by-density '$w/a.8g.txt' $s
 add "report, text" "'$report' '$w/a.8g.txt' $s | wc -l"
 add "report, text --points" "'$report' --points='$w/points.txt' --dim=2 '$w/a.8g.txt' $s | wc -l"
 
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(. /etc/os-release && echo "$PRETTY_NAME"); $(date -u +%F)"
+describe_machine
 echo "pairs: $n, best of $rounds interleaved runs, times in seconds"
-declare -A best=()
-declare -A output=()
-for ((round = 0; round < rounds; ++round)); do
-    for i in "${!names[@]}"; do
-        start=$(date +%s.%N)
-        out=$(eval "${commands[$i]}" | tr '\t\n' '  ')
-        end=$(date +%s.%N)
-        elapsed=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f", e - s }')
-        output[$i]=$out
-        if [ -z "${best[$i]:-}" ] || awk -v x="$elapsed" -v y="${best[$i]}" 'BEGIN { exit !(x < y) }'; then
-            best[$i]=$elapsed
-        fi
-    done
-done
+run_interleaved
 time_of() {
     for i in "${!names[@]}"; do
         [ "${names[$i]}" = "$1" ] && echo "${best[$i]}"
