@@ -1,11 +1,14 @@
 // Micro-benchmarks of the value reader on in-memory files of one token shape
-// each, read in pairs by the pair pass as the tools read them: every value format that users
-// write, and hexadecimal floats, which the general path reads.
-// bench/run_bench.sh measures the whole tools.
+// each, read in pairs by the pair pass as the tools read them: every value
+// format that users write, and hexadecimal floats, which the general path
+// reads; as floats ("%f", the classic tools) and as doubles and floats
+// ("%lf" and "%f", the report), beside the conversion library's own
+// from_chars on the same text.  bench/run_bench.sh measures the whole tools.
 #include "pairPass.h"
 #include "valueSource.h"
 
 #include <benchmark/benchmark.h>
+#include <fast_float/fast_float.h>
 
 #include <cmath>
 #include <cstdio>
@@ -29,7 +32,7 @@ void takePairs(LastPair& last, const PairBlock& block)
 
 void takeRepeated(LastPair&, const RepeatedPair&) {}
 
-void readAll(benchmark::State& state, const std::string& text, int count)
+void readAll(benchmark::State& state, const std::string& text, int count, bool doubles)
 {
     const int memory = ::memfd_create("readerBenchmark", 0);
     if (::write(memory, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
@@ -42,7 +45,7 @@ void readAll(benchmark::State& state, const std::string& text, int count)
         attachTextSource(sample, ::open(("/proc/self/fd/" + std::to_string(memory)).c_str(), O_RDONLY), "sample",
                          {});
         PairPass pass;
-        startPairPass(pass, allpts, {&sample}, count, true, false);
+        startPairPass(pass, allpts, {&sample}, count, true, doubles);
         LastPair last;
         runPairPass(pass, last);
         benchmark::DoNotOptimize(last.sum);
@@ -59,7 +62,7 @@ constexpr int kTokens = 1 << 18;
 
 // One shape of token: values around 2.5e-3 (or spread over 1e-30 to 1e30
 // for "wide"), written with format.
-void readShape(benchmark::State& state, const char* format, double low, double high)
+std::string shapeText(const char* format, double low, double high)
 {
     std::mt19937 random(1);
     std::string text;
@@ -69,7 +72,36 @@ void readShape(benchmark::State& state, const char* format, double low, double h
         std::snprintf(token, sizeof token, format, low * std::pow(high / low, spread));
         text += token;
     }
-    readAll(state, text, kTokens);
+    return text;
+}
+
+void readShape(benchmark::State& state, const char* format, double low, double high)
+{
+    readAll(state, shapeText(format, low, high), kTokens, false);
+}
+
+void readShapeDoubles(benchmark::State& state, const char* format, double low, double high)
+{
+    readAll(state, shapeText(format, low, high), kTokens, true);
+}
+
+// The library alone: tokens one a line, in memory, each to double.
+void libraryFromChars(benchmark::State& state, const char* format, double low, double high)
+{
+    const std::string text = shapeText(format, low, high);
+    for (auto _ : state) {
+        double sum = 0.0;
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            double value;
+            const auto parsed = fast_float::from_chars(p, end, value);
+            sum += value;
+            p = parsed.ptr + 1;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kTokens);
 }
 
 }  // namespace
@@ -87,3 +119,9 @@ BENCHMARK_CAPTURE(readShape, plus, "%+.8g\n", 1e-4, 1e-2);
 BENCHMARK_CAPTURE(readShape, negative, "%.9g\n", -1e-2, -1e-4);
 BENCHMARK_CAPTURE(readShape, wide, "%.9g\n", 1e-30, 1e30);
 BENCHMARK_CAPTURE(readShape, hexadecimal, "%a\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShapeDoubles, g8, "%.8g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShapeDoubles, g17, "%.17g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(readShapeDoubles, e18, "%.18e\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(libraryFromChars, g8, "%.8g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(libraryFromChars, g17, "%.17g\n", 1e-4, 1e-2);
+BENCHMARK_CAPTURE(libraryFromChars, e18, "%.18e\n", 1e-4, 1e-2);

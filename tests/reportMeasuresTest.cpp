@@ -697,10 +697,12 @@ TEST(ReportMeasures, ByDecadeOfTruthAgainstAFullSort)
     }
 }
 
-// A block whose pairs are all positive and finite is taken lane by lane;
-// the same pairs with an exclusion list (of no pair) go one by one.  Both
-// ways give the same counts, extremes, quantiles, worst points and table
-// by decade, and sums within their bounds.
+// A block whose pairs are all measurable is taken lane by lane; the same
+// pairs with an exclusion list (of no pair) go one by one.  Both ways give
+// the same counts, extremes, quantiles, worst points and table by decade,
+// and sums within their bounds: for blocks of common pairs only, and for
+// blocks that hold ratios beyond the series' reach, values of either sign
+// and zeros.
 TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
 {
     std::mt19937_64 random(15);
@@ -719,6 +721,12 @@ TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
     }
     as[1535] = 1.0;
     bs[1535] = 0.85;
+    for (std::size_t i = 20000; i < as.size(); i += 89)
+        bs[i] = as[i] * (i % 2 == 0 ? 3.0 : 0.2);
+    for (std::size_t i = 30000; i < as.size(); i += 97)
+        as[i] = -as[i];
+    for (std::size_t i = 40000; i < as.size(); i += 101)
+        (i % 2 == 0 ? as[i] : bs[i]) = 0.0;
     for (double atol : {0.0, 1e-5}) {
         ReportOptions options = optionsWith(1e-4, 7);
         options.atol = atol;
@@ -729,6 +737,8 @@ TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
         EXPECT_EQ(lanes.relCount, pairs.relCount);
         EXPECT_EQ(lanes.within, pairs.within);
         EXPECT_EQ(lanes.ratioPairs, pairs.ratioPairs);
+        EXPECT_EQ(lanes.oneNotPositive, pairs.oneNotPositive);
+        EXPECT_EQ(lanes.relZeroOverZero, pairs.relZeroOverZero);
         EXPECT_EQ(lanes.decades, pairs.decades);
         EXPECT_EQ(lanes.absMax, pairs.absMax);
         EXPECT_EQ(lanes.absMaxIndex, pairs.absMaxIndex);

@@ -7,11 +7,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
-
-// Returns how many of the block's pairs are common pairs.
-std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                            const Tolerances& t)
+LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                        const Tolerances& t)
 {
     for (std::int32_t j = 0; j < count; ++j) {
         const double a = as[j];
@@ -34,9 +31,11 @@ std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* b
         // the denominator positive) and not below the least truth; tested
         // all at once, as a chain of tests would be branches.
         const bool positive = (a > 0.0) & (b > 0.0);
-        const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
-        const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
-        lanes.common[j] = positive & finite & inReach ? 1.0 : 0.0;
+        const bool finite = (magnitude <= DBL_MAX) & (std::fabs(b) <= DBL_MAX);
+        const bool measurable = finite & (denominator > 0.0) & (a >= t.minTruth);
+        lanes.positive[j] = positive ? 1.0 : 0.0;
+        lanes.measurable[j] = measurable ? 1.0 : 0.0;
+        lanes.common[j] = positive & measurable & (sMagnitude <= 0.1) ? 1.0 : 0.0;
     }
     // Apart, so that the loop above stays one the compiler vectorizes: the
     // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
@@ -48,17 +47,10 @@ std::int32_t computeLanesOf(BlockLanes& lanes, const double* as, const double* b
         for (std::int32_t j = 0; j < count; ++j)
             lanes.needed[j] = std::max(0.0, (lanes.absError[j] - t.atol) / lanes.magnitude[j]);
     }
-    std::int32_t commons = 0;
-    for (std::int32_t j = 0; j < count; ++j)
-        commons += lanes.common[j] != 0.0 ? 1 : 0;
-    return commons;
-}
-
-
-}  // namespace
-
-std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                          const Tolerances& t)
-{
-    return computeLanesOf(lanes, as, bs, count, t);
+    LaneCounts counts{0, 0};
+    for (std::int32_t j = 0; j < count; ++j) {
+        counts.common += lanes.common[j] != 0.0 ? 1 : 0;
+        counts.measurable += lanes.measurable[j] != 0.0 ? 1 : 0;
+    }
+    return counts;
 }

@@ -31,6 +31,10 @@ struct BlockLanes {
     double needed[kPairBlock];
     double within[kPairBlock];
     double common[kPairBlock];
+    // Both values positive, and the pair measurable: finite, with a
+    // relative error, not below the least truth.
+    double positive[kPairBlock];
+    double measurable[kPairBlock];
     double signedError[kPairBlock];
     double signedRel[kPairBlock];
     // The table row of each pair of the block, and the block's pairs
@@ -44,10 +48,15 @@ struct BlockLanes {
     std::int64_t gatheredIndices[kPairBlock];
 };
 
-// Fills the lanes of the block's pairs and returns how many are common
-// pairs.
-std::int32_t computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                          const Tolerances& t);
+struct LaneCounts {
+    std::int32_t common;
+    std::int32_t measurable;
+};
+
+// Fills the lanes of the block's pairs and counts the common pairs and the
+// measurable ones.
+LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                        const Tolerances& t);
 
 // The figures of pair j of a block, from its lanes where it is a common
 // pair.

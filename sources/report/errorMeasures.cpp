@@ -290,14 +290,6 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
     return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
 }
 
-// A block whose pairs are all common pairs (both values positive and
-// finite, none left out) is taken lane by lane: its sums, spreads and
-// extremes in loops the compiler keeps in vector registers, then one loop
-// for what each pair adds to its own buckets, to the table by decade and
-// to the worst lists.  The figures are those the pairs would add one by
-// one; only the order of the additions within the block differs, which the
-// block sums' bound allows.
-//
 // The lane's squared offsets from the spread's shift, which the first block
 // sets to its mean.
 [[gnu::always_inline]] inline void laneSpread(BlockSpread& spread, const double* x, std::int32_t n)
@@ -312,17 +304,42 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
 
 DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row);
 
+// A block whose pairs are all measurable (finite, with a relative error,
+// none left out) is taken lane by lane: its sums, spreads and extremes in
+// loops the compiler keeps in vector registers, then one loop for what each
+// pair adds to its own buckets, to the table by decade and to the worst
+// lists.  The figures are those the pairs would add one by one; only the
+// order of the additions within the block differs, which the block sums'
+// bound allows.  Where not every pair is common, the pairs outside the
+// ratio series' reach take |ln(b / a)| as one pair would, and those whose
+// two values are not both positive have no ratio: -1 in the lane, which no
+// maximum takes and the sum counts as 0.
 void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
-                     std::size_t dim)
+                     std::size_t dim, bool allCommon)
 {
     const std::int32_t n = block.count;
     totals.measured = n;
     totals.relCount = n;
-    totals.ratioPairs = n;
     totals.neededCount = n;
+    if (allCommon) {
+        totals.ratioPairs = n;
+        totals.logSum = laneSum(n, [&](std::int32_t j) { return lanes.logRatio[j]; });
+    } else {
+        for (std::int32_t j = 0; j < n; ++j) {
+            const double a = block.as[j];
+            const double b = block.bs[j];
+            if (lanes.positive[j] == 0.0) {
+                lanes.logRatio[j] = -1.0;
+                totals.oneNotPositive += (a <= 0.0) != (b <= 0.0) ? 1 : 0;
+            } else if (lanes.common[j] == 0.0) {
+                lanes.logRatio[j] = logRatio(a, b);
+            }
+        }
+        totals.ratioPairs = static_cast<std::int64_t>(laneSum(n, [&](std::int32_t j) { return lanes.positive[j]; }));
+        totals.logSum = laneSum(n, [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
+    }
     totals.absSum = laneSum(n, [&](std::int32_t j) { return lanes.absError[j]; });
     totals.relSum = laneSum(n, [&](std::int32_t j) { return lanes.relError[j]; });
-    totals.logSum = laneSum(n, [&](std::int32_t j) { return lanes.logRatio[j]; });
     totals.signedSum = laneSum(n, [&](std::int32_t j) { return lanes.signedError[j]; });
     totals.signedRelSum = laneSum(n, [&](std::int32_t j) { return lanes.signedRel[j]; });
     totals.within = static_cast<std::int64_t>(laneSum(n, [&](std::int32_t j) { return lanes.within[j]; }));
@@ -369,7 +386,7 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
         totals.decades[static_cast<std::size_t>(decadeBin(relError))] += 1;
         if (rows) {
-            const std::int32_t row = rowOf(decadeOfPositive(block.as[j]));
+            const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
             lanes.row[j] = row;
             if (table) {
                 DensityDecade* decade = m.density[static_cast<std::size_t>(row)];
@@ -521,9 +538,9 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
             takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
         }
     } else {
-        const std::int32_t commons = computeLanes(lanes, block.as, block.bs, block.count, tolerances);
-        if (commons == block.count && block.excluded == nullptr && block.count > 0) {
-            takeCommonBlock(measures, totals, lanes, block, dim);
+        const LaneCounts counts = computeLanes(lanes, block.as, block.bs, block.count, tolerances);
+        if (counts.measurable == block.count && block.excluded == nullptr && block.count > 0) {
+            takeCommonBlock(measures, totals, lanes, block, dim, counts.common == block.count);
         } else {
             for (std::int32_t j = 0; j < block.count; ++j) {
                 const PairFigures figures = laneFigures(lanes, block, j, tolerances);
