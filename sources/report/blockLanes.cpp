@@ -31,11 +31,9 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
         // the denominator positive) and not below the least truth; tested
         // all at once, as a chain of tests would be branches.
         const bool positive = (a > 0.0) & (b > 0.0);
-        const bool finite = (magnitude <= DBL_MAX) & (std::fabs(b) <= DBL_MAX);
-        const bool measurable = finite & (denominator > 0.0) & (a >= t.minTruth);
-        lanes.positive[j] = positive ? 1.0 : 0.0;
-        lanes.measurable[j] = measurable ? 1.0 : 0.0;
-        lanes.common[j] = positive & measurable & (sMagnitude <= 0.1) ? 1.0 : 0.0;
+        const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
+        const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
+        lanes.common[j] = positive & finite & inReach ? 1.0 : 0.0;
     }
     // Apart, so that the loop above stays one the compiler vectorizes: the
     // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
@@ -48,9 +46,18 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
             lanes.needed[j] = std::max(0.0, (lanes.absError[j] - t.atol) / lanes.magnitude[j]);
     }
     LaneCounts counts{0, 0};
-    for (std::int32_t j = 0; j < count; ++j) {
+    for (std::int32_t j = 0; j < count; ++j)
         counts.common += lanes.common[j] != 0.0 ? 1 : 0;
-        counts.measurable += lanes.measurable[j] != 0.0 ? 1 : 0;
+    // A common pair is measurable; the rest are looked at only where there
+    // are any.
+    counts.measurable = counts.common;
+    if (counts.common < count) {
+        counts.measurable = 0;
+        for (std::int32_t j = 0; j < count; ++j) {
+            const bool finite = std::fabs(as[j]) <= DBL_MAX && std::fabs(bs[j]) <= DBL_MAX;
+            const double denominator = std::max(lanes.magnitude[j], t.floor);
+            counts.measurable += finite && denominator > 0.0 && as[j] >= t.minTruth ? 1 : 0;
+        }
     }
     return counts;
 }

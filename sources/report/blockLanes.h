@@ -31,10 +31,6 @@ struct BlockLanes {
     double needed[kPairBlock];
     double within[kPairBlock];
     double common[kPairBlock];
-    // Both values positive, and the pair measurable: finite, with a
-    // relative error, not below the least truth.
-    double positive[kPairBlock];
-    double measurable[kPairBlock];
     double signedError[kPairBlock];
     double signedRel[kPairBlock];
     // The table row of each pair of the block, and the block's pairs
@@ -48,6 +44,8 @@ struct BlockLanes {
     std::int64_t gatheredIndices[kPairBlock];
 };
 
+// The block's common pairs, and its measurable ones: finite, with a
+// relative error, not below the least truth.
 struct LaneCounts {
     std::int32_t common;
     std::int32_t measurable;

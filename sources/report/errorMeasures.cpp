@@ -328,14 +328,15 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         for (std::int32_t j = 0; j < n; ++j) {
             const double a = block.as[j];
             const double b = block.bs[j];
-            if (lanes.positive[j] == 0.0) {
+            if (a <= 0.0 || b <= 0.0) {
                 lanes.logRatio[j] = -1.0;
                 totals.oneNotPositive += (a <= 0.0) != (b <= 0.0) ? 1 : 0;
-            } else if (lanes.common[j] == 0.0) {
-                lanes.logRatio[j] = logRatio(a, b);
+                continue;
             }
+            ++totals.ratioPairs;
+            if (lanes.common[j] == 0.0)
+                lanes.logRatio[j] = logRatio(a, b);
         }
-        totals.ratioPairs = static_cast<std::int64_t>(laneSum(n, [&](std::int32_t j) { return lanes.positive[j]; }));
         totals.logSum = laneSum(n, [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
     }
     totals.absSum = laneSum(n, [&](std::int32_t j) { return lanes.absError[j]; });
