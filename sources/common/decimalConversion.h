@@ -42,9 +42,10 @@
 //
 // To double (the report's values as written), the parts go to the decimal
 // conversion of libfast-float-dev, whose result is the double strtod
-// gives: exactly, by Clinger's argument, where the mantissa and the power
-// of ten are both exact doubles (one rounding); otherwise by its
-// Eisel-Lemire product, which reports the cases it cannot decide.  Where
+// gives: exactly where the mantissa and the power of ten are both exact
+// doubles (one product or quotient of exact doubles, rounded once);
+// otherwise by the library's 128-bit product with the power of ten, which
+// reports the cases it cannot decide.  Where
 // digits were dropped the value lies between mantissa * 10^P and
 // (mantissa + 1) * 10^P, so when both round to one double, so does it.
 // Results that are zero from nonzero digits, subnormal or infinite are
