@@ -33,7 +33,7 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
         const bool positive = (a > 0.0) & (b > 0.0);
         const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
         const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
-        lanes.common[j] = positive & finite & inReach ? 1.0 : 0.0;
+        lanes.common[j] = (positive & finite & inReach) ? 1.0 : 0.0;
     }
     // Apart, so that the loop above stays one the compiler vectorizes: the
     // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
