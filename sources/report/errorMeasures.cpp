@@ -302,8 +302,6 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
     spread.squares = laneSum(n, [&](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); });
 }
 
-DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row);
-
 // A block whose pairs are all measurable (finite, with a relative error,
 // none left out) is taken lane by lane: its sums, spreads and extremes in
 // loops the compiler keeps in vector registers, then one loop for what each
@@ -377,6 +375,8 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
+    laneDecadeBins(totals.decades, lanes.relError, n);
+
     const bool table = !m.density.empty();
     const bool rows = table || m.byDensity;
     for (std::int32_t j = 0; j < n; ++j) {
@@ -385,7 +385,6 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.absCounts[bucketOf(absError, totals.shift)] += 1;
         totals.relCounts[bucketOf(relError, totals.shift)] += 1;
         totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
-        totals.decades[static_cast<std::size_t>(decadeBin(relError))] += 1;
         if (rows) {
             const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
             lanes.row[j] = row;

@@ -76,13 +76,11 @@ inline const DecadeTable kDecades = makeDecadeTable();
 // rounded once each, so s is within two units of its last bit.  The series
 // 2 s (1 + s^2/3 + s^4/5 + ... + s^18/19) is evaluated as a tree of pairs
 // of terms, from the powers s^2, s^4 and s^8, in four levels rather than
-// nine steps one after another: its terms are
-// all positive, so any order sums them to within a unit or two, and for
-// |s| <= 0.1 those left out are below 10^-20 of the first.  Elsewhere the
-// rounding of b / a costs at most a unit of the logarithm, which is then
-// above 0.2.
-// The series for |s| = |b - a| / (b + a) <= 0.1, branch-free, so that a
-// block's lanes take it too.
+// nine steps one after another: its terms are all positive, so any order
+// sums them to within a unit or two, and for |s| <= 0.1 those left out are
+// below 10^-20 of the first.  Elsewhere the rounding of b / a costs at most
+// a unit of the logarithm, which is then above 0.2.
+// The series is branch-free, so that a block's lanes take it too.
 [[gnu::always_inline]] inline double atanhSeries(double magnitude)
 {
     const double t = magnitude * magnitude;

@@ -5,6 +5,7 @@
 // samples and the requirements.
 #include "report.h"
 
+#include "blockLanes.h"
 #include "fail.h"
 #include "pairPass.h"
 #include "quoting.h"
@@ -12,6 +13,7 @@
 #include "reportSources.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -54,6 +56,10 @@ struct EvaluationPass {
 // is minus infinity, and not a problem.
 void countValues(ValueCounts& counts, const ValueSource& source, const double* values, std::int32_t reads, bool logs)
 {
+    // Nearly every block holds finite values only: a count of those that
+    // are not, which the compiler vectorizes, spares it the loop below.
+    if (laneSum(reads, [&](std::int32_t i) { return std::fabs(values[i]) <= DBL_MAX ? 0.0 : 1.0; }) == 0.0)
+        return;
     std::int64_t nans = 0;
     std::int64_t infinities = 0;
     const bool anyFailed = source.events.anyFailed;
