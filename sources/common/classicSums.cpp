@@ -5,30 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
-
-template <bool kSum, bool kSquares, bool kPeak>
-void takeSums(ClassicSums& sums, const float* as, const float* bs, std::int32_t count)
-{
-    float sum = sums.sum;
-    float squares = sums.squares;
-    float peak = sums.peak;
-    for (std::int32_t j = 0; j < count; ++j) {
-        const float error = absoluteDifference(as[j], bs[j]);
-        if (kSum)
-            sum = sum + error;
-        if (kSquares)
-            squares = squares + error * error;
-        if (kPeak && error > peak)
-            peak = error;
-    }
-    sums.sum = sum;
-    sums.squares = squares;
-    sums.peak = peak;
-}
-
-}  // namespace
-
 ClassicSums classicSumsFor(ClassicFigure figure)
 {
     ClassicSums sums;
@@ -40,14 +16,7 @@ ClassicSums classicSumsFor(ClassicFigure figure)
 
 void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count)
 {
-    if (sums.takesSum && sums.takesSquares && sums.takesPeak)
-        takeSums<true, true, true>(sums, as, bs, count);
-    else if (sums.takesSum)
-        takeSums<true, false, false>(sums, as, bs, count);
-    else if (sums.takesSquares)
-        takeSums<false, true, false>(sums, as, bs, count);
-    else
-        takeSums<false, false, true>(sums, as, bs, count);
+    takeClassicPairs(sums, as, bs, count, [](std::int32_t, float) {});
 }
 
 void takeClassicRepeated(ClassicSums& sums, float a, float b, std::int64_t count)

@@ -37,6 +37,45 @@ ClassicSums classicSumsFor(ClassicFigure figure);
 
 void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count);
 
+// The loop of takeClassicPairs, with the figures it takes fixed when it is
+// compiled.
+template <bool kSum, bool kSquares, bool kPeak, typename EachError>
+void takeClassicSums(ClassicSums& sums, const float* as, const float* bs, std::int32_t count, EachError& eachError)
+{
+    float sum = sums.sum;
+    float squares = sums.squares;
+    float peak = sums.peak;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const float error = absoluteDifference(as[j], bs[j]);
+        if (kSum)
+            sum = sum + error;
+        if (kSquares)
+            squares = squares + error * error;
+        if (kPeak && error > peak)
+            peak = error;
+        eachError(j, error);
+    }
+    sums.sum = sum;
+    sums.squares = squares;
+    sums.peak = peak;
+}
+
+// The same, handing each pair's error to eachError(j, error) in the same
+// loop, as the peak tool's list of the largest takes them: one pass over
+// the block rather than two.
+template <typename EachError>
+void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count, EachError&& eachError)
+{
+    if (sums.takesSum && sums.takesSquares && sums.takesPeak)
+        takeClassicSums<true, true, true>(sums, as, bs, count, eachError);
+    else if (sums.takesSum)
+        takeClassicSums<true, false, false>(sums, as, bs, count, eachError);
+    else if (sums.takesSquares)
+        takeClassicSums<false, true, false>(sums, as, bs, count, eachError);
+    else
+        takeClassicSums<false, false, true>(sums, as, bs, count, eachError);
+}
+
 // count pairs that are all (a, b), as count calls would take them.
 void takeClassicRepeated(ClassicSums& sums, float a, float b, std::int64_t count);
 

@@ -19,12 +19,13 @@ void takePairs(ClassicMeasure& measure, const PairBlock& block)
 {
     const float* const as = block.allpts.floats;
     const float* const bs = block.values.floats;
-    takeClassicPairs(measure.sums, as, bs, block.pairs);
-    if (measure.largest.capacity == 0)
+    if (measure.largest.capacity == 0) {
+        takeClassicPairs(measure.sums, as, bs, block.pairs);
         return;
-    for (std::int32_t j = 0; j < block.pairs; ++j)
-        offerError(measure.largest,
-                   {as[j], bs[j], absoluteDifference(as[j], bs[j]), static_cast<std::int32_t>(block.first + j)});
+    }
+    takeClassicPairs(measure.sums, as, bs, block.pairs, [&](std::int32_t j, float error) {
+        offerError(measure.largest, {as[j], bs[j], error, static_cast<std::int32_t>(block.first + j)});
+    });
 }
 
 void takeRepeated(ClassicMeasure& measure, const RepeatedPair& pair)
