@@ -45,9 +45,9 @@
 // gives: exactly where the mantissa and the power of ten are both exact
 // doubles (one product or quotient of exact doubles, rounded once);
 // otherwise by the library's 128-bit product with the power of ten, which
-// reports the cases it cannot decide.  Where
-// digits were dropped the value lies between mantissa * 10^P and
-// (mantissa + 1) * 10^P, so when both round to one double, so does it.
+// reports the cases it cannot decide.  Where digits were dropped the value
+// lies between mantissa * 10^P and (mantissa + 1) * 10^P, so when both
+// round to one double, so does it.
 // Results that are zero from nonzero digits, subnormal or infinite are
 // refused, for the general path to convert and to count as underflow or
 // overflow.  The float of the same token is then the double rounded to
