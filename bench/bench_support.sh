@@ -30,6 +30,18 @@ run_interleaved() {
     done
 }
 
+# The first Python on the path, or the system's, that has numpy; nothing
+# when none has it.
+python_with_numpy() {
+    local candidate
+    for candidate in python3 /usr/bin/python3; do
+        if "$candidate" -c 'import numpy' 2>/dev/null; then
+            echo "$candidate"
+            return
+        fi
+    done
+}
+
 # The machine and the date, for the record.
 describe_machine() {
     echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(. /etc/os-release && echo "$PRETTY_NAME"); $(date -u +%F)"

@@ -34,13 +34,7 @@ fi
 cc -O2 -o "$work/make_workload" "$here/make_workload.c" -lm
 cc -O2 -ffp-contract=off -o "$work/fscanf_baseline" "$here/fscanf_baseline.c" -lm
 
-python=""
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import numpy' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
+python=$(python_with_numpy)
 has_pandas=0
 [ -n "$python" ] && "$python" -c 'import pandas' 2>/dev/null && has_pandas=1
 report=""

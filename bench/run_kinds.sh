@@ -25,13 +25,7 @@ if [ "${KEEP:-0}" != 1 ]; then
     trap 'rm -rf "$work"' EXIT
 fi
 
-python=""
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import numpy' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
+python=$(python_with_numpy)
 if [ -z "$python" ]; then
     echo "run_kinds.sh: numpy is needed to write the files" >&2
     exit 1
