@@ -1,6 +1,7 @@
 // The report's figures against independent computations: exact integer
 // sums for the means and rms, a full sort for the quantiles and the worst
 // points, and the same pairs taken one by one for a repeated run.
+#include "pairFigures.h"
 #include "report.h"
 
 #include <gtest/gtest.h>
@@ -652,8 +653,8 @@ TEST(ReportMeasures, ByDecadeOfTruthAgainstAFullSort)
         as.push_back(a);
         bs.push_back(0.5);
     }
-    EXPECT_EQ(decadeOf(tenth), -5);
-    EXPECT_EQ(decadeOf(std::nextafter(tenth, 0.0)), -6);
+    EXPECT_EQ(decadeOfPositive(tenth), -5);
+    EXPECT_EQ(decadeOfPositive(std::nextafter(tenth, 0.0)), -6);
 
     std::map<int, std::vector<double>> relByDecade;
     std::map<int, std::vector<std::size_t>> pairsByDecade;

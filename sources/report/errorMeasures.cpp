@@ -21,12 +21,6 @@ const char* const kDecadeLabels[kDecadeBins] = {
     "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
     "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
 
-
-int decadeOf(double x)
-{
-    return decadeOfPositive(x);
-}
-
 namespace {
 
 // A spread's squared offsets within a block, from the spread's shift.

@@ -19,9 +19,6 @@
 constexpr int kDecadeBins = 11;
 extern const char* const kDecadeLabels[kDecadeBins];
 
-// floor(log10(x)) for a positive finite double, exactly.
-int decadeOf(double x);
-
 // The decades of a that the tables by density hold, and one more row for
 // the pairs whose a is not positive: every double's, and, for --log, the
 // densities far beyond them.  A logarithm beyond these falls in the end

@@ -26,8 +26,8 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     const auto measured = static_cast<double>(m.measured);
     const bool any = m.measured > 0;
 
-    r.absMean = any ? sumValue(m.absSum) / measured : NAN;
     const SpreadFigures absSpread = spreadOf(m.absSpread, m.absSum, m.measured);
+    r.absMean = absSpread.mean;
     r.absSd = absSpread.sd;
     r.absSe = absSpread.se;
     const SpreadFigures signedSpread = spreadOf(m.signedSpread, m.signedSum, m.measured);
@@ -37,6 +37,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.signedRelMean = signedRelSpread.mean;
     r.signedRelSe = signedRelSpread.se;
     const SpreadFigures relSpread = spreadOf(m.relSpread, m.relSum, m.relCount);
+    r.relMean = relSpread.mean;
     r.relSd = relSpread.sd;
     r.relSe = relSpread.se;
     const ScaledValue squares = squareSumValue(m.squareSum);
@@ -48,7 +49,6 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
 
     r.relCount = m.relCount;
     const bool anyRel = m.relCount > 0;
-    r.relMean = anyRel ? sumValue(m.relSum) / static_cast<double>(m.relCount) : NAN;
     r.relMax = anyRel ? m.extremes.relMax : NAN;
     r.relMaxIndex = m.extremes.relMaxIndex;
     const std::vector<double> relQ = summaryQuantiles(m.relSummary, {0.5, 0.9, 0.99, 0.999});

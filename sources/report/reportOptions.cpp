@@ -53,7 +53,7 @@ enum class Option {
     version,
 };
 
-struct OptionSpec {
+struct KnownOption {
     const char* name;
     char shortName;
     bool takesValue;
@@ -62,7 +62,7 @@ struct OptionSpec {
 
 // In the order the help lists them, which is also the order in which an
 // ambiguous prefix lists its possibilities.
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {"count", 'n', true, Option::count},   {"worst", 'k', true, Option::worst},
     {"floor", 0, true, Option::floor},     {"rtol", 0, true, Option::rtol},
     {"atol", 0, true, Option::atol},       {"min-truth", 0, true, Option::minTruth},
@@ -354,25 +354,25 @@ void apply(ReportOptions& options, Option option, const char* value)
 
 // The option that "--NAME" or "--NAME=VALUE" names: the one spelled so, or
 // the only one that begins so.
-const OptionSpec& longOption(const char* argument)
+const KnownOption& longOption(const char* argument)
 {
     const char* const equals = std::strchr(argument, '=');
     const std::string_view name(argument + 2, equals != nullptr ? static_cast<std::size_t>(equals - argument - 2)
                                                                 : std::strlen(argument + 2));
-    std::vector<const OptionSpec*> matches;
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.name)
-            return spec;
-        if (!name.empty() && std::string_view(spec.name).substr(0, name.size()) == name)
-            matches.push_back(&spec);
+    std::vector<const KnownOption*> matches;
+    for (const KnownOption& known : kOptions) {
+        if (name == known.name)
+            return known;
+        if (!name.empty() && std::string_view(known.name).substr(0, name.size()) == name)
+            matches.push_back(&known);
     }
     const std::string what = "invalid option " + shellQuoted(argument);
     if (matches.empty())
         failOption(what, "no such option");
     if (matches.size() > 1) {
         std::string reason = "is ambiguous; possibilities:";
-        for (const OptionSpec* spec : matches)
-            reason += " '--" + std::string(spec->name) + "'";
+        for (const KnownOption* known : matches)
+            reason += " '--" + std::string(known->name) + "'";
         failOption(what, reason.c_str());
     }
     return *matches.front();
@@ -392,35 +392,35 @@ ReportOptions parseReportOptions(int argc, char** argv)
         } else if (std::strcmp(argument, "--") == 0) {
             optionsEnded = true;
         } else if (argument[1] == '-') {
-            const OptionSpec& spec = longOption(argument);
+            const KnownOption& known = longOption(argument);
             const char* const equals = std::strchr(argument, '=');
-            if (!spec.takesValue && equals != nullptr)
+            if (!known.takesValue && equals != nullptr)
                 failOption("invalid option " + shellQuoted(argument), "doesn't allow an argument");
             const char* value = equals != nullptr ? equals + 1 : nullptr;
-            if (spec.takesValue && value == nullptr) {
+            if (known.takesValue && value == nullptr) {
                 if (i + 1 == argc)
                     failOption("invalid option " + shellQuoted(argument), "it needs a value");
                 value = argv[++i];
             }
-            apply(options, spec.option, value);
+            apply(options, known.option, value);
         } else {
             // A cluster of short options; one that takes a value takes the
             // rest of the cluster, or else the next argument.
             for (const char* c = argument + 1; *c != '\0'; ++c) {
-                const OptionSpec* spec = nullptr;
-                for (const OptionSpec& candidate : kOptions)
+                const KnownOption* known = nullptr;
+                for (const KnownOption& candidate : kOptions)
                     if (candidate.shortName == *c)
-                        spec = &candidate;
+                        known = &candidate;
                 const std::string shown = std::string("-") + *c;
-                if (spec == nullptr)
+                if (known == nullptr)
                     failOption("invalid option " + shellQuoted(shown), "no such option");
-                if (!spec->takesValue) {
-                    apply(options, spec->option, nullptr);
+                if (!known->takesValue) {
+                    apply(options, known->option, nullptr);
                     continue;
                 }
                 if (c[1] == '\0' && i + 1 == argc)
                     failOption("invalid option " + shellQuoted(shown), "it needs a value");
-                apply(options, spec->option, c[1] != '\0' ? c + 1 : argv[++i]);
+                apply(options, known->option, c[1] != '\0' ? c + 1 : argv[++i]);
                 break;
             }
         }
