@@ -169,30 +169,6 @@ template <bool largest>
     return laneExtreme<false>(x, n);
 }
 
-// The lane's relative errors by bin of decadeBin, counted by comparison
-// with the powers of ten that decadeOfPositive compares with, so that each
-// error falls in the bin decadeBin gives it: the count at or above each
-// edge (the least positive double, then 1e-8, 1e-7, ..., 1) is a sum the
-// compiler keeps in vector registers, and a bin is the difference of the
-// counts at its two edges.  The lanes of a common block hold no NaN.
-inline void laneDecadeBins(std::array<std::int64_t, kDecadeBins>& bins, const double* x, std::int32_t n)
-{
-    constexpr int kEdges = kDecadeBins - 1;
-    double edges[kEdges];
-    edges[0] = DBL_TRUE_MIN;
-    for (int k = 1; k < kEdges; ++k)
-        edges[k] = kDecades.powerOf[k - kEdges + 1 - kLowestDoubleDecade];
-    double atLeast[kEdges] = {};
-    for (std::int32_t j = 0; j < n; ++j)
-        for (int k = 0; k < kEdges; ++k)
-            atLeast[k] += x[j] >= edges[k] ? 1.0 : 0.0;
-    const auto count = [&](int k) { return static_cast<std::int64_t>(atLeast[k]); };
-    bins[0] += n - count(0);
-    for (int k = 1; k < kEdges; ++k)
-        bins[static_cast<std::size_t>(k)] += count(k - 1) - count(k);
-    bins[kEdges] += count(kEdges - 1);
-}
-
 // The first place in the lane that holds the value.
 inline std::int32_t placeOf(const double* x, std::int32_t n, double value)
 {

@@ -369,15 +369,15 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
-    laneDecadeBins(totals.decades, lanes.relError, n);
-
     const bool table = !m.density.empty();
     const bool rows = table || m.byDensity;
+    std::int32_t bins[kDecadeBins] = {};
     for (std::int32_t j = 0; j < n; ++j) {
         const double absError = lanes.absError[j];
         const double relError = lanes.relError[j];
         totals.absCounts[bucketOf(absError, totals.shift)] += 1;
         totals.relCounts[bucketOf(relError, totals.shift)] += 1;
+        ++bins[decadeBin(relError)];
         totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
         if (rows) {
             const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
@@ -412,6 +412,8 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
                 offerPointSlow(m.worstRel, worst, point);
         }
     }
+    for (int bin = 0; bin < kDecadeBins; ++bin)
+        totals.decades[static_cast<std::size_t>(bin)] += bins[bin];
 }
 
 void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);

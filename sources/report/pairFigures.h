@@ -62,12 +62,57 @@ inline const DecadeTable kDecades = makeDecadeTable();
     return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDoubleDecade] ? 1 : 0);
 }
 
+// The bins of relative errors by the exponent field of the double: 0 is
+// bin 0, (0, 1e-8) bin 1, [1e-8, 1e-7) bin 2, ..., [1, inf) bin 10.  The
+// bins' edges are the least positive double and the powers of ten that
+// decadeOfPositive compares with, 1e-8 to 1; a binade spans a factor of 2
+// and two edges a factor of 10, so each binade holds at most one edge, and
+// a value's bin is its binade's lowest bin, one more where it is at or
+// above the edge within its binade (infinity where there is none).  One
+// lookup and one comparison, cheap enough for a block's every pair.
+struct DecadeBinTable {
+    std::int8_t lowest[2048];
+    double edge[2048];
+};
+
+inline DecadeBinTable makeDecadeBinTable()
+{
+    constexpr int kEdges = 10;
+    double edges[kEdges];
+    edges[0] = DBL_TRUE_MIN;
+    for (int k = 1; k < kEdges; ++k)
+        edges[k] = kDecades.powerOf[k - kEdges - kLowestDoubleDecade + 1];
+    DecadeBinTable table{};
+    for (int field = 0; field < 2048; ++field) {
+        const std::uint64_t lowBits = static_cast<std::uint64_t>(field) << 52;
+        double low;
+        std::memcpy(&low, &lowBits, sizeof low);
+        // The binade's largest double: the field 0 holds 0 and the
+        // subnormals, the field 2047 only infinity and NaN.
+        const double high = field == 0 ? std::nextafter(DBL_MIN, 0.0)
+                            : field == 2047 ? INFINITY
+                                            : std::nextafter(2.0 * low, 0.0);
+        int bin = 0;
+        table.edge[field] = INFINITY;
+        for (double edge : edges) {
+            if (low >= edge)
+                ++bin;
+            else if (high >= edge)
+                table.edge[field] = edge;
+        }
+        table.lowest[field] = static_cast<std::int8_t>(bin);
+    }
+    return table;
+}
+
+inline const DecadeBinTable kDecadeBinTable = makeDecadeBinTable();
+
 [[gnu::always_inline]] inline int decadeBin(double relative)
 {
-    if (relative == 0.0)
-        return 0;
-    // (0, 1e-8) is bin 1, [1e-8, 1e-7) bin 2, ..., [1, inf) bin 10.
-    return std::clamp(decadeOfPositive(relative) + kDecadeBins - 1, 1, kDecadeBins - 1);
+    std::uint64_t bits;
+    std::memcpy(&bits, &relative, sizeof bits);
+    const auto field = static_cast<std::size_t>(bits >> 52 & 0x7ff);
+    return kDecadeBinTable.lowest[field] + (relative >= kDecadeBinTable.edge[field] ? 1 : 0);
 }
 
 // |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1
