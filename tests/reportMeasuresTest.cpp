@@ -576,6 +576,8 @@ TEST(ReportMeasures, SpreadWithinOneRunAgainstTwoPasses)
 
 // The least rtol that all, 99.9% and 99% of pairs meet is one they do meet,
 // and within 0.1% of the exact order statistic of the rtol each needs.
+// Where a is 0, a pair needs none (b = 0 too) or no rtol meets it: more
+// than 0.1% of such pairs leave only the 99% a finite rtol.
 TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
 {
     std::mt19937_64 random(13);
@@ -585,6 +587,10 @@ TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
         const double a = std::exp(static_cast<double>(random() % 2000) / 100.0 - 10.0);
         as.push_back(a);
         bs.push_back(a * (1.0 + std::ldexp(static_cast<double>(random() % 1000000), -30)));
+        if (i % 100 == 0) {
+            as.push_back(0.0);
+            bs.push_back(i % 500 == 0 ? 1.0 : 0.0);
+        }
     }
     for (double atol : {0.0, 1e-3}) {
         ReportOptions options = optionsWith(0.0, 0);
@@ -602,16 +608,31 @@ TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
         };
         const std::pair<double, double> cases[] = {
             {report.rtolForAll, 1.0}, {report.rtolFor999, 0.999}, {report.rtolFor99, 0.99}};
+        EXPECT_TRUE(std::isinf(report.rtolFor999));
+        EXPECT_TRUE(std::isfinite(report.rtolFor99));
         for (const auto& [rtol, share] : cases) {
             EXPECT_GE(rtol, exact(share)) << share;
             // Taken at the top of its bucket, twice the quantiles' bound.
             EXPECT_LE(rtol, exact(share) * (1 + 2 * kQuantileBound)) << share;
+            if (std::isinf(rtol))
+                continue;
             options.rtol = rtol;
             const Report again = measureDoubles(as, bs, options);
             EXPECT_GE(static_cast<double>(again.within), share * static_cast<double>(again.toleranceCount))
                 << "rtol " << rtol << " for " << share;
         }
     }
+    // Pairs of 0 need none, ranked below the rest.
+    std::vector<double> zeros(995, 0.0);
+    std::vector<double> others = zeros;
+    for (int i = 0; i < 5; ++i) {
+        zeros.push_back(1.0);
+        others.push_back(2.0);
+    }
+    const Report mostlyZeros = measureDoubles(zeros, others, optionsWith(0.0, 0));
+    EXPECT_EQ(mostlyZeros.rtolFor99, 0.0);
+    EXPECT_EQ(mostlyZeros.rtolFor999, 1.0);
+    EXPECT_EQ(mostlyZeros.rtolForAll, 1.0);
 }
 
 // --min-truth leaves the pairs of low truth out of the relative, ratio and

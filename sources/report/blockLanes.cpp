@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 
 LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
                         const Tolerances& t)
@@ -38,10 +37,9 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
     // Apart, so that the loop above stays one the compiler vectorizes: the
     // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
     // rather than a choice, which the compiler would make a branch around
-    // the division), and without atol and floor the relative error itself.
-    if (t.atol == 0.0 && t.floor == 0.0) {
-        std::memcpy(lanes.needed, lanes.relError, sizeof(double) * static_cast<std::size_t>(count));
-    } else {
+    // the division); without atol and floor it is the relative lane, and
+    // this lane is not filled.
+    if (!neededIsRelative(t)) {
         for (std::int32_t j = 0; j < count; ++j)
             lanes.needed[j] = std::max(0.0, (lanes.absError[j] - t.atol) / lanes.magnitude[j]);
     }

@@ -30,6 +30,7 @@ struct BlockLanes {
     double magnitude[kPairBlock];
     double relError[kPairBlock];
     double logRatio[kPairBlock];
+    // Filled only where it is not the relative lane.
     double needed[kPairBlock];
     double within[kPairBlock];
     double common[kPairBlock];
@@ -77,7 +78,7 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
     f.relError = lanes.relError[j];
     f.signedRel = lanes.signedRel[j];
     f.within = lanes.within[j] != 0.0;
-    f.needed = lanes.needed[j];
+    f.needed = neededIsRelative(t) ? f.relError : lanes.needed[j];
     f.bothPositive = true;
     f.logRatio = lanes.logRatio[j];
     f.row = rowOf(decadeOfPositive(a));

@@ -187,10 +187,12 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         totals.belowMinTruth += f.belowMinTruth ? count : 0;
     } else {
         totals.within += f.within ? count : 0;
-        totals.neededCounts[bucketOf(f.needed, totals.shift)] += static_cast<std::uint32_t>(count);
-        totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
-        totals.neededLargest = std::max(totals.neededLargest, f.needed);
-        totals.neededCount += count;
+        if (totals.neededCounts != nullptr) {
+            totals.neededCounts[bucketOf(f.needed, totals.shift)] += static_cast<std::uint32_t>(count);
+            totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
+            totals.neededLargest = std::max(totals.neededLargest, f.needed);
+            totals.neededCount += count;
+        }
         if (f.hasRelative) {
             totals.relCount += count;
             totals.relSum += f.relError * times;
@@ -312,7 +314,7 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
     const std::int32_t n = block.count;
     totals.measured = n;
     totals.relCount = n;
-    totals.neededCount = n;
+    const bool needed = totals.neededCounts != nullptr;
     if (allCommon) {
         totals.ratioPairs = n;
         totals.logSum = laneSum(n, [&](std::int32_t j) { return lanes.logRatio[j]; });
@@ -344,8 +346,11 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
     laneSpread(totals.signedSpread, lanes.signedError, n);
     laneSpread(totals.signedRelSpread, lanes.signedRel, n);
     totals.relSmallest = laneMin(lanes.relError, n);
-    totals.neededSmallest = laneMin(lanes.needed, n);
-    totals.neededLargest = laneMax(lanes.needed, n);
+    if (needed) {
+        totals.neededCount = n;
+        totals.neededSmallest = laneMin(lanes.needed, n);
+        totals.neededLargest = laneMax(lanes.needed, n);
+    }
     totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, laneMax(lanes.magnitude, n));
     // A block's largest error takes the place of the run's only when it is
     // larger, at the first pair that holds it: the earliest of equal errors.
@@ -378,7 +383,8 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.absCounts[bucketOf(absError, totals.shift)] += 1;
         totals.relCounts[bucketOf(relError, totals.shift)] += 1;
         ++bins[decadeBin(relError)];
-        totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
+        if (needed)
+            totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
         if (rows) {
             const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
             lanes.row[j] = row;
@@ -438,7 +444,8 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
     decade->logs = measures.logs;
     startQuantileSummary(decade->absSummary, "cannot keep the measures by decade of a", true);
     startQuantileSummary(decade->relSummary, "cannot keep the measures by decade of a", true);
-    startQuantileSummary(decade->neededSummary, "cannot keep the measures by decade of a", true);
+    if (!neededFromRelative(*decade))
+        startQuantileSummary(decade->neededSummary, "cannot keep the measures by decade of a", true);
     startWorstList(decade->worstAbs, 0, false);
     startWorstList(decade->worstRel, 0, true);
     decade->lanes = measures.densityLanes;
@@ -468,6 +475,11 @@ SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_
     return {mean, sd, sd / std::sqrt(n)};
 }
 
+bool neededFromRelative(const ErrorMeasures& measures)
+{
+    return !measures.logs && neededIsRelative(tolerancesOf(measures));
+}
+
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim,
                         bool densityTable)
 {
@@ -479,7 +491,8 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     measures.logs = options.logs;
     startQuantileSummary(measures.absSummary, "cannot keep the summary of absolute errors");
     startQuantileSummary(measures.relSummary, "cannot keep the summary of relative errors");
-    startQuantileSummary(measures.neededSummary, "cannot keep the summary of the tolerances needed");
+    if (!neededFromRelative(measures))
+        startQuantileSummary(measures.neededSummary, "cannot keep the summary of the tolerances needed");
     startWorstList(measures.worstAbs, worst, false, dim);
     startWorstList(measures.worstRel, worst, true, dim);
     describeAllocation("cannot allocate the measures' block");

@@ -110,7 +110,8 @@ struct ErrorMeasures {
     std::int64_t belowMinTruth = 0;
 
     std::int64_t within = 0;
-    // The least rtol each pair needs to be within tolerance, with atol.
+    // The least rtol each pair needs to be within tolerance, with atol;
+    // not kept where it is the relative error (see neededFromRelative).
     QuantileSummary neededSummary;
 
     std::int64_t ratioPairs = 0;
@@ -138,6 +139,13 @@ struct ErrorMeasures {
     BlockLanes* lanes = nullptr;
     bool ownsLanes = false;
 };
+
+// Whether the least rtol of every pair is its relative error, so that its
+// quantiles come from the relative errors' summary, with a 0 for each 0/0
+// and an infinity for each relative error without a denominator: densities
+// (not logarithms, whose pairs with a density of 0 take the floor) without
+// atol or floor.
+bool neededFromRelative(const ErrorMeasures& measures);
 
 // worst is how many points each worst list keeps, dim how many coordinates
 // each point has (0 without test points); densityTable whether to keep the

@@ -195,6 +195,14 @@ inline std::int32_t rowOf(int decade)
 
 constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
 
+// Without atol and floor, the least rtol a pair of densities needs is its
+// relative error: |a - b| / |a|, 0 where the two are equal and infinite
+// where a alone is 0, as neededRtol gives it.
+[[gnu::always_inline]] inline bool neededIsRelative(const Tolerances& t)
+{
+    return t.atol == 0.0 && t.floor == 0.0;
+}
+
 // The least rtol with which |a - b| <= atol + rtol |a|.
 [[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
 {

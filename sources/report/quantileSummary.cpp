@@ -36,15 +36,26 @@ void releaseQuantileSummary(QuantileSummary& summary)
 }
 
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
-                                     bool atLeast)
+                                     bool atLeast, std::uint64_t zeros, std::uint64_t infinities)
 {
     std::vector<double> results(fractions.size(), NAN);
+    const std::uint64_t all = zeros + summary.total + infinities;
+    if (all == 0)
+        return results;
+    // Ranks among the summary's own values, once the zeros and infinities
+    // have been settled.
+    std::vector<std::uint64_t> ranks;
+    for (std::size_t i = 0; i < fractions.size(); ++i) {
+        const std::uint64_t rank =
+            std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fractions[i] * static_cast<double>(all))));
+        if (rank <= zeros)
+            results[i] = 0.0;
+        else if (rank > zeros + summary.total)
+            results[i] = INFINITY;
+        ranks.push_back(rank - std::min(rank, zeros));
+    }
     if (summary.total == 0)
         return results;
-    std::vector<std::uint64_t> ranks;
-    for (double fraction : fractions)
-        ranks.push_back(std::max<std::uint64_t>(
-            1, static_cast<std::uint64_t>(std::ceil(fraction * static_cast<double>(summary.total)))));
     std::uint64_t seen = 0;
     const std::size_t buckets = bucketsOf(summary);
     // A bucket spans 2^-(52 - shift) of its binade.

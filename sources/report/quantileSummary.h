@@ -63,6 +63,8 @@ inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t c
 // The nearest-rank order statistics for the fractions given (each in
 // (0, 1]), as the summary knows them; NaN for an empty summary.  With
 // atLeast, each is its bucket's high end instead: never below the order
-// statistic, and above it by at most a bucket.
+// statistic, and above it by at most a bucket.  zeros and infinities are
+// values beyond the summary's, 0s below them and infinities above, ranked
+// with them.
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
-                                     bool atLeast = false);
+                                     bool atLeast = false, std::uint64_t zeros = 0, std::uint64_t infinities = 0);

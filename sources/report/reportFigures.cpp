@@ -64,7 +64,11 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.toleranceCount = m.measured - m.bothUnderflowed - m.belowMinTruth;
     // Quantiles of the tolerance each pair needs, at the high end of their
     // buckets, so that each is a tolerance the pairs do meet.
-    const std::vector<double> needed = summaryQuantiles(m.neededSummary, {1.0, 0.999, 0.99}, true);
+    const std::vector<double> needed =
+        neededFromRelative(m) ? summaryQuantiles(m.relSummary, {1.0, 0.999, 0.99}, true,
+                                                 static_cast<std::uint64_t>(m.relZeroOverZero),
+                                                 static_cast<std::uint64_t>(m.relInfinite))
+                              : summaryQuantiles(m.neededSummary, {1.0, 0.999, 0.99}, true);
     r.rtolForAll = needed[0];
     r.rtolFor999 = needed[1];
     r.rtolFor99 = needed[2];
