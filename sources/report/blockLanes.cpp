@@ -6,8 +6,10 @@
 #include <cfloat>
 #include <cmath>
 
-LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                        const Tolerances& t)
+namespace {
+
+CALCGAP_LANE_CLONES LaneCounts lanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                                       const Tolerances& t)
 {
     for (std::int32_t j = 0; j < count; ++j) {
         const double a = as[j];
@@ -58,4 +60,12 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
         }
     }
     return counts;
+}
+
+}  // namespace
+
+LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
+                        const Tolerances& t)
+{
+    return lanesOf(lanes, as, bs, count, t);
 }

@@ -15,6 +15,18 @@
 #include <emmintrin.h>
 #endif
 
+// Where the machine may have AVX2, the loops over a block's lanes are
+// compiled twice, for it and for any x86-64, and the loader picks one as
+// the program starts: the same operations, each rounded as before, on
+// registers twice as wide, so the same bits either way.  Only functions
+// of one file's own carry it, as compilers differ on how a declaration
+// elsewhere must.
+#if defined(__x86_64__) && !defined(CALCGAP_NO_LANE_CLONES)
+#define CALCGAP_LANE_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define CALCGAP_LANE_CLONES
+#endif
+
 // Bits of a sort key that hold a pair's place in its block.
 constexpr int kPlaceBits = 9;
 
@@ -97,17 +109,33 @@ constexpr int kWays = 8;
     return ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
 }
 
-template <typename Term>
-[[gnu::always_inline]] inline double laneSum(std::int32_t n, Term term)
+// Several lanes' sums in one pass over the block, each taken as above, so
+// that it is the same sum, to the bit, whichever others share its pass.
+template <typename... Terms>
+[[gnu::always_inline]] inline std::array<double, sizeof...(Terms)> laneSums(std::int32_t n, Terms... terms)
 {
-    double part[kWays] = {};
+    constexpr std::size_t kTerms = sizeof...(Terms);
+    double part[kTerms][kWays] = {};
+    const auto add = [&](std::int32_t j, int k) {
+        std::size_t t = 0;
+        ((part[t++][k] += terms(j)), ...);
+    };
     std::int32_t j = 0;
     for (; j + kWays <= n; j += kWays)
         for (int k = 0; k < kWays; ++k)
-            part[k] += term(j + k);
+            add(j + k, k);
     for (int k = 0; j < n; ++j, ++k)
-        part[k] += term(j);
-    return combined(part);
+        add(j, k);
+    std::array<double, kTerms> sums;
+    for (std::size_t t = 0; t < kTerms; ++t)
+        sums[t] = combined(part[t]);
+    return sums;
+}
+
+template <typename Term>
+[[gnu::always_inline]] inline double laneSum(std::int32_t n, Term term)
+{
+    return laneSums(n, term)[0];
 }
 
 // The lane's squares into a sum that keeps the tiny terms apart, given the

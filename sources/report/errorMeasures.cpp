@@ -286,16 +286,14 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
     return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
 }
 
-// The lane's squared offsets from the spread's shift, which the first block
-// sets to its mean.
-[[gnu::always_inline]] inline void laneSpread(BlockSpread& spread, const double* x, std::int32_t n)
+// A spread taken lane by lane has its shift set by the first block, to its
+// mean: the lane's sum over its count.
+[[gnu::always_inline]] inline void startLaneSpread(BlockSpread& spread, double sum, std::int32_t n)
 {
     if (!spread.started) {
         spread.started = true;
-        spread.shift = laneSum(n, [&](std::int32_t j) { return x[j]; }) / n;
+        spread.shift = sum / n;
     }
-    const double shift = spread.shift;
-    spread.squares = laneSum(n, [&](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); });
 }
 
 // A block whose pairs are all measurable (finite, with a relative error,
@@ -308,7 +306,7 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
 // ratio series' reach take |ln(b / a)| as one pair would, and those whose
 // two values are not both positive have no ratio: -1 in the lane, which no
 // maximum takes and the sum counts as 0.
-void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
+CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
                      std::size_t dim, bool allCommon)
 {
     const std::int32_t n = block.count;
@@ -317,7 +315,6 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
     const bool needed = totals.neededCounts != nullptr;
     if (allCommon) {
         totals.ratioPairs = n;
-        totals.logSum = laneSum(n, [&](std::int32_t j) { return lanes.logRatio[j]; });
     } else {
         for (std::int32_t j = 0; j < n; ++j) {
             const double a = block.as[j];
@@ -331,20 +328,54 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
             if (lanes.common[j] == 0.0)
                 lanes.logRatio[j] = logRatio(a, b);
         }
-        totals.logSum = laneSum(n, [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
     }
-    totals.absSum = laneSum(n, [&](std::int32_t j) { return lanes.absError[j]; });
-    totals.relSum = laneSum(n, [&](std::int32_t j) { return lanes.relError[j]; });
-    totals.signedSum = laneSum(n, [&](std::int32_t j) { return lanes.signedError[j]; });
-    totals.signedRelSum = laneSum(n, [&](std::int32_t j) { return lanes.signedRel[j]; });
-    totals.within = static_cast<std::int64_t>(laneSum(n, [&](std::int32_t j) { return lanes.within[j]; }));
+    // The sums in two passes over the lanes, the second needing the
+    // spreads' shifts, which the first block's sums set.  A pair without a
+    // ratio holds -1 in its lane, which the sum counts as 0; the rest are
+    // not negative.
+    const auto sums = laneSums(
+        n, [&](std::int32_t j) { return lanes.absError[j]; }, [&](std::int32_t j) { return lanes.relError[j]; },
+        [&](std::int32_t j) { return lanes.signedError[j]; }, [&](std::int32_t j) { return lanes.signedRel[j]; },
+        [&](std::int32_t j) { return lanes.within[j]; }, [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
+    totals.absSum = sums[0];
+    totals.relSum = sums[1];
+    totals.signedSum = sums[2];
+    totals.signedRelSum = sums[3];
+    totals.within = static_cast<std::int64_t>(sums[4]);
+    totals.logSum = sums[5];
+    startLaneSpread(totals.absSpread, sums[0], n);
+    startLaneSpread(totals.relSpread, sums[1], n);
+    startLaneSpread(totals.signedSpread, sums[2], n);
+    startLaneSpread(totals.signedRelSpread, sums[3], n);
+    const auto offsetSquare = [&](const double* x, double shift) {
+        return [x, shift](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); };
+    };
+    const auto absOffsets = offsetSquare(lanes.absError, totals.absSpread.shift);
+    const auto relOffsets = offsetSquare(lanes.relError, totals.relSpread.shift);
+    const auto signedOffsets = offsetSquare(lanes.signedError, totals.signedSpread.shift);
+    const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.signedRelSpread.shift);
     totals.absSmallest = laneMin(lanes.absError, n);
-    laneSquares(totals.squares, lanes.absError, n, totals.absSmallest);
-    laneSquares(totals.allptsSquares, lanes.magnitude, n, laneMin(lanes.magnitude, n));
-    laneSpread(totals.absSpread, lanes.absError, n);
-    laneSpread(totals.relSpread, lanes.relError, n);
-    laneSpread(totals.signedSpread, lanes.signedError, n);
-    laneSpread(totals.signedRelSpread, lanes.signedRel, n);
+    const double magnitudeSmallest = laneMin(lanes.magnitude, n);
+    std::array<double, 4> offsets;
+    if (totals.absSmallest >= kSmallTerm && magnitudeSmallest >= kSmallTerm) {
+        // No tiny terms, as in nearly every block: the squares share the
+        // pass.
+        const auto squares = laneSums(
+            n, [&](std::int32_t j) { return lanes.absError[j] * lanes.absError[j]; },
+            [&](std::int32_t j) { return lanes.magnitude[j] * lanes.magnitude[j]; }, absOffsets, relOffsets,
+            signedOffsets, signedRelOffsets);
+        totals.squares.normal.block += squares[0];
+        totals.allptsSquares.normal.block += squares[1];
+        offsets = {squares[2], squares[3], squares[4], squares[5]};
+    } else {
+        laneSquares(totals.squares, lanes.absError, n, totals.absSmallest);
+        laneSquares(totals.allptsSquares, lanes.magnitude, n, magnitudeSmallest);
+        offsets = laneSums(n, absOffsets, relOffsets, signedOffsets, signedRelOffsets);
+    }
+    totals.absSpread.squares = offsets[0];
+    totals.relSpread.squares = offsets[1];
+    totals.signedSpread.squares = offsets[2];
+    totals.signedRelSpread.squares = offsets[3];
     totals.relSmallest = laneMin(lanes.relError, n);
     if (needed) {
         totals.neededCount = n;
@@ -374,40 +405,77 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
         totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
+    // The buckets and bins of each pair.  The counts are stored through
+    // pointers the compiler must assume may point anywhere, so what the loop
+    // reads is held in locals, which no store can change; and the bins are
+    // packed kBinBits to a bin into two words kept in registers, where
+    // counted in memory, pairs of one bin one after another would wait on
+    // each other's stores.
+    const int shift = totals.shift;
+    std::uint32_t* const absCounts = totals.absCounts;
+    std::uint32_t* const relCounts = totals.relCounts;
+    std::uint32_t* const neededCounts = totals.neededCounts;
+    constexpr int kBinBits = 10;
+    constexpr int kLowBins = 64 / kBinBits;
+    static_assert(kPairBlock < 1 << kBinBits && kDecadeBins - kLowBins <= kLowBins);
+    std::uint64_t binsLow = 0;
+    std::uint64_t binsHigh = 0;
+    for (std::int32_t j = 0; j < n; ++j) {
+        const double relError = lanes.relError[j];
+        absCounts[bucketOf(lanes.absError[j], shift)] += 1;
+        relCounts[bucketOf(relError, shift)] += 1;
+        const int bin = decadeBin(relError);
+        const bool high = bin >= kLowBins;
+        const int place = kBinBits * (bin - (high ? kLowBins : 0));
+        binsLow += std::uint64_t{!high} << place;
+        binsHigh += std::uint64_t{high} << place;
+    }
+    for (int bin = 0; bin < kDecadeBins; ++bin) {
+        const std::uint64_t word = bin < kLowBins ? binsLow : binsHigh;
+        const int place = kBinBits * (bin < kLowBins ? bin : bin - kLowBins);
+        totals.decades[static_cast<std::size_t>(bin)] +=
+            static_cast<std::int64_t>(word >> place & ((std::uint64_t{1} << kBinBits) - 1));
+    }
+    if (needed) {
+        for (std::int32_t j = 0; j < n; ++j)
+            neededCounts[bucketOf(lanes.needed[j], shift)] += 1;
+    }
+
     const bool table = !m.density.empty();
-    const bool rows = table || m.byDensity;
-    std::int32_t bins[kDecadeBins] = {};
+    if (table || m.byDensity) {
+        for (std::int32_t j = 0; j < n; ++j) {
+            const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
+            lanes.row[j] = row;
+            if (!table)
+                continue;
+            DensityDecade* decade = m.density[static_cast<std::size_t>(row)];
+            if (decade == nullptr)
+                decade = &densityRow(m, row);
+            if (++decade->termsInBlock == kPairBlock) {
+                addBlock(decade->absSum);
+                addBlock(decade->relSum);
+                decade->termsInBlock = 0;
+            }
+            const double relError = lanes.relError[j];
+            decade->pairs += 1;
+            decade->tolerancePairs += 1;
+            decade->relCount += 1;
+            decade->absSum.block += lanes.absError[j];
+            decade->within += lanes.within[j] != 0.0 ? 1 : 0;
+            decade->relSum.block += relError;
+            decade->relMin = std::min(decade->relMin, relError);
+            decade->relMax = std::max(decade->relMax, relError);
+            decade->relSummary.counts[bucketOf(relError, kCoarseShift)] += 1;
+        }
+    }
+
+    // Nearly every block has no pair for the worst lists: its largest
+    // errors tell.
+    if (!wouldEnter(m.worstAbs, absMax) && !wouldEnter(m.worstRel, relMax))
+        return;
     for (std::int32_t j = 0; j < n; ++j) {
         const double absError = lanes.absError[j];
         const double relError = lanes.relError[j];
-        totals.absCounts[bucketOf(absError, totals.shift)] += 1;
-        totals.relCounts[bucketOf(relError, totals.shift)] += 1;
-        ++bins[decadeBin(relError)];
-        if (needed)
-            totals.neededCounts[bucketOf(lanes.needed[j], totals.shift)] += 1;
-        if (rows) {
-            const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
-            lanes.row[j] = row;
-            if (table) {
-                DensityDecade* decade = m.density[static_cast<std::size_t>(row)];
-                if (decade == nullptr)
-                    decade = &densityRow(m, row);
-                if (++decade->termsInBlock == kPairBlock) {
-                    addBlock(decade->absSum);
-                    addBlock(decade->relSum);
-                    decade->termsInBlock = 0;
-                }
-                decade->pairs += 1;
-                decade->tolerancePairs += 1;
-                decade->relCount += 1;
-                decade->absSum.block += absError;
-                decade->within += lanes.within[j] != 0.0 ? 1 : 0;
-                decade->relSum.block += relError;
-                decade->relMin = std::min(decade->relMin, relError);
-                decade->relMax = std::max(decade->relMax, relError);
-                decade->relSummary.counts[bucketOf(relError, kCoarseShift)] += 1;
-            }
-        }
         if (wouldEnter(m.worstAbs, absError) || wouldEnter(m.worstRel, relError)) {
             const double* const point = block.points != nullptr ? block.points + static_cast<std::size_t>(j) * dim
                                                                 : nullptr;
@@ -418,8 +486,6 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
                 offerPointSlow(m.worstRel, worst, point);
         }
     }
-    for (int bin = 0; bin < kDecadeBins; ++bin)
-        totals.decades[static_cast<std::size_t>(bin)] += bins[bin];
 }
 
 void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);
