@@ -126,6 +126,21 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     return *decade;
 }
 
+// Counts pairs of the decade whose terms are about to enter its sums.  The
+// block sums hold at most kPairBlock terms, as every accurate sum keeps: a
+// term that takes the decade's pairs past a multiple of kPairBlock closes
+// them first, and as each term brings at least one pair, no more than
+// kPairBlock terms come between two multiples.
+[[gnu::always_inline]] inline void countDecadePairs(DensityDecade& decade, std::int64_t count)
+{
+    const auto before = static_cast<std::uint64_t>(decade.pairs);
+    decade.pairs += count;
+    if (before / kPairBlock != static_cast<std::uint64_t>(decade.pairs) / kPairBlock) {
+        addBlock(decade.absSum);
+        addBlock(decade.relSum);
+    }
+}
+
 // The pair in the text's table by decade of a.
 [[gnu::always_inline]] inline void takeDensity(ErrorMeasures& m, const PairFigures& f, std::int64_t count)
 {
@@ -133,21 +148,17 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         return;
     DensityDecade& decade = densityRow(m, f.row);
     const auto times = static_cast<double>(count);
-    // Block sums of at most kPairBlock terms, as every accurate sum keeps.
-    if (++decade.termsInBlock == kPairBlock) {
-        addBlock(decade.absSum);
-        addBlock(decade.relSum);
-        decade.termsInBlock = 0;
-    }
-    decade.pairs += count;
+    countDecadePairs(decade, count);
     decade.absSum.block += f.absError * times;
-    if (f.excluded)
+    if (f.excluded) {
+        decade.leftOut += count;
         return;
-    decade.tolerancePairs += count;
+    }
     decade.within += f.within ? count : 0;
-    if (!f.hasRelative)
+    if (!f.hasRelative) {
+        decade.withoutRelative += count;
         return;
-    decade.relCount += count;
+    }
     decade.relSum.block += f.relError * times;
     decade.relMin = std::min(decade.relMin, f.relError);
     decade.relMax = std::max(decade.relMax, f.relError);
@@ -443,23 +454,19 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
 
     const bool table = !m.density.empty();
     if (table || m.byDensity) {
+        for (std::int32_t j = 0; j < n; ++j)
+            lanes.row[j] = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
+    }
+    if (table) {
+        // In a local, which the stores into the rows cannot change.
+        DensityDecade* const* const rows = m.density.data();
         for (std::int32_t j = 0; j < n; ++j) {
-            const std::int32_t row = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
-            lanes.row[j] = row;
-            if (!table)
-                continue;
-            DensityDecade* decade = m.density[static_cast<std::size_t>(row)];
+            const std::int32_t row = lanes.row[j];
+            DensityDecade* decade = rows[row];
             if (decade == nullptr)
                 decade = &densityRow(m, row);
-            if (++decade->termsInBlock == kPairBlock) {
-                addBlock(decade->absSum);
-                addBlock(decade->relSum);
-                decade->termsInBlock = 0;
-            }
+            countDecadePairs(*decade, 1);
             const double relError = lanes.relError[j];
-            decade->pairs += 1;
-            decade->tolerancePairs += 1;
-            decade->relCount += 1;
             decade->absSum.block += lanes.absError[j];
             decade->within += lanes.within[j] != 0.0 ? 1 : 0;
             decade->relSum.block += relError;

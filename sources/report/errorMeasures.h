@@ -36,11 +36,15 @@ struct Spread {
     AccurateSum squares;
 };
 
-// The figures of one decade of a, as the text's table shows them.
+// The figures of one decade of a, as the text's table shows them.  Of its
+// pairs, those left out of the tolerance figures and those without a
+// relative error are counted, as they are few: the pairs with a tolerance
+// and those with a relative error are what remains.
 struct DensityDecade {
     std::int64_t pairs = 0;
     AccurateSum absSum;
-    std::int64_t relCount = 0;
+    std::int64_t leftOut = 0;
+    std::int64_t withoutRelative = 0;
     AccurateSum relSum;
     double relMin = INFINITY;
     double relMax = -1.0;
@@ -48,8 +52,6 @@ struct DensityDecade {
     // relCount, relMin and relMax, noted once at the end.
     QuantileSummary relSummary;
     std::int64_t within = 0;
-    std::int64_t tolerancePairs = 0;
-    std::int32_t termsInBlock = 0;
 };
 
 struct BlockLanes;

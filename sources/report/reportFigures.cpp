@@ -106,17 +106,19 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         DensityDecade* const d = m.density[row];
         if (d == nullptr)
             continue;
-        DensityRow line{static_cast<int>(row) + kLowestDecade, d->pairs, d->relCount, NAN, NAN, NAN, NAN, NAN};
+        const std::int64_t tolerancePairs = d->pairs - d->leftOut;
+        const std::int64_t relCount = tolerancePairs - d->withoutRelative;
+        DensityRow line{static_cast<int>(row) + kLowestDecade, d->pairs, relCount, NAN, NAN, NAN, NAN, NAN};
         if (d->pairs > 0)
             line.absMean = sumValue(d->absSum) / static_cast<double>(d->pairs);
-        if (d->relCount > 0) {
-            line.relMean = sumValue(d->relSum) / static_cast<double>(d->relCount);
-            noteSummarized(d->relSummary, static_cast<std::uint64_t>(d->relCount), d->relMin, d->relMax);
+        if (relCount > 0) {
+            line.relMean = sumValue(d->relSum) / static_cast<double>(relCount);
+            noteSummarized(d->relSummary, static_cast<std::uint64_t>(relCount), d->relMin, d->relMax);
             line.relP99 = summaryQuantiles(d->relSummary, {0.99})[0];
             line.relMax = d->relMax;
         }
-        if (d->tolerancePairs > 0)
-            line.withinShare = static_cast<double>(d->within) / static_cast<double>(d->tolerancePairs);
+        if (tolerancePairs > 0)
+            line.withinShare = static_cast<double>(d->within) / static_cast<double>(tolerancePairs);
         r.densityTable.push_back(line);
     }
     for (std::size_t row = 0; row < m.densityMeasures.size(); ++row) {
