@@ -355,6 +355,20 @@ TEST(ReportMeasures, QuantilesAgainstAFullSort)
         expectClose(report.relQuantiles.median, nearestRank(relative, 0.5), bound, "relative median");
         expectClose(report.relQuantiles.p99, nearestRank(relative, 0.99), bound, "relative p99");
     }
+    // Errors repeated hundreds of times over, at levels far apart, so that
+    // the counts of several buckets pass 255 more than once.
+    Pairs pairs;
+    std::vector<double> absolute;
+    for (int i = 0; i < 6000; ++i) {
+        const float b = 1.0f + static_cast<float>(std::ldexp(1.0, -4 - 5 * (i % 4) - (i % 3 == 0 ? 1 : 0)));
+        pairs.as.push_back(1.0f);
+        pairs.bs.push_back(b);
+        absolute.push_back(static_cast<double>(b) - 1.0);
+    }
+    const Report repeated = measure(pairs, optionsWith());
+    expectClose(repeated.absQuantiles.median, nearestRank(absolute, 0.5), kQuantileBound, "repeated median");
+    expectClose(repeated.absQuantiles.p90, nearestRank(absolute, 0.9), kQuantileBound, "repeated p90");
+    expectClose(repeated.absQuantiles.p99, nearestRank(absolute, 0.99), kQuantileBound, "repeated p99");
 }
 
 // The worst points are the first K of all points sorted by error, the

@@ -79,11 +79,11 @@ struct BlockTotals {
     std::int64_t oneNotPositive = 0;
     std::int64_t absUnderflows = 0;
     std::array<std::int64_t, kDecadeBins> decades{};
-    // The quantile buckets, and the extremes, which start as the measures'.
-    std::uint32_t* absCounts = nullptr;
-    std::uint32_t* relCounts = nullptr;
-    std::uint32_t* neededCounts = nullptr;
-    int shift = 43;
+    // The quantile summaries, whose buckets are counted as the pairs come,
+    // and the extremes, which start as the measures'.
+    QuantileSummary* absSummary = nullptr;
+    QuantileSummary* relSummary = nullptr;
+    QuantileSummary* neededSummary = nullptr;
     double absSmallest = INFINITY;
     double relSmallest = INFINITY;
     double neededSmallest = INFINITY;
@@ -92,26 +92,18 @@ struct BlockTotals {
     Extremes extremes;
 };
 
-BlockTotals startTotals(const ErrorMeasures& m)
+BlockTotals startTotals(ErrorMeasures& m)
 {
     BlockTotals totals;
-    totals.absCounts = m.absSummary.counts;
-    totals.relCounts = m.relSummary.counts;
-    totals.neededCounts = m.neededSummary.counts;
-    totals.shift = m.absSummary.shift;
+    totals.absSummary = &m.absSummary;
+    totals.relSummary = &m.relSummary;
+    totals.neededSummary = m.neededSummary.low != nullptr ? &m.neededSummary : nullptr;
     totals.extremes = m.extremes;
     totals.absSpread = startSpread(m.absSpread);
     totals.relSpread = startSpread(m.relSpread);
     totals.signedSpread = startSpread(m.signedSpread);
     totals.signedRelSpread = startSpread(m.signedRelSpread);
     return totals;
-}
-
-[[gnu::always_inline]] inline std::uint32_t bucketOf(double value, int shift)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return static_cast<std::uint32_t>(bits >> shift);
 }
 
 DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
@@ -162,7 +154,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     decade.relSum.block += f.relError * times;
     decade.relMin = std::min(decade.relMin, f.relError);
     decade.relMax = std::max(decade.relMax, f.relError);
-    decade.relSummary.counts[quantileBucket(decade.relSummary, f.relError)] += static_cast<std::uint32_t>(count);
+    countValue(decade.relSummary, f.relError, static_cast<std::uint32_t>(count));
 }
 
 // What one pair adds, count times over (count copies of the same pair,
@@ -188,7 +180,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         totals.extremes.absMax = absError;
         totals.extremes.absMaxIndex = first;
     }
-    totals.absCounts[bucketOf(absError, totals.shift)] += static_cast<std::uint32_t>(count);
+    countValue(*totals.absSummary, absError, static_cast<std::uint32_t>(count));
     totals.absSmallest = std::min(totals.absSmallest, absError);
     addSquare(totals.allptsSquares, f.magnitude, times);
     totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, f.magnitude);
@@ -198,8 +190,8 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         totals.belowMinTruth += f.belowMinTruth ? count : 0;
     } else {
         totals.within += f.within ? count : 0;
-        if (totals.neededCounts != nullptr) {
-            totals.neededCounts[bucketOf(f.needed, totals.shift)] += static_cast<std::uint32_t>(count);
+        if (totals.neededSummary != nullptr) {
+            countValue(*totals.neededSummary, f.needed, static_cast<std::uint32_t>(count));
             totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
             totals.neededLargest = std::max(totals.neededLargest, f.needed);
             totals.neededCount += count;
@@ -214,7 +206,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
                 totals.extremes.relMax = f.relError;
                 totals.extremes.relMaxIndex = first;
             }
-            totals.relCounts[bucketOf(f.relError, totals.shift)] += static_cast<std::uint32_t>(count);
+            countValue(*totals.relSummary, f.relError, static_cast<std::uint32_t>(count));
             totals.relSmallest = std::min(totals.relSmallest, f.relError);
             totals.decades[static_cast<std::size_t>(decadeBin(f.relError))] += count;
         } else if (absError == 0.0) {
@@ -323,7 +315,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     const std::int32_t n = block.count;
     totals.measured = n;
     totals.relCount = n;
-    const bool needed = totals.neededCounts != nullptr;
+    const bool needed = totals.neededSummary != nullptr;
     if (allCommon) {
         totals.ratioPairs = n;
     } else {
@@ -416,40 +408,24 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
-    // The buckets and bins of each pair.  The counts are stored through
-    // pointers the compiler must assume may point anywhere, so what the loop
-    // reads is held in locals, which no store can change; and the bins are
-    // packed kBinBits to a bin into two words kept in registers, where
-    // counted in memory, pairs of one bin one after another would wait on
-    // each other's stores.
-    const int shift = totals.shift;
-    std::uint32_t* const absCounts = totals.absCounts;
-    std::uint32_t* const relCounts = totals.relCounts;
-    std::uint32_t* const neededCounts = totals.neededCounts;
-    constexpr int kBinBits = 10;
-    constexpr int kLowBins = 64 / kBinBits;
-    static_assert(kPairBlock < 1 << kBinBits && kDecadeBins - kLowBins <= kLowBins);
-    std::uint64_t binsLow = 0;
-    std::uint64_t binsHigh = 0;
+    // The buckets of each pair.  A byte stored through a summary's low
+    // counts might, for all the compiler knows, change anything in memory,
+    // so what the loop reads is held in locals, which no store can change.
+    QuantileSummary& absSummary = *totals.absSummary;
+    QuantileSummary& relSummary = *totals.relSummary;
+    const int shift = absSummary.shift;
+    std::uint8_t* const absLow = absSummary.low;
+    std::uint8_t* const relLow = relSummary.low;
     for (std::int32_t j = 0; j < n; ++j) {
         const double relError = lanes.relError[j];
-        absCounts[bucketOf(lanes.absError[j], shift)] += 1;
-        relCounts[bucketOf(relError, shift)] += 1;
-        const int bin = decadeBin(relError);
-        const bool high = bin >= kLowBins;
-        const int place = kBinBits * (bin - (high ? kLowBins : 0));
-        binsLow += std::uint64_t{!high} << place;
-        binsHigh += std::uint64_t{high} << place;
+        countOne(absSummary, absLow, bucketOf(lanes.absError[j], shift));
+        countOne(relSummary, relLow, bucketOf(relError, shift));
     }
-    for (int bin = 0; bin < kDecadeBins; ++bin) {
-        const std::uint64_t word = bin < kLowBins ? binsLow : binsHigh;
-        const int place = kBinBits * (bin < kLowBins ? bin : bin - kLowBins);
-        totals.decades[static_cast<std::size_t>(bin)] +=
-            static_cast<std::int64_t>(word >> place & ((std::uint64_t{1} << kBinBits) - 1));
-    }
+    laneDecadeBins(totals.decades, lanes.relError, n);
     if (needed) {
+        std::uint8_t* const neededLow = totals.neededSummary->low;
         for (std::int32_t j = 0; j < n; ++j)
-            neededCounts[bucketOf(lanes.needed[j], shift)] += 1;
+            countOne(*totals.neededSummary, neededLow, bucketOf(lanes.needed[j], shift));
     }
 
     const bool table = !m.density.empty();
@@ -472,7 +448,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
             decade->relSum.block += relError;
             decade->relMin = std::min(decade->relMin, relError);
             decade->relMax = std::max(decade->relMax, relError);
-            decade->relSummary.counts[bucketOf(relError, kCoarseShift)] += 1;
+            countOne(decade->relSummary, decade->relSummary.low, bucketOf(relError, kCoarseShift));
         }
     }
 

@@ -75,13 +75,19 @@ struct DecadeBinTable {
     double edge[2048];
 };
 
+inline std::array<double, kDecadeBins - 1> makeDecadeBinEdges()
+{
+    std::array<double, kDecadeBins - 1> edges;
+    edges[0] = DBL_TRUE_MIN;
+    for (int k = 1; k < kDecadeBins - 1; ++k)
+        edges[static_cast<std::size_t>(k)] = kDecades.powerOf[k - (kDecadeBins - 1) - kLowestDoubleDecade + 1];
+    return edges;
+}
+
+inline const std::array<double, kDecadeBins - 1> kDecadeBinEdges = makeDecadeBinEdges();
+
 inline DecadeBinTable makeDecadeBinTable()
 {
-    constexpr int kEdges = 10;
-    double edges[kEdges];
-    edges[0] = DBL_TRUE_MIN;
-    for (int k = 1; k < kEdges; ++k)
-        edges[k] = kDecades.powerOf[k - kEdges - kLowestDoubleDecade + 1];
     DecadeBinTable table{};
     for (int field = 0; field < 2048; ++field) {
         const std::uint64_t lowBits = static_cast<std::uint64_t>(field) << 52;
@@ -94,7 +100,7 @@ inline DecadeBinTable makeDecadeBinTable()
                                             : std::nextafter(2.0 * low, 0.0);
         int bin = 0;
         table.edge[field] = INFINITY;
-        for (double edge : edges) {
+        for (double edge : kDecadeBinEdges) {
             if (low >= edge)
                 ++bin;
             else if (high >= edge)

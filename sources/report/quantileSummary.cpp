@@ -24,15 +24,24 @@ void startQuantileSummary(QuantileSummary& summary, const char* what, bool coars
     summary.shift = coarse ? kCoarseShift : kFineShift;
     // calloc's pages are mapped as they are first written, so only the
     // binades that occur cost memory.
-    summary.counts = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
-    if (summary.counts == nullptr)
+    summary.low = static_cast<std::uint8_t*>(std::calloc(bucketsOf(summary), 1));
+    summary.high = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
+    if (summary.low == nullptr || summary.high == nullptr)
         fail(what, std::strerror(ENOMEM));
 }
 
 void releaseQuantileSummary(QuantileSummary& summary)
 {
-    std::free(summary.counts);
+    std::free(summary.low);
+    std::free(summary.high);
     summary = QuantileSummary{};
+}
+
+void carryIntoBucket(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t carried)
+{
+    summary.high[bucket] += carried;
+    summary.firstCarried = std::min<std::size_t>(summary.firstCarried, bucket);
+    summary.lastCarried = std::max<std::size_t>(summary.lastCarried, bucket);
 }
 
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
@@ -61,9 +70,11 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);
     for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
-        if (summary.counts[bucket] == 0)
+        const bool carried = bucket >= summary.firstCarried && bucket <= summary.lastCarried;
+        const std::uint64_t count = summary.low[bucket] + (carried ? std::uint64_t{summary.high[bucket]} << 8 : 0);
+        if (count == 0)
             continue;
-        seen += summary.counts[bucket];
+        seen += count;
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (!std::isnan(results[i]) || ranks[i] > seen)
                 continue;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -10,14 +11,23 @@
 // Counts of nonnegative doubles in buckets of a fixed part of their binade:
 // the bucket is the top bits of the double, so memory is fixed and any
 // order statistic is known to within its bucket.  Fine summaries keep 20
-// bits (buckets of 2^-9 of a binade, 4 MiB); coarse ones 18 (2^-6 of a
-// binade, 1 MiB), for the tables by decade.  Only the pages of the binades
-// met are touched.  The value reported for a bucket is its low end times
-// 1 + half a bucket, within half a bucket (0.098%, or 0.78% for coarse) of
-// anything in it, and clamped to the smallest and largest values seen,
-// which are the first and last ranks exactly.
+// bits (buckets of 2^-9 of a binade); coarse ones 17 (2^-6 of a binade),
+// for the tables by decade.  The value reported for a bucket is its low end
+// times 1 + half a bucket, within half a bucket (0.098%, or 0.78% for
+// coarse) of anything in it, and clamped to the smallest and largest values
+// seen, which are the first and last ranks exactly.
+//
+// A bucket's count is held in two parts: its low byte, in an array of a
+// byte a bucket (1 MiB fine, 128 KiB coarse), small enough that the caches
+// hold the buckets a run meets, 512 bytes a binade; and the rest, in an
+// array of 32-bit counts (4 MiB, 512 KiB), written only as a low byte wraps
+// round and read only between the first and last buckets that did.  Only
+// the pages written are mapped.
 struct QuantileSummary {
-    std::uint32_t* counts = nullptr;
+    std::uint8_t* low = nullptr;
+    std::uint32_t* high = nullptr;
+    std::size_t firstCarried = SIZE_MAX;
+    std::size_t lastCarried = 0;
     // Bits of the double below the bucket's: 43 (fine) or 46 (coarse).
     int shift = 43;
     std::uint64_t total = 0;
@@ -36,11 +46,34 @@ constexpr double kCoarseQuantileBound = 0.01;
 void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse = false);
 void releaseQuantileSummary(QuantileSummary& summary);
 
-inline std::uint32_t quantileBucket(const QuantileSummary& summary, double value)
+// The bucket of a nonnegative double, its bits above shift.
+[[gnu::always_inline]] inline std::uint32_t bucketOf(double value, int shift)
 {
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    return static_cast<std::uint32_t>(bits >> summary.shift);
+    return static_cast<std::uint32_t>(bits >> shift);
+}
+
+// What a low byte carries into the rest of its bucket's count.
+void carryIntoBucket(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t carried);
+
+// One value more in the bucket: a byte, nearly always.  A loop that counts
+// many holds summary.low in a local, as a byte stored through it might,
+// for all the compiler knows, change any field.
+[[gnu::always_inline]] inline void countOne(QuantileSummary& summary, std::uint8_t* low, std::uint32_t bucket)
+{
+    if (++low[bucket] == 0)
+        carryIntoBucket(summary, bucket, 1);
+}
+
+// count values more in the bucket.
+[[gnu::always_inline]] inline void countMany(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t count)
+{
+    const std::uint32_t sum = summary.low[bucket] + (count & 0xffu);
+    summary.low[bucket] = static_cast<std::uint8_t>(sum);
+    const std::uint32_t carried = (count >> 8) + (sum >> 8);
+    if (carried != 0)
+        carryIntoBucket(summary, bucket, carried);
 }
 
 // Notes values counted into the buckets directly: count of them, the
@@ -54,9 +87,15 @@ inline void noteSummarized(QuantileSummary& summary, std::uint64_t count, double
     summary.largest = std::max(summary.largest, largest);
 }
 
+// count copies of the value into the buckets, to be noted with the rest.
+[[gnu::always_inline]] inline void countValue(QuantileSummary& summary, double value, std::uint32_t count)
+{
+    countMany(summary, bucketOf(value, summary.shift), count);
+}
+
 inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t count = 1)
 {
-    summary.counts[quantileBucket(summary, value)] += count;
+    countValue(summary, value, count);
     noteSummarized(summary, count, value, value);
 }
 
