@@ -198,16 +198,23 @@ template <bool largest>
     return laneExtreme<false>(x, n);
 }
 
-// The lane's relative errors by bin of decadeBin: the count at or above
-// each of its edges, an integer sum the compiler keeps in vector registers,
-// and a bin the difference of the counts at its two edges.  The lanes of a
-// common block hold no NaN.
-inline void laneDecadeBins(std::array<std::int64_t, kDecadeBins>& bins, const double* x, std::int32_t n)
+// The lane's relative errors by bin of decadeBin, given their least and
+// largest: the count at or above each of its edges, an integer sum the
+// compiler keeps in vector registers, and a bin the difference of the
+// counts at its two edges.  Only the edges between the least and the
+// largest need a pass: nearly every block's errors span a few decades.
+// The lanes of a common block hold no NaN.
+inline void laneDecadeBins(std::array<std::int64_t, kDecadeBins>& bins, const double* x, std::int32_t n,
+                           double least, double largest)
 {
     constexpr int kEdges = kDecadeBins - 1;
     std::int64_t atLeast[kEdges];
     for (int k = 0; k < kEdges; ++k) {
-        const double edge = kDecadeBinEdges[k];
+        const double edge = kDecadeBinEdges[static_cast<std::size_t>(k)];
+        if (least >= edge || largest < edge) {
+            atLeast[k] = least >= edge ? n : 0;
+            continue;
+        }
         std::int64_t count = 0;
         for (std::int32_t j = 0; j < n; ++j)
             count += x[j] >= edge ? 1 : 0;

@@ -421,7 +421,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         countOne(absSummary, absLow, bucketOf(lanes.absError[j], shift));
         countOne(relSummary, relLow, bucketOf(relError, shift));
     }
-    laneDecadeBins(totals.decades, lanes.relError, n);
+    laneDecadeBins(totals.decades, lanes.relError, n, totals.relSmallest, relMax);
     if (needed) {
         std::uint8_t* const neededLow = totals.neededSummary->low;
         for (std::int32_t j = 0; j < n; ++j)
