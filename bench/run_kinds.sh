@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times calcGap_report on every kind of input it reads, side by side in one
 # run: the same N pairs (default 10 million) written as %.8g, %.17g and
-# %.18e text, as .npy float32 and float64, as raw float64 and as an HDF5
+# %.18e text, as .npy float32 and float64, as raw float32 (the values %.8g
+# writes, in binary) and float64, and as an HDF5
 # float64 dataset; beside it cat of the two files, calcGap_mean on the text,
 # and numpy (and h5py) computing the report's headline figures on the same
 # files.  Then the evaluation over samples: four samples in one run against
@@ -45,6 +46,7 @@ for name, x in (("a", a), ("b", b)):
     np.save(f"{work}/{name}8.npy", x)
     np.save(f"{work}/{name}4.npy", x.astype(np.float32))
     x.tofile(f"{work}/{name}8.raw")
+    x.astype(np.float32).tofile(f"{work}/{name}4.raw")
     np.savetxt(f"{work}/{name}.8g.txt", x, fmt="%.8g")
     np.savetxt(f"{work}/{name}.17g.txt", x, fmt="%.17g")
     np.savetxt(f"{work}/{name}.18e.txt", x, fmt="%.18e")
@@ -63,6 +65,7 @@ numpy_figures='
 import sys, numpy as np
 def load(p):
     if p.endswith(".npy"): return np.load(p).astype(np.float64)
+    if p.endswith("4.raw"): return np.fromfile(p, dtype=np.float32).astype(np.float64)
     if p.endswith(".raw"): return np.fromfile(p, dtype=np.float64)
     if ":" in p:
         import h5py
@@ -93,6 +96,9 @@ add "numpy, .npy f4" "$python -c '$numpy_figures' '$w/a4.npy' '$w/b4.npy'"
 add "cat, .npy f8" "cat '$w/a8.npy' '$w/b8.npy' | wc -c"
 add "report, .npy f8" "'$report' --format=tsv '$w/a8.npy' '$w/b8.npy' | $figures"
 add "numpy, .npy f8" "$python -c '$numpy_figures' '$w/a8.npy' '$w/b8.npy'"
+add "cat, raw f4" "cat '$w/a4.raw' '$w/b4.raw' | wc -c"
+add "report, raw f4" "'$report' --format=tsv --raw=f4 '$w/a4.raw' '$w/b4.raw' | $figures"
+add "numpy, raw f4" "$python -c '$numpy_figures' '$w/a4.raw' '$w/b4.raw'"
 add "cat, raw f8" "cat '$w/a8.raw' '$w/b8.raw' | wc -c"
 add "report, raw f8" "'$report' --format=tsv --raw=f8 '$w/a8.raw' '$w/b8.raw' | $figures"
 add "numpy, raw f8" "$python -c '$numpy_figures' '$w/a8.raw' '$w/b8.raw'"
@@ -125,8 +131,10 @@ echo
 ratio "report %.17g text / calcGap_mean on it" "report, %.17g text" "calcGap_mean, %.17g"
 ratio "report %.18e text / calcGap_mean on it" "report, %.18e text" "calcGap_mean, %.18e"
 ratio "report %.8g text / report .npy f4 (speed-up)" "report, %.8g text" "report, .npy f4"
+ratio "report %.8g text / report raw f4 (speed-up)" "report, %.8g text" "report, raw f4"
 ratio "report %.8g text / report raw f8 (speed-up)" "report, %.8g text" "report, raw f8"
 ratio "report .npy f4 / cat of the files" "report, .npy f4" "cat, .npy f4"
+ratio "report raw f4 / cat of the files" "report, raw f4" "cat, raw f4"
 ratio "report raw f8 / cat of the files" "report, raw f8" "cat, raw f8"
 if [ "$has_h5py" = 1 ]; then
     ratio "report HDF5 f8 / report .npy f8" "report, HDF5 f8" "report, .npy f8"
