@@ -301,16 +301,16 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
 
 // A block whose pairs are all measurable (finite, with a relative error,
 // none left out) is taken lane by lane: its sums, spreads and extremes in
-// loops the compiler keeps in vector registers, then one loop for what each
-// pair adds to its own buckets, to the table by decade and to the worst
-// lists.  The figures are those the pairs would add one by one; only the
+// loops the compiler keeps in vector registers, then loops for what each
+// pair adds to its own buckets and to the table by decade, and to the worst
+// lists where the block's largest errors would enter them.  The figures are those the pairs would add one by one; only the
 // order of the additions within the block differs, which the block sums'
 // bound allows.  Where not every pair is common, the pairs outside the
 // ratio series' reach take |ln(b / a)| as one pair would, and those whose
 // two values are not both positive have no ratio: -1 in the lane, which no
 // maximum takes and the sum counts as 0.
-CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
-                     std::size_t dim, bool allCommon)
+CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes,
+                                         const MeasuredBlock& block, std::size_t dim, bool allCommon)
 {
     const std::int32_t n = block.count;
     totals.measured = n;
@@ -339,7 +339,8 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     const auto sums = laneSums(
         n, [&](std::int32_t j) { return lanes.absError[j]; }, [&](std::int32_t j) { return lanes.relError[j]; },
         [&](std::int32_t j) { return lanes.signedError[j]; }, [&](std::int32_t j) { return lanes.signedRel[j]; },
-        [&](std::int32_t j) { return lanes.within[j]; }, [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
+        [&](std::int32_t j) { return lanes.within[j]; },
+        [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
     totals.absSum = sums[0];
     totals.relSum = sums[1];
     totals.signedSum = sums[2];

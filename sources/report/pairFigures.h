@@ -68,8 +68,8 @@ inline const DecadeTable kDecades = makeDecadeTable();
 // decadeOfPositive compares with, 1e-8 to 1; a binade spans a factor of 2
 // and two edges a factor of 10, so each binade holds at most one edge, and
 // a value's bin is its binade's lowest bin, one more where it is at or
-// above the edge within its binade (infinity where there is none).  One
-// lookup and one comparison, cheap enough for a block's every pair.
+// above the edge within its binade (infinity where there is none): one
+// lookup and one comparison.
 struct DecadeBinTable {
     std::int8_t lowest[2048];
     double edge[2048];
