@@ -649,6 +649,37 @@ TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
     EXPECT_EQ(mostlyZeros.rtolForAll, 1.0);
 }
 
+// Densities of 0 given as their logarithms, minus infinity, count as the
+// densities themselves do: b = 0 alone is a relative error of 1 and no
+// ratio, a = 0 takes the floor.
+TEST(ReportMeasures, LogarithmsOfZeroDensitiesCountAsTheDensities)
+{
+    const std::vector<double> as{0.5, 0.0, 0.0, 0.25, 2.0, 0.05};
+    const std::vector<double> bs{0.0, 0.5, 0.0, 0.5, 0.0, 0.0};
+    std::vector<double> las;
+    std::vector<double> lbs;
+    for (std::size_t i = 0; i < as.size(); ++i) {
+        las.push_back(std::log(as[i]));
+        lbs.push_back(std::log(bs[i]));
+    }
+    for (double floor : {0.0, 0.1}) {
+        ReportOptions options = optionsWith(floor, 0);
+        options.rtol = 0.5;
+        const Report densities = measureDoubles(as, bs, options);
+        options.logs = true;
+        const Report logs = measureDoubles(las, lbs, options);
+        EXPECT_EQ(logs.relCount, densities.relCount) << floor;
+        EXPECT_EQ(logs.relZeroOverZero, densities.relZeroOverZero) << floor;
+        EXPECT_EQ(logs.relInfinite, densities.relInfinite) << floor;
+        EXPECT_DOUBLE_EQ(logs.relMean, densities.relMean) << floor;
+        EXPECT_DOUBLE_EQ(logs.relMax, densities.relMax) << floor;
+        EXPECT_EQ(logs.within, densities.within) << floor;
+        EXPECT_EQ(logs.ratioPairs, densities.ratioPairs) << floor;
+        EXPECT_EQ(logs.oneNotPositive, densities.oneNotPositive) << floor;
+        EXPECT_DOUBLE_EQ(logs.logRatioMean, densities.logRatioMean) << floor;
+    }
+}
+
 // --min-truth leaves the pairs of low truth out of the relative, ratio and
 // tolerance figures, counted, and keeps them in the absolute ones.
 TEST(ReportMeasures, MinTruthSkipsLowDensityPairs)

@@ -270,7 +270,9 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
                                             : rowOf(static_cast<int>(decade));
     f.belowMinTruth = la < t.logMinTruth;
     f.excluded = f.belowMinTruth;
-    if (la == -INFINITY || lb == -INFINITY) {
+    // Where a is 0 the relative error takes the floor, as it does of
+    // densities; where b alone is 0, expm1(-inf) gives |b/a - 1| = 1.
+    if (la == -INFINITY) {
         f.absError = std::fabs(a - b);
         f.signedError = b - a;
         if (f.excluded)
@@ -296,7 +298,9 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     const double atolOverA = t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0;
     f.within = relative <= t.rtol + atolOverA;
     f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
-    f.bothPositive = true;
-    f.logRatio = std::fabs(difference);
+    f.bothPositive = lb != -INFINITY;
+    f.oneNotPositive = !f.bothPositive;
+    if (f.bothPositive)
+        f.logRatio = std::fabs(difference);
     return f;
 }
