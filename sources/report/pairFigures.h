@@ -7,6 +7,7 @@
 #include "errorMeasures.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -62,19 +63,10 @@ inline const DecadeTable kDecades = makeDecadeTable();
     return decade + (x >= kDecades.powerOf[decade + 1 - kLowestDoubleDecade] ? 1 : 0);
 }
 
-// The bins of relative errors by the exponent field of the double: 0 is
-// bin 0, (0, 1e-8) bin 1, [1e-8, 1e-7) bin 2, ..., [1, inf) bin 10.  The
-// bins' edges are the least positive double and the powers of ten that
-// decadeOfPositive compares with, 1e-8 to 1; a binade spans a factor of 2
-// and two edges a factor of 10, so each binade holds at most one edge, and
-// a value's bin is its binade's lowest bin, one more where it is at or
-// above the edge within its binade (infinity where there is none): one
-// lookup and one comparison.
-struct DecadeBinTable {
-    std::int8_t lowest[2048];
-    double edge[2048];
-};
-
+// The bins of relative errors: 0 is bin 0, (0, 1e-8) bin 1, [1e-8, 1e-7)
+// bin 2, ..., [1, inf) bin 10.  Their edges are the least positive double
+// and the powers of ten that decadeOfPositive compares with, 1e-8 to 1, and
+// a value's bin is the number of edges at or below it.
 inline std::array<double, kDecadeBins - 1> makeDecadeBinEdges()
 {
     std::array<double, kDecadeBins - 1> edges;
@@ -86,39 +78,12 @@ inline std::array<double, kDecadeBins - 1> makeDecadeBinEdges()
 
 inline const std::array<double, kDecadeBins - 1> kDecadeBinEdges = makeDecadeBinEdges();
 
-inline DecadeBinTable makeDecadeBinTable()
-{
-    DecadeBinTable table{};
-    for (int field = 0; field < 2048; ++field) {
-        const std::uint64_t lowBits = static_cast<std::uint64_t>(field) << 52;
-        double low;
-        std::memcpy(&low, &lowBits, sizeof low);
-        // The binade's largest double: the field 0 holds 0 and the
-        // subnormals, the field 2047 only infinity and NaN.
-        const double high = field == 0 ? std::nextafter(DBL_MIN, 0.0)
-                            : field == 2047 ? INFINITY
-                                            : std::nextafter(2.0 * low, 0.0);
-        int bin = 0;
-        table.edge[field] = INFINITY;
-        for (double edge : kDecadeBinEdges) {
-            if (low >= edge)
-                ++bin;
-            else if (high >= edge)
-                table.edge[field] = edge;
-        }
-        table.lowest[field] = static_cast<std::int8_t>(bin);
-    }
-    return table;
-}
-
-inline const DecadeBinTable kDecadeBinTable = makeDecadeBinTable();
-
 [[gnu::always_inline]] inline int decadeBin(double relative)
 {
-    std::uint64_t bits;
-    std::memcpy(&bits, &relative, sizeof bits);
-    const auto field = static_cast<std::size_t>(bits >> 52 & 0x7ff);
-    return kDecadeBinTable.lowest[field] + (relative >= kDecadeBinTable.edge[field] ? 1 : 0);
+    int bin = 0;
+    for (double edge : kDecadeBinEdges)
+        bin += relative >= edge ? 1 : 0;
+    return bin;
 }
 
 // |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1
