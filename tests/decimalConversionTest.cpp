@@ -1,6 +1,6 @@
 // The fast conversion's pieces against the C library: its table of powers
-// of ten, the edges of its tie window, and its results wherever it takes a
-// decimal.
+// of ten, the edges of its tie window, and its results, to float and to
+// double, wherever it takes a decimal.
 #include "decimalConversion.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +80,90 @@ TEST(DecimalConversion, TakenDecimalsAreStrtofsFloats)
         ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
     }
     EXPECT_GT(taken, total * 8 / 10);
+}
+
+// The parts as text strtod reads: the mantissa's digits, a digit after them
+// for a token whose further digits were dropped, and the power.
+std::string partsText(const DecimalParts& parts)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%llu%se%d", parts.negative ? "-" : "",
+                  static_cast<unsigned long long>(parts.mantissa), parts.truncated ? "3" : "",
+                  parts.power - (parts.truncated ? 1 : 0));
+    return text;
+}
+
+// Expects doubleFromParts to give strtod's double where it takes the parts;
+// returns whether it took them.
+bool takenAsStrtod(const DecimalParts& parts)
+{
+    double value;
+    if (!doubleFromParts(parts, value))
+        return false;
+    const std::string text = partsText(parts);
+    const double expected = std::strtod(text.c_str(), nullptr);
+    EXPECT_EQ(doubleBits(value), doubleBits(expected)) << text;
+    return true;
+}
+
+// Random mantissas and powers over the whole range, truncated or not; the
+// digits "%.17g" and "%.18e" write for random doubles, whose products with
+// the power of ten sit next to the points where the conversion must look
+// twice; and exact ties, which round to even.
+TEST(DecimalConversion, TakenDecimalsAreStrtodsDoubles)
+{
+    std::mt19937_64 random(17);
+    long taken = 0;
+    const long total = 200000;
+    for (long i = 0; i < total; ++i) {
+        DecimalParts parts;
+        const int digits = static_cast<int>(random() % 19) + 1;
+        parts.mantissa = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
+        parts.power = static_cast<int>(random() % 700) - 370;
+        parts.negative = random() % 2 == 0;
+        parts.truncated = digits == 19 && parts.mantissa >= 1000000000000000000u && random() % 4 == 0;
+        taken += takenAsStrtod(parts);
+    }
+    EXPECT_GT(taken, total * 8 / 10);
+
+    for (const int places : {16, 18}) {
+        long roundTrips = 0;
+        for (long i = 0; i < total; ++i) {
+            double x;
+            const std::uint64_t bits = (random() % (std::uint64_t{2045} << 52)) + (std::uint64_t{1} << 52);
+            std::memcpy(&x, &bits, sizeof x);
+            char text[48];
+            std::snprintf(text, sizeof text, "%.*e", places, x);
+            const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(text);
+            DecimalParts parts;
+            ASSERT_NE(readPlainDecimal(bytes, bytes + std::strlen(text) + 1, parts), nullptr) << text;
+            roundTrips += takenAsStrtod(parts);
+        }
+        EXPECT_GT(roundTrips, total - total / 1000) << places + 1 << " digits";
+    }
+
+    // Halfway between two doubles: the odd 54-bit integer s / 2^k, whose
+    // decimal is s * 5^k * 10^-k, and s * 2^k where 5^k divides s.
+    for (long i = 0; i < total / 10; ++i) {
+        const std::uint64_t s = ((std::uint64_t{1} << 53) + random() % (std::uint64_t{1} << 53)) | 1;
+        const int k = static_cast<int>(random() % 5);
+        DecimalParts below;
+        below.mantissa = s;
+        for (int j = 0; j < k; ++j)
+            below.mantissa *= 5;
+        below.power = -k;
+        ASSERT_TRUE(takenAsStrtod(below)) << partsText(below);
+        const int q = static_cast<int>(random() % 23) + 1;
+        std::uint64_t fives = 1;
+        for (int j = 0; j < q; ++j)
+            fives *= 5;
+        DecimalParts above;
+        above.mantissa = (s / fives) | 1;
+        above.power = q;
+        if (above.mantissa * fives >= (std::uint64_t{1} << 53)) {
+            ASSERT_TRUE(takenAsStrtod(above)) << partsText(above);
+        }
+    }
 }
 
 }  // namespace
