@@ -26,8 +26,8 @@ void takeClassicRepeated(ClassicSums& sums, float a, float b, std::int64_t count
         sums.sum = addRepeatedly(sums.sum, error, count);
     if (sums.takesSquares)
         sums.squares = addRepeatedly(sums.squares, error * error, count);
-    if (sums.takesPeak && count > 0 && error > sums.peak)
-        sums.peak = error;
+    if (sums.takesPeak && count > 0)
+        sums.peak = std::bit_cast<float>(keptPeak(std::bit_cast<std::uint32_t>(sums.peak), error));
 }
 
 float addRepeatedly(float sum, float term, std::int64_t count)

@@ -4,6 +4,7 @@
 // comparable with those computed before.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -37,6 +38,31 @@ ClassicSums classicSumsFor(ClassicFigure figure);
 
 void takeClassicPairs(ClassicSums& sums, const float* as, const float* bs, std::int32_t count);
 
+// One pair's error into the running sums, the step of every loop that takes
+// them.  The peak is kept as its bits: an error's sign bit is clear, so as
+// integers errors order as the floats do, with NaNs above infinity; a NaN
+// is masked to 0, which never passes the peak, and an equal error leaves
+// the bits as they were.  Written without a choice between floats, the
+// step stays one that a vectorized loop can take, the sums in pair order.
+constexpr std::uint32_t kInfinityBits = 0x7f800000u;
+
+[[gnu::always_inline]] inline std::uint32_t keptPeak(std::uint32_t peakBits, float error)
+{
+    const auto bits = std::bit_cast<std::uint32_t>(error);
+    return std::max(peakBits, bits & (0u - static_cast<std::uint32_t>(bits <= kInfinityBits)));
+}
+
+template <bool kSum, bool kSquares, bool kPeak>
+[[gnu::always_inline]] inline void addClassicError(float& sum, float& squares, std::uint32_t& peakBits, float error)
+{
+    if (kSum)
+        sum = sum + error;
+    if (kSquares)
+        squares = squares + error * error;
+    if (kPeak)
+        peakBits = keptPeak(peakBits, error);
+}
+
 // The loop of takeClassicPairs, with the figures it takes fixed when it is
 // compiled.
 template <bool kSum, bool kSquares, bool kPeak, typename EachError>
@@ -44,20 +70,15 @@ void takeClassicSums(ClassicSums& sums, const float* as, const float* bs, std::i
 {
     float sum = sums.sum;
     float squares = sums.squares;
-    float peak = sums.peak;
+    auto peakBits = std::bit_cast<std::uint32_t>(sums.peak);
     for (std::int32_t j = 0; j < count; ++j) {
         const float error = absoluteDifference(as[j], bs[j]);
-        if (kSum)
-            sum = sum + error;
-        if (kSquares)
-            squares = squares + error * error;
-        if (kPeak && error > peak)
-            peak = error;
+        addClassicError<kSum, kSquares, kPeak>(sum, squares, peakBits, error);
         eachError(j, error);
     }
     sums.sum = sum;
     sums.squares = squares;
-    sums.peak = peak;
+    sums.peak = std::bit_cast<float>(peakBits);
 }
 
 // The same, handing each pair's error to eachError(j, error) in the same

@@ -3,15 +3,27 @@
 #include "blockLanes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
 namespace {
 
-CALCGAP_LANE_CLONES LaneCounts lanesOf(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                                       const Tolerances& t)
+// With kClassic, the classic sums of the block's floats are taken in the
+// same loop: their additions, in pair order, form a chain that would set a
+// loop of its own's pace, and here it runs beside the divisions instead.
+template <bool kClassic>
+[[gnu::always_inline]] inline LaneCounts lanesOf(BlockLanes& lanes, const double* as, const double* bs,
+                                                std::int32_t count, const Tolerances& t, ClassicSums* classic,
+                                                const float* singleAs, const float* singleBs)
 {
+    float classicSum = kClassic ? classic->sum : 0.0f;
+    float classicSquares = kClassic ? classic->squares : 0.0f;
+    std::uint32_t classicPeak = kClassic ? std::bit_cast<std::uint32_t>(classic->peak) : 0;
     for (std::int32_t j = 0; j < count; ++j) {
+        if (kClassic)
+            addClassicError<true, true, true>(classicSum, classicSquares, classicPeak,
+                                              absoluteDifference(singleAs[j], singleBs[j]));
         const double a = as[j];
         const double b = bs[j];
         const double absError = std::fabs(a - b);
@@ -35,6 +47,11 @@ CALCGAP_LANE_CLONES LaneCounts lanesOf(BlockLanes& lanes, const double* as, cons
         const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
         const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
         lanes.common[j] = (positive & finite & inReach) ? 1.0 : 0.0;
+    }
+    if (kClassic) {
+        classic->sum = classicSum;
+        classic->squares = classicSquares;
+        classic->peak = std::bit_cast<float>(classicPeak);
     }
     // Apart, so that the loop above stays one the compiler vectorizes: the
     // least rtol each pair needs, 0 where |a - b| <= atol (as a maximum
@@ -62,10 +79,19 @@ CALCGAP_LANE_CLONES LaneCounts lanesOf(BlockLanes& lanes, const double* as, cons
     return counts;
 }
 
+CALCGAP_LANE_CLONES LaneCounts lanesWithClassic(BlockLanes& lanes, const double* as, const double* bs,
+                                                std::int32_t count, const Tolerances& t, ClassicSums* classic,
+                                                const float* singleAs, const float* singleBs)
+{
+    if (classic != nullptr)
+        return lanesOf<true>(lanes, as, bs, count, t, classic, singleAs, singleBs);
+    return lanesOf<false>(lanes, as, bs, count, t, nullptr, nullptr, nullptr);
+}
+
 }  // namespace
 
 LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                        const Tolerances& t)
+                        const Tolerances& t, ClassicSums* classic, const float* singleAs, const float* singleBs)
 {
-    return lanesOf(lanes, as, bs, count, t);
+    return lanesWithClassic(lanes, as, bs, count, t, classic, singleAs, singleBs);
 }

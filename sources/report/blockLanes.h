@@ -4,6 +4,7 @@
 #pragma once
 
 #include "accurateSum.h"
+#include "classicSums.h"
 #include "errorMeasures.h"
 #include "pairFigures.h"
 #include "valueSource.h"
@@ -67,9 +68,10 @@ struct LaneCounts {
 };
 
 // Fills the lanes of the block's pairs and counts the common pairs and the
-// measurable ones.
+// measurable ones; given classic sums, takes the block's pairs of floats
+// into them too, in the same pass.
 LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
-                        const Tolerances& t);
+                        const Tolerances& t, ClassicSums* classic, const float* singleAs, const float* singleBs);
 
 // The figures of pair j of a block, from its lanes where it is a common
 // pair.

@@ -597,7 +597,9 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
             takePair(measures, totals, figures, block.as[j], block.bs[j], indexOf(j), 1, pointOf(j));
         }
     } else {
-        const LaneCounts counts = computeLanes(lanes, block.as, block.bs, block.count, tolerances);
+        const bool classic = block.singleAs != nullptr;
+        const LaneCounts counts = computeLanes(lanes, block.as, block.bs, block.count, tolerances,
+                                               classic ? &measures.classic : nullptr, block.singleAs, block.singleBs);
         if (counts.measurable == block.count && block.excluded == nullptr && block.count > 0) {
             takeCommonBlock(measures, totals, lanes, block, dim, counts.common == block.count);
         } else {
@@ -609,7 +611,8 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
         }
     }
     endBlock(measures, totals);
-    if (block.singleAs != nullptr)
+    // Without --log the lanes' pass took them.
+    if (measures.logs && block.singleAs != nullptr)
         takeClassicPairs(measures.classic, block.singleAs, block.singleBs, block.count);
     if (measures.byDensity)
         takeByDensity(measures, block);
