@@ -40,6 +40,8 @@ template <bool kClassic>
         // relative error with the sign of b - a, bit for bit the quotient.
         lanes.signedError[j] = b - a;
         lanes.signedRel[j] = std::copysign(relError, b - a);
+        lanes.absBucket[j] = bucketOf(absError, kFineShift);
+        lanes.relBucket[j] = bucketOf(relError, kFineShift);
         // Positive and finite both, within the series' reach (which makes
         // the denominator positive) and not below the least truth; tested
         // all at once, as a chain of tests would be branches.

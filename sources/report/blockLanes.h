@@ -7,6 +7,7 @@
 #include "classicSums.h"
 #include "errorMeasures.h"
 #include "pairFigures.h"
+#include "quantileSummary.h"
 #include "valueSource.h"
 
 #include <array>
@@ -49,6 +50,9 @@ struct BlockLanes {
     double common[kPairBlock];
     double signedError[kPairBlock];
     double signedRel[kPairBlock];
+    // The fine buckets of the absolute and relative errors.
+    std::uint32_t absBucket[kPairBlock];
+    std::uint32_t relBucket[kPairBlock];
     // The table row of each pair of the block, and the block's pairs
     // gathered row by row for the measures by decade.
     std::int32_t row[kPairBlock];

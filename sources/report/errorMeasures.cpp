@@ -409,18 +409,20 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         totals.extremes.ratioMaxIndex = indexOf(j);
     }
 
-    // The buckets of each pair.  A byte stored through a summary's low
-    // counts might, for all the compiler knows, change anything in memory,
-    // so what the loop reads is held in locals, which no store can change.
+    // The buckets of each pair, which the lanes hold (the block's summaries
+    // are fine ones).  A byte stored through a summary's low counts might,
+    // for all the compiler knows, change anything in memory, so what the
+    // loop reads is held in locals, which no store can change.
     QuantileSummary& absSummary = *totals.absSummary;
     QuantileSummary& relSummary = *totals.relSummary;
     const int shift = absSummary.shift;
     std::uint8_t* const absLow = absSummary.low;
     std::uint8_t* const relLow = relSummary.low;
+    const std::uint32_t* const absBuckets = lanes.absBucket;
+    const std::uint32_t* const relBuckets = lanes.relBucket;
     for (std::int32_t j = 0; j < n; ++j) {
-        const double relError = lanes.relError[j];
-        countOne(absSummary, absLow, bucketOf(lanes.absError[j], shift));
-        countOne(relSummary, relLow, bucketOf(relError, shift));
+        countOne(absSummary, absLow, absBuckets[j]);
+        countOne(relSummary, relLow, relBuckets[j]);
     }
     laneDecadeBins(totals.decades, lanes.relError, n, totals.relSmallest, relMax);
     if (needed) {
