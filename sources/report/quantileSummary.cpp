@@ -66,10 +66,13 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     if (summary.total == 0)
         return results;
     std::uint64_t seen = 0;
-    const std::size_t buckets = bucketsOf(summary);
+    // Every value counted lies between the smallest and the largest, so
+    // the buckets outside theirs are empty.
+    const std::size_t first = bucketOf(summary.smallest, summary.shift);
+    const std::size_t last = std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1);
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);
-    for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
+    for (std::size_t bucket = first; bucket <= last; ++bucket) {
         const bool carried = bucket >= summary.firstCarried && bucket <= summary.lastCarried;
         const std::uint64_t count = summary.low[bucket] + (carried ? std::uint64_t{summary.high[bucket]} << 8 : 0);
         if (count == 0)
