@@ -369,6 +369,19 @@ TEST(ReportMeasures, QuantilesAgainstAFullSort)
     expectClose(repeated.absQuantiles.median, nearestRank(absolute, 0.5), kQuantileBound, "repeated median");
     expectClose(repeated.absQuantiles.p90, nearestRank(absolute, 0.9), kQuantileBound, "repeated p90");
     expectClose(repeated.absQuantiles.p99, nearestRank(absolute, 0.99), kQuantileBound, "repeated p99");
+    // Counts that are whole multiples of 256, whose low bytes read 0.
+    Pairs multiples;
+    std::vector<double> multipleErrors;
+    for (int i = 0; i < 3 * 512 + 100; ++i) {
+        const int level = std::min(i / 512, 3);
+        const float b = 1.0f + static_cast<float>(std::ldexp(1.0, -4 - 5 * level));
+        multiples.as.push_back(1.0f);
+        multiples.bs.push_back(b);
+        multipleErrors.push_back(static_cast<double>(b) - 1.0);
+    }
+    const Report whole = measure(multiples, optionsWith());
+    expectClose(whole.absQuantiles.median, nearestRank(multipleErrors, 0.5), kQuantileBound, "multiples median");
+    expectClose(whole.absQuantiles.p90, nearestRank(multipleErrors, 0.9), kQuantileBound, "multiples p90");
 }
 
 // The worst points are the first K of all points sorted by error, the

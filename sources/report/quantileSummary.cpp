@@ -73,6 +73,18 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);
     for (std::size_t bucket = first; bucket <= last; ++bucket) {
+        // Most buckets in the range are empty (a zero error puts the first
+        // at 0): eight low bytes at a time are passed over where none of
+        // them carried.
+        const bool wordCarried = bucket + 7 >= summary.firstCarried && bucket <= summary.lastCarried;
+        if (bucket % 8 == 0 && bucket + 7 <= last && !wordCarried) {
+            std::uint64_t word;
+            std::memcpy(&word, summary.low + bucket, sizeof word);
+            if (word == 0) {
+                bucket += 7;
+                continue;
+            }
+        }
         const bool carried = bucket >= summary.firstCarried && bucket <= summary.lastCarried;
         const std::uint64_t count = summary.low[bucket] + (carried ? std::uint64_t{summary.high[bucket]} << 8 : 0);
         if (count == 0)
