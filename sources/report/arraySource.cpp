@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,10 +95,17 @@ std::int32_t convertRows(ValueSource& source, ArrayState& state, float* floats, 
     if (layout.rows >= 0)
         rows = std::min(rows, layout.rows - state.rowsRead);
     const unsigned char* bytes = state.buffer + state.pos + static_cast<std::size_t>(layout.column) * sizeof(T);
-    constexpr T kSmallestNormal = sizeof(T) == 4 ? static_cast<T>(FLT_MIN) : static_cast<T>(DBL_MIN);
-    std::int64_t subnormals = 0;
+    // A subnormal's bits, its sign cleared, lie from 1 to those of the
+    // smallest normal less 1, and only a subnormal's do: with 1 taken off,
+    // zero wraps above the range.  As integers, in a count of at most a
+    // block's values, the test vectorizes on every x86-64.
+    using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
+    constexpr Bits kMagnitude = ~Bits{0} >> 1;
+    constexpr Bits kSmallestNormalBits =
+        std::bit_cast<Bits>(sizeof(T) == 4 ? static_cast<T>(FLT_MIN) : static_cast<T>(DBL_MIN));
+    Bits subnormals = 0;
     const auto take = [&](std::int64_t r, T value) {
-        subnormals += std::fabs(value) < kSmallestNormal && value != 0 ? 1 : 0;
+        subnormals += (std::bit_cast<Bits>(value) & kMagnitude) - 1 < kSmallestNormalBits - 1 ? 1 : 0;
         const auto i = static_cast<std::size_t>(first + r);
         floats[i] = static_cast<float>(value);
         if (doubles != nullptr)
@@ -114,7 +123,7 @@ std::int32_t convertRows(ValueSource& source, ArrayState& state, float* floats, 
         for (std::int64_t r = 0; r < rows; ++r, bytes += state.rowBytes)
             take(r, loadElement<T>(bytes, layout.swapBytes));
     }
-    source.events.underflows += subnormals;
+    source.events.underflows += static_cast<std::int64_t>(subnormals);
     state.pos += static_cast<std::size_t>(rows) * state.rowBytes;
     state.rowsRead += rows;
     return first + static_cast<std::int32_t>(rows);
