@@ -6,6 +6,7 @@
 #include "accurateSum.h"
 #include "classicSums.h"
 #include "errorMeasures.h"
+#include "laneClones.h"
 #include "pairFigures.h"
 #include "quantileSummary.h"
 #include "valueSource.h"
@@ -15,18 +16,6 @@
 #include <cstdint>
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-
-// Where the machine may have AVX2, the loops over a block's lanes are
-// compiled twice, for it and for any x86-64, and the loader picks one as
-// the program starts: the same operations, each rounded as before, on
-// registers twice as wide, so the same bits either way.  Only functions
-// of one file's own carry it, as compilers differ on how a declaration
-// elsewhere must.
-#if defined(__x86_64__) && !defined(CALCGAP_NO_LANE_CLONES)
-#define CALCGAP_LANE_CLONES [[gnu::target_clones("avx2", "default")]]
-#else
-#define CALCGAP_LANE_CLONES
 #endif
 
 // Bits of a sort key that hold a pair's place in its block.

@@ -6,6 +6,7 @@
 #include "report.h"
 
 #include "fail.h"
+#include "laneClones.h"
 #include "pairPass.h"
 #include "quoting.h"
 #include "reportRow.h"
@@ -54,7 +55,8 @@ struct EvaluationPass {
 // source's last block, leaving out the reads that stored nothing (their
 // slots repeat a value already counted).  The logarithm of a density of 0
 // is minus infinity, and not a problem.
-void countValues(ValueCounts& counts, const ValueSource& source, const double* values, std::int32_t reads, bool logs)
+CALCGAP_LANE_CLONES void countValues(ValueCounts& counts, const ValueSource& source, const double* values,
+                                     std::int32_t reads, bool logs)
 {
     // Nearly every block holds finite values only, which one pass of
     // integer operations the compiler vectorizes tells, sparing it the loop
