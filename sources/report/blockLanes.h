@@ -148,49 +148,59 @@ template <typename Term>
     });
 }
 
-// The lane's extremes; the lanes of a common block hold no NaN, and an
-// extreme is the same whatever the order it is found in.  The compiler does
-// not vectorize a choice between doubles, so it is written out for SSE2.
-template <bool largest>
-[[gnu::always_inline]] inline double laneExtreme(const double* x, std::int32_t n)
+// Lanes' extremes, the largest where kLargest says so and the least
+// elsewhere, in one pass over the block; the lanes of a common block hold
+// no NaN, and an extreme is the same whatever the order it is found in.  The
+// compiler does not vectorize a choice between doubles, so it is written
+// out for SSE2; each lane's chain of choices is independent of the others',
+// so that several lanes keep the vector unit busy.
+template <bool kLargest>
+[[gnu::always_inline]] inline double picked(double kept, double next)
 {
-    const auto pick = [](double kept, double next) {
-        if constexpr (largest)
-            return next > kept ? next : kept;
-        else
-            return next < kept ? next : kept;
-    };
-    double result = x[0];
+    if constexpr (kLargest)
+        return next > kept ? next : kept;
+    else
+        return next < kept ? next : kept;
+}
+
+template <bool... kLargest, typename... Lanes>
+[[gnu::always_inline]] inline std::array<double, sizeof...(kLargest)> laneExtremes(std::int32_t n, Lanes... x)
+{
+    static_assert(sizeof...(kLargest) == sizeof...(Lanes));
+    std::array<double, sizeof...(kLargest)> results = {x[0]...};
     std::int32_t j = 0;
 #if defined(__SSE2__)
-    const auto pickVector = [](__m128d kept, __m128d next) {
-        if constexpr (largest)
+    const auto pickVector = []<bool kMax>(__m128d kept, __m128d next) {
+        if constexpr (kMax)
             return _mm_max_pd(kept, next);
         else
             return _mm_min_pd(kept, next);
     };
-    __m128d part[4];
-    for (__m128d& p : part)
-        p = _mm_set1_pd(x[0]);
-    for (; j + 8 <= n; j += 8)
-        for (int k = 0; k < 4; ++k)
-            part[k] = pickVector(part[k], _mm_loadu_pd(x + j + 2 * k));
-    const __m128d both = pickVector(pickVector(part[0], part[1]), pickVector(part[2], part[3]));
-    result = pick(_mm_cvtsd_f64(both), _mm_cvtsd_f64(_mm_unpackhi_pd(both, both)));
+    __m128d parts[sizeof...(kLargest)] = {_mm_set1_pd(x[0])...};
+    for (; j + 2 <= n; j += 2) {
+        std::size_t k = 0;
+        ((parts[k] = pickVector.template operator()<kLargest>(parts[k], _mm_loadu_pd(x + j)), ++k), ...);
+    }
+    std::size_t k = 0;
+    ((results[k] = picked<kLargest>(_mm_cvtsd_f64(parts[k]), _mm_cvtsd_f64(_mm_unpackhi_pd(parts[k], parts[k]))),
+      ++k),
+     ...);
 #endif
-    for (; j < n; ++j)
-        result = pick(result, x[j]);
-    return result;
+    for (; j < n; ++j) {
+        std::size_t k = 0;
+        ((results[k] = picked<kLargest>(results[k], x[j]), ++k), ...);
+    }
+    return results;
 }
 
 [[gnu::always_inline]] inline double laneMax(const double* x, std::int32_t n)
 {
-    return laneExtreme<true>(x, n);
+    return laneExtremes<true>(n, x)[0];
 }
 
 [[gnu::always_inline]] inline double laneMin(const double* x, std::int32_t n)
 {
-    return laneExtreme<false>(x, n);
+    return laneExtremes<false>(n, x)[0];
 }
 
 // The lane's relative errors by bin of decadeBin, given their least and

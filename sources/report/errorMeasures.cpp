@@ -358,8 +358,12 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     const auto relOffsets = offsetSquare(lanes.relError, totals.relSpread.shift);
     const auto signedOffsets = offsetSquare(lanes.signedError, totals.signedSpread.shift);
     const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.signedRelSpread.shift);
-    totals.absSmallest = laneMin(lanes.absError, n);
-    const double magnitudeSmallest = laneMin(lanes.magnitude, n);
+    // The lanes' extremes in one pass.
+    const auto [absSmallest, magnitudeSmallest, relSmallest, magnitudeLargest, absMax, relMax, logMax] =
+        laneExtremes<false, false, false, true, true, true, true>(n, lanes.absError, lanes.magnitude, lanes.relError,
+                                                                  lanes.magnitude, lanes.absError, lanes.relError,
+                                                                  lanes.logRatio);
+    totals.absSmallest = absSmallest;
     std::array<double, 4> offsets;
     if (totals.absSmallest >= kSmallTerm && magnitudeSmallest >= kSmallTerm) {
         // No tiny terms, as in nearly every block: the squares share the
@@ -380,27 +384,24 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     totals.relSpread.squares = offsets[1];
     totals.signedSpread.squares = offsets[2];
     totals.signedRelSpread.squares = offsets[3];
-    totals.relSmallest = laneMin(lanes.relError, n);
+    totals.relSmallest = relSmallest;
     if (needed) {
         totals.neededCount = n;
         totals.neededSmallest = laneMin(lanes.needed, n);
         totals.neededLargest = laneMax(lanes.needed, n);
     }
-    totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, laneMax(lanes.magnitude, n));
+    totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, magnitudeLargest);
     // A block's largest error takes the place of the run's only when it is
     // larger, at the first pair that holds it: the earliest of equal errors.
     const auto indexOf = [&](std::int32_t j) { return block.indices != nullptr ? block.indices[j] : block.first + j; };
-    const double absMax = laneMax(lanes.absError, n);
     if (absMax > totals.extremes.absMax) {
         totals.extremes.absMax = absMax;
         totals.extremes.absMaxIndex = indexOf(placeOf(lanes.absError, n, absMax));
     }
-    const double relMax = laneMax(lanes.relError, n);
     if (relMax > totals.extremes.relMax) {
         totals.extremes.relMax = relMax;
         totals.extremes.relMaxIndex = indexOf(placeOf(lanes.relError, n, relMax));
     }
-    const double logMax = laneMax(lanes.logRatio, n);
     if (logMax > totals.extremes.logRatioMax) {
         const std::int32_t j = placeOf(lanes.logRatio, n, logMax);
         totals.extremes.logRatioMax = logMax;
