@@ -166,8 +166,9 @@ constexpr std::uint64_t kUnneededMask = (std::uint64_t{1} << kUnneededBits) - 1;
 //      are within a small fraction of a unit in that double's last place,
 //      so the product's bits below that place are nearly all ones or nearly
 //      all zeros: the library's branch on them goes the costly way for
-//      about four tokens in ten, unpredictably.  Here both products are always taken, and the second is
-//      added through a mask: the same sums, without the branch.
+//      about four tokens in ten, unpredictably.  Here both products are
+//      always taken, and the second is added through a mask: the same
+//      sums, without the branch.
 //   3. A product whose low word is all ones is refused outside the powers
 //      the library proves safe, [-27, 55], as compute_float refuses it.
 //   4. The result's 54 leading bits (53 and the rounding bit) are the high

@@ -61,8 +61,9 @@ struct LaneCounts {
 };
 
 // Fills the lanes of the block's pairs and counts the common pairs and the
-// measurable ones; given classic sums, takes the block's pairs of floats
-// into them too, in the same pass.
+// measurable ones; given the report's classic sums (which take all three
+// figures), takes the block's pairs of floats into them too, in the same
+// pass.
 LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, std::int32_t count,
                         const Tolerances& t, ClassicSums* classic, const float* singleAs, const float* singleBs);
 
