@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 namespace {
@@ -53,6 +55,22 @@ TEST_F(ReportInput, WhatWentWrongInTheInput)
     const nlohmann::json stopped = reportJson({far, far});
     EXPECT_EQ(stopped["allpts"]["stop"],
               nlohmann::json({{"line", 33335}, {"column", 3}, {"offset", many.size() + 2}, {"text", "')'"}}));
+    // Lines of uneven lengths and a run of ten thousand blank lines, so that
+    // the line ends fall unevenly across the reader's counting steps.
+    std::string uneven;
+    for (int i = 0; i < 30000; ++i) {
+        uneven += std::string(static_cast<std::size_t>(i % 13), ' ') + std::to_string(i % 97) + (i % 5 == 0 ? "\n" : " ");
+        if (i == 12345)
+            uneven += std::string(10000, '\n');
+    }
+    const std::string unevenFile = dir.file("uneven.txt", uneven + ")");
+    const auto lineEnds = std::count(uneven.begin(), uneven.end(), '\n');
+    const auto lastLineStart = uneven.rfind('\n') + 1;
+    EXPECT_EQ(reportJson({unevenFile, unevenFile})["allpts"]["stop"],
+              nlohmann::json({{"line", lineEnds + 1},
+                              {"column", uneven.size() - lastLineStart + 1},
+                              {"offset", uneven.size()},
+                              {"text", "')'"}}));
     const std::string clean = dir.file("clean.txt", "1 2 3");
     EXPECT_EQ(runReport({"--strict", clean, clean}).status, 0);
     EXPECT_EQ(runReport({"--strict", clean, b}).status, 2) << "files of unequal length";

@@ -65,14 +65,18 @@ void countLines(ValueReader& reader, std::size_t length)
     std::uint64_t lines = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes a step: each line end subtracts -1 from its byte's
-    // counter, and every 255 steps the counters are summed before they wrap.
+    // Sixty-four bytes a step, sixteen at a time: each line end subtracts -1
+    // from its byte's counter, and every 63 steps (at most 252 a counter)
+    // the counters are summed before they wrap.
     const __m128i newline = _mm_set1_epi8('\n');
-    while (length - i >= 16) {
+    const auto countedIn = [&](std::size_t at) {
+        return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at)), newline);
+    };
+    while (length - i >= 64) {
         __m128i counters = _mm_setzero_si128();
-        for (int steps = 0; steps < 255 && length - i >= 16; ++steps, i += 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-            counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(chunk, newline));
+        for (int steps = 0; steps < 63 && length - i >= 64; ++steps, i += 64) {
+            const __m128i pairs = _mm_add_epi8(countedIn(i), countedIn(i + 16));
+            counters = _mm_sub_epi8(counters, _mm_add_epi8(pairs, _mm_add_epi8(countedIn(i + 32), countedIn(i + 48))));
         }
         const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
         lines += static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
