@@ -56,32 +56,6 @@ TEST(DecimalConversion, TheTieWindowEndsAtItsMargin)
     }
 }
 
-// Wherever the conversion takes a decimal it gives strtof's float; it takes
-// nearly all of them.
-TEST(DecimalConversion, TakenDecimalsAreStrtofsFloats)
-{
-    std::mt19937_64 random(11);
-    long taken = 0;
-    const long total = 400000;
-    for (long i = 0; i < total; ++i) {
-        DecimalParts parts;
-        const int digits = static_cast<int>(random() % 19) + 1;
-        parts.mantissa = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
-        parts.power = static_cast<int>(random() % 110) - 70;
-        parts.negative = random() % 2 == 0;
-        float value;
-        if (!floatFromParts(parts, value))
-            continue;
-        ++taken;
-        char text[48];
-        std::snprintf(text, sizeof text, "%s%llue%d", parts.negative ? "-" : "",
-                      static_cast<unsigned long long>(parts.mantissa), parts.power);
-        const float expected = std::strtof(text, nullptr);
-        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
-    }
-    EXPECT_GT(taken, total * 8 / 10);
-}
-
 // The parts as text strtod reads: the mantissa's digits, a digit after them
 // for a token whose further digits were dropped, and the power.
 std::string partsText(const DecimalParts& parts)
@@ -91,6 +65,38 @@ std::string partsText(const DecimalParts& parts)
                   static_cast<unsigned long long>(parts.mantissa), parts.truncated ? "3" : "",
                   parts.power - (parts.truncated ? 1 : 0));
     return text;
+}
+
+// A decimal of 1 to 19 random digits, of either sign, its power from lowest
+// to lowest + powers - 1.
+DecimalParts randomParts(std::mt19937_64& random, int powers, int lowest)
+{
+    DecimalParts parts;
+    const int digits = static_cast<int>(random() % 19) + 1;
+    parts.mantissa = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
+    parts.power = static_cast<int>(random() % static_cast<std::uint64_t>(powers)) + lowest;
+    parts.negative = random() % 2 == 0;
+    return parts;
+}
+
+// Wherever the conversion takes a decimal it gives strtof's float; it takes
+// nearly all of them.
+TEST(DecimalConversion, TakenDecimalsAreStrtofsFloats)
+{
+    std::mt19937_64 random(11);
+    long taken = 0;
+    const long total = 400000;
+    for (long i = 0; i < total; ++i) {
+        const DecimalParts parts = randomParts(random, 110, -70);
+        float value;
+        if (!floatFromParts(parts, value))
+            continue;
+        ++taken;
+        const std::string text = partsText(parts);
+        const float expected = std::strtof(text.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+    }
+    EXPECT_GT(taken, total * 8 / 10);
 }
 
 // Expects doubleFromParts to give strtod's double where it takes the parts;
@@ -116,12 +122,8 @@ TEST(DecimalConversion, TakenDecimalsAreStrtodsDoubles)
     long taken = 0;
     const long total = 200000;
     for (long i = 0; i < total; ++i) {
-        DecimalParts parts;
-        const int digits = static_cast<int>(random() % 19) + 1;
-        parts.mantissa = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
-        parts.power = static_cast<int>(random() % 700) - 370;
-        parts.negative = random() % 2 == 0;
-        parts.truncated = digits == 19 && parts.mantissa >= 1000000000000000000u && random() % 4 == 0;
+        DecimalParts parts = randomParts(random, 700, -370);
+        parts.truncated = parts.mantissa >= 1000000000000000000u && random() % 4 == 0;
         taken += takenAsStrtod(parts);
     }
     EXPECT_GT(taken, total * 8 / 10);

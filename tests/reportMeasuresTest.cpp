@@ -355,30 +355,29 @@ TEST(ReportMeasures, QuantilesAgainstAFullSort)
         expectClose(report.relQuantiles.median, nearestRank(relative, 0.5), bound, "relative median");
         expectClose(report.relQuantiles.p99, nearestRank(relative, 0.99), bound, "relative p99");
     }
+    // Pairs (1, 1 + 2^-e) for e = exponentOf(i), i from 0 to count - 1,
+    // and their errors.
+    const auto levels = [](int count, auto exponentOf, std::vector<double>& errors) {
+        Pairs pairs;
+        for (int i = 0; i < count; ++i) {
+            const float b = 1.0f + static_cast<float>(std::ldexp(1.0, -exponentOf(i)));
+            pairs.as.push_back(1.0f);
+            pairs.bs.push_back(b);
+            errors.push_back(static_cast<double>(b) - 1.0);
+        }
+        return pairs;
+    };
     // Errors repeated hundreds of times over, at levels far apart, so that
     // the counts of several buckets pass 255 more than once.
-    Pairs pairs;
     std::vector<double> absolute;
-    for (int i = 0; i < 6000; ++i) {
-        const float b = 1.0f + static_cast<float>(std::ldexp(1.0, -4 - 5 * (i % 4) - (i % 3 == 0 ? 1 : 0)));
-        pairs.as.push_back(1.0f);
-        pairs.bs.push_back(b);
-        absolute.push_back(static_cast<double>(b) - 1.0);
-    }
+    const Pairs pairs = levels(6000, [](int i) { return 4 + 5 * (i % 4) + (i % 3 == 0 ? 1 : 0); }, absolute);
     const Report repeated = measure(pairs, optionsWith());
     expectClose(repeated.absQuantiles.median, nearestRank(absolute, 0.5), kQuantileBound, "repeated median");
     expectClose(repeated.absQuantiles.p90, nearestRank(absolute, 0.9), kQuantileBound, "repeated p90");
     expectClose(repeated.absQuantiles.p99, nearestRank(absolute, 0.99), kQuantileBound, "repeated p99");
     // Counts that are whole multiples of 256, whose low bytes read 0.
-    Pairs multiples;
     std::vector<double> multipleErrors;
-    for (int i = 0; i < 3 * 512 + 100; ++i) {
-        const int level = std::min(i / 512, 3);
-        const float b = 1.0f + static_cast<float>(std::ldexp(1.0, -4 - 5 * level));
-        multiples.as.push_back(1.0f);
-        multiples.bs.push_back(b);
-        multipleErrors.push_back(static_cast<double>(b) - 1.0);
-    }
+    const Pairs multiples = levels(3 * 512 + 100, [](int i) { return 4 + 5 * std::min(i / 512, 3); }, multipleErrors);
     const Report whole = measure(multiples, optionsWith());
     expectClose(whole.absQuantiles.median, nearestRank(multipleErrors, 0.5), kQuantileBound, "multiples median");
     expectClose(whole.absQuantiles.p90, nearestRank(multipleErrors, 0.9), kQuantileBound, "multiples p90");

@@ -303,9 +303,9 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
 // none left out) is taken lane by lane: its sums, spreads and extremes in
 // loops the compiler keeps in vector registers, then loops for what each
 // pair adds to its own buckets and to the table by decade, and to the worst
-// lists where the block's largest errors would enter them.  The figures are those the pairs would add one by one; only the
-// order of the additions within the block differs, which the block sums'
-// bound allows.  Where not every pair is common, the pairs outside the
+// lists where the block's largest errors would enter them.  The figures are
+// those the pairs would add one by one; only the order of the additions
+// within the block differs, which the block sums' bound allows.  Where not every pair is common, the pairs outside the
 // ratio series' reach take |ln(b / a)| as one pair would, and those whose
 // two values are not both positive have no ratio: -1 in the lane, which no
 // maximum takes and the sum counts as 0.
