@@ -20,6 +20,9 @@ template <bool kClassic>
     float classicSum = kClassic ? classic->sum : 0.0f;
     float classicSquares = kClassic ? classic->squares : 0.0f;
     std::uint32_t classicPeak = kClassic ? std::bit_cast<std::uint32_t>(classic->peak) : 0;
+    // a > 0 and a >= the least truth, in one comparison: no double lies
+    // between 0 and the least positive one.
+    const double lowestCommon = std::max(t.minTruth, DBL_TRUE_MIN);
     for (std::int32_t j = 0; j < count; ++j) {
         if (kClassic)
             addClassicError<true, true, true>(classicSum, classicSquares, classicPeak,
@@ -43,12 +46,14 @@ template <bool kClassic>
         lanes.absBucket[j] = bucketOf(absError, kFineShift);
         lanes.relBucket[j] = bucketOf(relError, kFineShift);
         // Positive and finite both, within the series' reach (which makes
-        // the denominator positive) and not below the least truth; tested
-        // all at once, as a chain of tests would be branches.
-        const bool positive = (a > 0.0) & (b > 0.0);
-        const bool finite = (a <= DBL_MAX) & (b <= DBL_MAX);
-        const bool inReach = (sMagnitude <= 0.1) & (a >= t.minTruth);
-        lanes.common[j] = (positive & finite & inReach) ? 1.0 : 0.0;
+        // the denominator positive) and not below the least truth.  Two
+        // tests tell it all, as a chain of tests would be branches: a
+        // positive a at or above the least truth, and a quotient s within
+        // the reach.  An s that is not NaN needs both values finite (an
+        // infinity makes it inf / inf or NaN); and where b <= 0 < a,
+        // |b - a| = a + |b| >= |b + a|, so s >= 1, or it is infinite or
+        // NaN where b + a is 0, and no rounding brings it to 0.1.
+        lanes.common[j] = (a >= lowestCommon) & (sMagnitude <= 0.1) ? 1.0 : 0.0;
     }
     if (kClassic) {
         classic->sum = classicSum;

@@ -14,9 +14,7 @@
 #include <array>
 #include <cfloat>
 #include <cstdint>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstring>
 
 // Bits of a sort key that hold a pair's place in its block.
 constexpr int kPlaceBits = 9;
@@ -151,10 +149,10 @@ template <typename Term>
 
 // Lanes' extremes, the largest where kLargest says so and the least
 // elsewhere, in one pass over the block; the lanes of a common block hold
-// no NaN, and an extreme is the same whatever the order it is found in.  The
-// compiler does not vectorize a choice between doubles, so it is written
-// out for SSE2; each lane's chain of choices is independent of the others',
-// so that several lanes keep the vector unit busy.
+// no NaN, and an extreme is the same whatever the order it is found in.
+// Each lane's choices run four doubles at a time, a chain independent of
+// the others' so that several lanes keep the vector unit busy: one vector
+// register where the machine has AVX2, two elsewhere.
 template <bool kLargest>
 [[gnu::always_inline]] inline double picked(double kept, double next)
 {
@@ -164,31 +162,39 @@ template <bool kLargest>
         return next < kept ? next : kept;
 }
 
+using DoubleQuad = double __attribute__((vector_size(4 * sizeof(double))));
+
+// The same choice, four at once; by reference, as a vector passed by value
+// would be passed differently on machines with AVX and without.
+template <bool kLargest>
+[[gnu::always_inline]] inline void pickQuad(DoubleQuad& kept, const double* next)
+{
+    DoubleQuad quad;
+    std::memcpy(&quad, next, sizeof quad);
+    if constexpr (kLargest)
+        kept = quad > kept ? quad : kept;
+    else
+        kept = quad < kept ? quad : kept;
+}
+
 template <bool... kLargest, typename... Lanes>
 [[gnu::always_inline]] inline std::array<double, sizeof...(kLargest)> laneExtremes(std::int32_t n, Lanes... x)
 {
     static_assert(sizeof...(kLargest) == sizeof...(Lanes));
-    std::array<double, sizeof...(kLargest)> results = {x[0]...};
+    DoubleQuad parts[sizeof...(kLargest)] = {DoubleQuad{x[0], x[0], x[0], x[0]}...};
     std::int32_t j = 0;
-#if defined(__SSE2__)
-    const auto pickVector = []<bool kMax>(__m128d kept, __m128d next) {
-        if constexpr (kMax)
-            return _mm_max_pd(kept, next);
-        else
-            return _mm_min_pd(kept, next);
-    };
-    __m128d parts[sizeof...(kLargest)] = {_mm_set1_pd(x[0])...};
-    for (; j + 2 <= n; j += 2) {
+    for (; j + 4 <= n; j += 4) {
         std::size_t k = 0;
-        ((parts[k] = pickVector.template operator()<kLargest>(parts[k], _mm_loadu_pd(x + j)), ++k), ...);
+        (pickQuad<kLargest>(parts[k++], x + j), ...);
     }
+    std::array<double, sizeof...(kLargest)> results;
     std::size_t k = 0;
-    ((results[k] = picked<kLargest>(_mm_cvtsd_f64(parts[k]), _mm_cvtsd_f64(_mm_unpackhi_pd(parts[k], parts[k]))),
+    ((results[k] = picked<kLargest>(picked<kLargest>(parts[k][0], parts[k][1]),
+                                    picked<kLargest>(parts[k][2], parts[k][3])),
       ++k),
      ...);
-#endif
     for (; j < n; ++j) {
-        std::size_t k = 0;
+        k = 0;
         ((results[k] = picked<kLargest>(results[k], x[j]), ++k), ...);
     }
     return results;

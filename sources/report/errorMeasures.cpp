@@ -421,6 +421,9 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     std::uint8_t* const relLow = relSummary.low;
     const std::uint32_t* const absBuckets = lanes.absBucket;
     const std::uint32_t* const relBuckets = lanes.relBucket;
+    // Unrolled, the loop's own count and test cost a quarter of what they
+    // would beside each pair's two stores.
+#pragma GCC unroll 4
     for (std::int32_t j = 0; j < n; ++j) {
         countOne(absSummary, absLow, absBuckets[j]);
         countOne(relSummary, relLow, relBuckets[j]);
