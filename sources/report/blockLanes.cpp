@@ -53,7 +53,7 @@ template <bool kClassic>
         // infinity makes it inf / inf or NaN); and where b <= 0 < a,
         // |b - a| = a + |b| >= |b + a|, so s >= 1, or it is infinite or
         // NaN where b + a is 0, and no rounding brings it to 0.1.
-        lanes.common[j] = (a >= lowestCommon) & (sMagnitude <= 0.1) ? 1.0 : 0.0;
+        lanes.common[j] = ((a >= lowestCommon) & (sMagnitude <= 0.1)) ? 1.0 : 0.0;
     }
     if (kClassic) {
         classic->sum = classicSum;
