@@ -163,6 +163,38 @@ figures(x, y.astype(np.float32))
     EXPECT_EQ(piped.err, "calcGap_report: cannot read '-': it ends after 109 of the 3000 rows its header declares\n");
 }
 
+// Arrays tell their NaNs and infinities as they convert them: counted as
+// of text holding the same values, block by block, in every element type.
+TEST_F(ReportKinds, NonFiniteValuesOfArraysAreCounted)
+{
+    NEEDS_NUMPY();
+    runPython(R"(
+z = x.copy(); z[[7, 600, 601, 2999]] = [np.nan, np.inf, -np.inf, np.nan]
+w = y.copy(); w[[1500, 2048]] = [np.inf, np.nan]
+np.save('z.npy', z); np.save('z4.npy', z.astype(np.float32)); np.save('zbig.npy', z.astype('>f4'))
+np.save('zwide.npy', np.stack([w, z], axis=1)); np.save('wwide.npy', np.stack([z, w], axis=1))
+z.astype(np.float32).tofile('z.f4')
+np.save('w.npy', w); w.astype(np.float32).tofile('w.f4')
+np.savetxt('z.txt', z, fmt='%.17g'); np.savetxt('w.txt', w, fmt='%.17g')
+)");
+    const json text = reportJson({at("z.txt"), at("w.txt")});
+    ASSERT_EQ(text["allpts"]["nans"], 2);
+    ASSERT_EQ(text["allpts"]["infinities"], 2);
+    ASSERT_EQ(text["sample"]["nans"], 1);
+    ASSERT_EQ(text["sample"]["infinities"], 1);
+    const auto expectCounts = [&](const json& got, const std::string& what) {
+        for (const char* file : {"allpts", "sample"})
+            for (const char* count : {"nans", "infinities"})
+                EXPECT_EQ(got[file][count], text[file][count]) << what << ", " << file << " " << count;
+        EXPECT_EQ(got["left_out"], text["left_out"]) << what;
+    };
+    expectCounts(reportJson({at("z.npy"), at("w.npy")}), ".npy f8");
+    expectCounts(reportJson({at("z4.npy"), at("w.npy")}), ".npy f4");
+    expectCounts(reportJson({at("zbig.npy"), at("w.npy")}), ".npy >f4");
+    expectCounts(reportJson({"--raw=f4", at("z.f4"), at("w.f4")}), "raw f4");
+    expectCounts(reportJson({"--column=2", at("zwide.npy"), at("wwide.npy")}), "column 2 of 2");
+}
+
 TEST_F(ReportKinds, RawArraysAndHdf5Datasets)
 {
     NEEDS_NUMPY();

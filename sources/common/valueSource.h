@@ -65,6 +65,9 @@ struct ReadEvents {
     std::int64_t overflows = 0;
     std::uint64_t zeroFromNonzero[kPairBlock / 64] = {};
     bool anyZeroFromNonzero = false;
+    // Whether the source found, as it converted them, that every value the
+    // current block stored is finite; false where it did not look.
+    bool allFinite = false;
     // Lines passed over as comments.
     std::int64_t commentLines = 0;
     // Lines without the field that holds their value, and the first of them
@@ -117,6 +120,7 @@ inline std::int32_t readValues(ValueSource& source, float* floats, double* doubl
             word = 0;
         events.anyZeroFromNonzero = false;
     }
+    events.allFinite = false;
     const std::int32_t made = source.kind->read(source, floats, doubles, count, stopWhenSpent);
     events.reads += made;
     return made;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <sys/stat.h>
@@ -88,7 +89,8 @@ bool fillRow(ValueSource& source, ArrayState& state)
 
 template <typename T>
 [[gnu::always_inline]] inline std::int32_t convertRows(ValueSource& source, ArrayState& state, float* floats,
-                                                       double* doubles, std::int32_t first, std::int32_t count)
+                                                       double* doubles, std::int32_t first, std::int32_t count,
+                                                       std::int32_t& nonFinite)
 {
     const ArrayLayout& layout = state.layout;
     const std::size_t available = (state.end - state.pos) / state.rowBytes;
@@ -104,9 +106,13 @@ template <typename T>
     constexpr Bits kMagnitude = ~Bits{0} >> 1;
     constexpr Bits kSmallestNormalBits =
         std::bit_cast<Bits>(sizeof(T) == 4 ? static_cast<T>(FLT_MIN) : static_cast<T>(DBL_MIN));
+    // An infinity's or a NaN's exponent field is all ones, and only theirs.
+    constexpr Bits kExponentField = std::bit_cast<Bits>(std::numeric_limits<T>::infinity());
     Bits subnormals = 0;
+    Bits infiniteOrNaN = 0;
     const auto take = [&](std::int64_t r, T value) {
         subnormals += (std::bit_cast<Bits>(value) & kMagnitude) - 1 < kSmallestNormalBits - 1 ? 1 : 0;
+        infiniteOrNaN += (std::bit_cast<Bits>(value) & kExponentField) == kExponentField ? 1 : 0;
         const auto i = static_cast<std::size_t>(first + r);
         floats[i] = static_cast<float>(value);
         if (doubles != nullptr)
@@ -125,6 +131,7 @@ template <typename T>
             take(r, loadElement<T>(bytes, layout.swapBytes));
     }
     source.events.underflows += static_cast<std::int64_t>(subnormals);
+    nonFinite += static_cast<std::int32_t>(infiniteOrNaN);
     state.pos += static_cast<std::size_t>(rows) * state.rowBytes;
     state.rowsRead += rows;
     return first + static_cast<std::int32_t>(rows);
@@ -132,15 +139,17 @@ template <typename T>
 
 // The conversions of each element size, built for AVX2 too.
 CALCGAP_LANE_CLONES std::int32_t convertFloatRows(ValueSource& source, ArrayState& state, float* floats,
-                                                  double* doubles, std::int32_t first, std::int32_t count)
+                                                  double* doubles, std::int32_t first, std::int32_t count,
+                                                  std::int32_t& nonFinite)
 {
-    return convertRows<float>(source, state, floats, doubles, first, count);
+    return convertRows<float>(source, state, floats, doubles, first, count, nonFinite);
 }
 
 CALCGAP_LANE_CLONES std::int32_t convertDoubleRows(ValueSource& source, ArrayState& state, float* floats,
-                                                   double* doubles, std::int32_t first, std::int32_t count)
+                                                   double* doubles, std::int32_t first, std::int32_t count,
+                                                   std::int32_t& nonFinite)
 {
-    return convertRows<double>(source, state, floats, doubles, first, count);
+    return convertRows<double>(source, state, floats, doubles, first, count, nonFinite);
 }
 
 std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
@@ -148,6 +157,10 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
     auto& state = *static_cast<ArrayState*>(source.state);
     ReadEvents& events = source.events;
     std::int32_t i = 0;
+    // Infinities and NaNs among the values stored, which the conversion
+    // sees at no cost, so that none of the block's values need looking at
+    // again where there are none.
+    std::int32_t nonFinite = 0;
     while (i < count && !isSpent(source)) {
         const bool more = (state.layout.rows < 0 || state.rowsRead < state.layout.rows) && fillRow(source, state);
         if (!more) {
@@ -157,9 +170,10 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
             events.end = SourceEnd::endOfData;
             break;
         }
-        i = state.layout.elementSize == 4 ? convertFloatRows(source, state, floats, doubles, i, count)
-                                          : convertDoubleRows(source, state, floats, doubles, i, count);
+        i = state.layout.elementSize == 4 ? convertFloatRows(source, state, floats, doubles, i, count, nonFinite)
+                                          : convertDoubleRows(source, state, floats, doubles, i, count, nonFinite);
     }
+    events.allFinite = nonFinite == 0;
     if (i > 0) {
         source.lastFloat = floats[i - 1];
         if (doubles != nullptr)

@@ -23,6 +23,7 @@ template <bool kClassic>
     // a > 0 and a >= the least truth, in one comparison: no double lies
     // between 0 and the least positive one.
     const double lowestCommon = std::max(t.minTruth, DBL_TRUE_MIN);
+    std::int32_t commonCount = 0;
     for (std::int32_t j = 0; j < count; ++j) {
         if (kClassic)
             addClassicError<true, true, true>(classicSum, classicSquares, classicPeak,
@@ -53,7 +54,9 @@ template <bool kClassic>
         // infinity makes it inf / inf or NaN); and where b <= 0 < a,
         // |b - a| = a + |b| >= |b + a|, so s >= 1, or it is infinite or
         // NaN where b + a is 0, and no rounding brings it to 0.1.
-        lanes.common[j] = ((a >= lowestCommon) & (sMagnitude <= 0.1)) ? 1.0 : 0.0;
+        const bool common = (a >= lowestCommon) & (sMagnitude <= 0.1);
+        lanes.common[j] = common ? 1.0 : 0.0;
+        commonCount += common ? 1 : 0;
     }
     if (kClassic) {
         classic->sum = classicSum;
@@ -69,9 +72,7 @@ template <bool kClassic>
         for (std::int32_t j = 0; j < count; ++j)
             lanes.needed[j] = std::max(0.0, (lanes.absError[j] - t.atol) / lanes.magnitude[j]);
     }
-    LaneCounts counts{0, 0};
-    for (std::int32_t j = 0; j < count; ++j)
-        counts.common += lanes.common[j] != 0.0 ? 1 : 0;
+    LaneCounts counts{commonCount, 0};
     // A common pair is measurable; the rest are looked at only where there
     // are any.
     counts.measurable = counts.common;

@@ -58,6 +58,10 @@ struct EvaluationPass {
 CALCGAP_LANE_CLONES void countValues(ValueCounts& counts, const ValueSource& source, const double* values,
                                      std::int32_t reads, bool logs)
 {
+    // A source that converts binary values has seen whether any was not
+    // finite.
+    if (source.events.allFinite)
+        return;
     // Nearly every block holds finite values only, which one pass of
     // integer operations the compiler vectorizes tells, sparing it the loop
     // below: a double's exponent field, plus one unit of it, reaches the
