@@ -97,7 +97,7 @@ BlockTotals startTotals(ErrorMeasures& m)
     BlockTotals totals;
     totals.absSummary = &m.absSummary;
     totals.relSummary = &m.relSummary;
-    totals.neededSummary = m.neededSummary.low != nullptr ? &m.neededSummary : nullptr;
+    totals.neededSummary = m.neededSummary.counts != nullptr ? &m.neededSummary : nullptr;
     totals.extremes = m.extremes;
     totals.absSpread = startSpread(m.absSpread);
     totals.relSpread = startSpread(m.relSpread);
@@ -411,28 +411,26 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     }
 
     // The buckets of each pair, which the lanes hold (the block's summaries
-    // are fine ones).  A byte stored through a summary's low counts might,
-    // for all the compiler knows, change anything in memory, so what the
+    // are fine ones).  A count stored through a summary might, for all the
+    // compiler knows, change anything in memory of its type, so what the
     // loop reads is held in locals, which no store can change.
-    QuantileSummary& absSummary = *totals.absSummary;
-    QuantileSummary& relSummary = *totals.relSummary;
-    const int shift = absSummary.shift;
-    std::uint8_t* const absLow = absSummary.low;
-    std::uint8_t* const relLow = relSummary.low;
+    const int shift = totals.absSummary->shift;
+    std::uint32_t* const absCounts = totals.absSummary->counts;
+    std::uint32_t* const relCounts = totals.relSummary->counts;
     const std::uint32_t* const absBuckets = lanes.absBucket;
     const std::uint32_t* const relBuckets = lanes.relBucket;
     // Unrolled, the loop's own count and test cost a quarter of what they
-    // would beside each pair's two stores.
+    // would beside each pair's two additions.
 #pragma GCC unroll 4
     for (std::int32_t j = 0; j < n; ++j) {
-        countOne(absSummary, absLow, absBuckets[j]);
-        countOne(relSummary, relLow, relBuckets[j]);
+        countOne(absCounts, absBuckets[j]);
+        countOne(relCounts, relBuckets[j]);
     }
     laneDecadeBins(totals.decades, lanes.relError, n, totals.relSmallest, relMax);
     if (needed) {
-        std::uint8_t* const neededLow = totals.neededSummary->low;
+        std::uint32_t* const neededCounts = totals.neededSummary->counts;
         for (std::int32_t j = 0; j < n; ++j)
-            countOne(*totals.neededSummary, neededLow, bucketOf(lanes.needed[j], shift));
+            countOne(neededCounts, bucketOf(lanes.needed[j], shift));
     }
 
     const bool table = !m.density.empty();
@@ -455,7 +453,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
             decade->relSum.block += relError;
             decade->relMin = std::min(decade->relMin, relError);
             decade->relMax = std::max(decade->relMax, relError);
-            countOne(decade->relSummary, decade->relSummary.low, bucketOf(relError, kCoarseShift));
+            countOne(decade->relSummary.counts, bucketOf(relError, kCoarseShift));
         }
     }
 

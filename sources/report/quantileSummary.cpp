@@ -24,24 +24,15 @@ void startQuantileSummary(QuantileSummary& summary, const char* what, bool coars
     summary.shift = coarse ? kCoarseShift : kFineShift;
     // calloc's pages are mapped as they are first written, so only the
     // binades that occur cost memory.
-    summary.low = static_cast<std::uint8_t*>(std::calloc(bucketsOf(summary), 1));
-    summary.high = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
-    if (summary.low == nullptr || summary.high == nullptr)
+    summary.counts = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
+    if (summary.counts == nullptr)
         fail(what, std::strerror(ENOMEM));
 }
 
 void releaseQuantileSummary(QuantileSummary& summary)
 {
-    std::free(summary.low);
-    std::free(summary.high);
+    std::free(summary.counts);
     summary = QuantileSummary{};
-}
-
-void carryIntoBucket(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t carried)
-{
-    summary.high[bucket] += carried;
-    summary.firstCarried = std::min<std::size_t>(summary.firstCarried, bucket);
-    summary.lastCarried = std::max<std::size_t>(summary.lastCarried, bucket);
 }
 
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
@@ -72,27 +63,32 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     const std::size_t last = std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1);
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);
-    for (std::size_t bucket = first; bucket <= last; ++bucket) {
+    // Ranks not yet placed: the scan ends when none is left.
+    std::size_t unplaced = 0;
+    for (std::size_t i = 0; i < ranks.size(); ++i)
+        unplaced += std::isnan(results[i]) ? 1 : 0;
+    for (std::size_t bucket = first; bucket <= last && unplaced > 0; ++bucket) {
         // Most buckets in the range are empty (a zero error puts the first
-        // at 0): eight low bytes at a time are passed over where none of
-        // them carried.
-        const bool wordCarried = bucket + 7 >= summary.firstCarried && bucket <= summary.lastCarried;
-        if (bucket % 8 == 0 && bucket + 7 <= last && !wordCarried) {
-            std::uint64_t word;
-            std::memcpy(&word, summary.low + bucket, sizeof word);
-            if (word == 0) {
-                bucket += 7;
+        // at 0): kRunBuckets counts at a time are passed over where all
+        // are 0.
+        constexpr std::size_t kRunBuckets = 8;
+        if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= last) {
+            std::uint32_t any = 0;
+            for (std::size_t k = 0; k < kRunBuckets; ++k)
+                any |= summary.counts[bucket + k];
+            if (any == 0) {
+                bucket += kRunBuckets - 1;
                 continue;
             }
         }
-        const bool carried = bucket >= summary.firstCarried && bucket <= summary.lastCarried;
-        const std::uint64_t count = summary.low[bucket] + (carried ? std::uint64_t{summary.high[bucket]} << 8 : 0);
+        const std::uint64_t count = summary.counts[bucket];
         if (count == 0)
             continue;
         seen += count;
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (!std::isnan(results[i]) || ranks[i] > seen)
                 continue;
+            --unplaced;
             // The extremes are known exactly.
             if (ranks[i] == summary.total) {
                 results[i] = summary.largest;

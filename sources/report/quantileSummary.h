@@ -17,17 +17,12 @@
 // coarse) of anything in it, and clamped to the smallest and largest values
 // seen, which are the first and last ranks exactly.
 //
-// A bucket's count is held in two parts: its low byte, in an array of a
-// byte a bucket (1 MiB fine, 128 KiB coarse), small enough that the caches
-// hold the buckets a run meets, 512 bytes a binade; and the rest, in an
-// array of 32-bit counts (4 MiB, 512 KiB), written only as a low byte wraps
-// round and read only between the first and last buckets that did.  Only
-// the pages written are mapped.
+// A bucket's count is 32 bits, in an array of them (4 MiB fine, 512 KiB
+// coarse) of which only the pages written are mapped, 2 KiB a binade: a
+// run compares at most 2^31 - 1 pairs, each counted once in a summary, so
+// no count can wrap, and counting is one addition.
 struct QuantileSummary {
-    std::uint8_t* low = nullptr;
-    std::uint32_t* high = nullptr;
-    std::size_t firstCarried = SIZE_MAX;
-    std::size_t lastCarried = 0;
+    std::uint32_t* counts = nullptr;
     // Bits of the double below the bucket's: 43 (fine) or 46 (coarse).
     int shift = 43;
     std::uint64_t total = 0;
@@ -54,26 +49,18 @@ void releaseQuantileSummary(QuantileSummary& summary);
     return static_cast<std::uint32_t>(bits >> shift);
 }
 
-// What a low byte carries into the rest of its bucket's count.
-void carryIntoBucket(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t carried);
-
-// One value more in the bucket: a byte, nearly always.  A loop that counts
-// many holds summary.low in a local, as a byte stored through it might,
-// for all the compiler knows, change any field.
-[[gnu::always_inline]] inline void countOne(QuantileSummary& summary, std::uint8_t* low, std::uint32_t bucket)
+// One value more in the bucket.  A loop that counts many holds
+// summary.counts in a local, as a store through it might, for all the
+// compiler knows, change any field.
+[[gnu::always_inline]] inline void countOne(std::uint32_t* counts, std::uint32_t bucket)
 {
-    if (++low[bucket] == 0)
-        carryIntoBucket(summary, bucket, 1);
+    ++counts[bucket];
 }
 
 // count values more in the bucket.
 [[gnu::always_inline]] inline void countMany(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t count)
 {
-    const std::uint32_t sum = summary.low[bucket] + (count & 0xffu);
-    summary.low[bucket] = static_cast<std::uint8_t>(sum);
-    const std::uint32_t carried = (count >> 8) + (sum >> 8);
-    if (carried != 0)
-        carryIntoBucket(summary, bucket, carried);
+    summary.counts[bucket] += count;
 }
 
 // Notes values counted into the buckets directly: count of them, the
