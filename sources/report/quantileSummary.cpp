@@ -71,7 +71,7 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
         // Most buckets in the range are empty (a zero error puts the first
         // at 0): kRunBuckets counts at a time are passed over where all
         // are 0.
-        constexpr std::size_t kRunBuckets = 8;
+        constexpr std::size_t kRunBuckets = 32;
         if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= last) {
             std::uint32_t any = 0;
             for (std::size_t k = 0; k < kRunBuckets; ++k)
