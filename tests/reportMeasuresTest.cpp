@@ -448,27 +448,32 @@ TEST(ReportMeasures, PairsLeftOutAndZeroDenominators)
 namespace {
 
 // Relative errors by decade against plain comparisons with the bounds, at
-// and beside every bound.
+// and beside every bound; and with none below 1e-4, so that the lowest
+// bounds lie below every error.
 TEST(ReportMeasures, DecadesAtTheirBounds)
 {
-    Pairs pairs;
-    std::array<std::int64_t, kDecadeBins> expected{};
     const double bounds[] = {1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1.0};
     std::vector<float> errors = {0.0f, 1e-30f, 3.0f, 1e30f};
     for (double bound : bounds)
         for (float near : {std::nextafter(static_cast<float>(bound), 0.0f), static_cast<float>(bound),
                            std::nextafter(static_cast<float>(bound), 1e38f)})
             errors.push_back(near);
-    for (float error : errors) {
-        // With a floor of 1 and a = 0, the relative error is b itself.
-        pairs.as.push_back(0.0f);
-        pairs.bs.push_back(error);
-        int bin = error == 0.0f ? 0 : 1;
-        for (double bound : bounds)
-            bin += error != 0.0f && error >= bound ? 1 : 0;
-        ++expected[static_cast<std::size_t>(bin)];
+    for (const float least : {0.0f, 1e-4f}) {
+        Pairs pairs;
+        std::array<std::int64_t, kDecadeBins> expected{};
+        for (float error : errors) {
+            if (error < least)
+                continue;
+            // With a floor of 1 and a = 0, the relative error is b itself.
+            pairs.as.push_back(0.0f);
+            pairs.bs.push_back(error);
+            int bin = error == 0.0f ? 0 : 1;
+            for (double bound : bounds)
+                bin += error != 0.0f && error >= bound ? 1 : 0;
+            ++expected[static_cast<std::size_t>(bin)];
+        }
+        EXPECT_EQ(measure(pairs, optionsWith(1.0)).decades, expected) << "errors from " << least;
     }
-    EXPECT_EQ(measure(pairs, optionsWith(1.0)).decades, expected);
 }
 
 // Pairs of doubles through the measures, as the pass hands them over,

@@ -210,34 +210,6 @@ template <bool... kLargest, typename... Lanes>
     return laneExtremes<false>(n, x)[0];
 }
 
-// The lane's relative errors by bin of decadeBin, given their least and
-// largest: the count at or above each of its edges, an integer sum the
-// compiler keeps in vector registers, and a bin the difference of the
-// counts at its two edges.  Only the edges between the least and the
-// largest need a pass: nearly every block's errors span a few decades.
-// The lanes of a common block hold no NaN.
-inline void laneDecadeBins(std::array<std::int64_t, kDecadeBins>& bins, const double* x, std::int32_t n,
-                           double least, double largest)
-{
-    constexpr int kEdges = kDecadeBins - 1;
-    std::int64_t atLeast[kEdges];
-    for (int k = 0; k < kEdges; ++k) {
-        const double edge = kDecadeBinEdges[static_cast<std::size_t>(k)];
-        if (least >= edge || largest < edge) {
-            atLeast[k] = least >= edge ? n : 0;
-            continue;
-        }
-        std::int64_t count = 0;
-        for (std::int32_t j = 0; j < n; ++j)
-            count += x[j] >= edge ? 1 : 0;
-        atLeast[k] = count;
-    }
-    bins[0] += n - atLeast[0];
-    for (int k = 1; k < kEdges; ++k)
-        bins[static_cast<std::size_t>(k)] += atLeast[k - 1] - atLeast[k];
-    bins[kEdges] += atLeast[kEdges - 1];
-}
-
 // The first place in the lane that holds the value.
 inline std::int32_t placeOf(const double* x, std::int32_t n, double value)
 {

@@ -78,7 +78,7 @@ struct BlockTotals {
     std::int64_t ratioPairs = 0;
     std::int64_t oneNotPositive = 0;
     std::int64_t absUnderflows = 0;
-    std::array<std::int64_t, kDecadeBins> decades{};
+    std::array<std::int64_t, kDecadeBins - 1> atDecadeEdges{};
     // The quantile summaries, whose buckets are counted as the pairs come,
     // and the extremes, which start as the measures'.
     QuantileSummary* absSummary = nullptr;
@@ -91,6 +91,16 @@ struct BlockTotals {
     std::int64_t neededCount = 0;
     Extremes extremes;
 };
+
+// The decade bins' edges at the resolution of the summaries that count the
+// relative errors.
+const DecadeEdgeBuckets kFineDecadeEdges = makeDecadeEdgeBuckets(kFineShift);
+const DecadeEdgeBuckets kCoarseDecadeEdges = makeDecadeEdgeBuckets(kCoarseShift);
+
+const DecadeEdgeBuckets& decadeEdgesOf(const QuantileSummary& summary)
+{
+    return summary.shift == kFineShift ? kFineDecadeEdges : kCoarseDecadeEdges;
+}
 
 BlockTotals startTotals(ErrorMeasures& m)
 {
@@ -208,7 +218,9 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
             }
             countValue(*totals.relSummary, f.relError, static_cast<std::uint32_t>(count));
             totals.relSmallest = std::min(totals.relSmallest, f.relError);
-            totals.decades[static_cast<std::size_t>(decadeBin(f.relError))] += count;
+            const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
+            for (std::size_t k = 0; k < totals.atDecadeEdges.size(); ++k)
+                totals.atDecadeEdges[k] += atDecadeEdge(edges, k, f.relError) ? count : 0;
         } else if (absError == 0.0) {
             totals.zeroOverZero += count;
         } else {
@@ -275,8 +287,8 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
     m.ratioPairs += totals.ratioPairs;
     m.oneNotPositive += totals.oneNotPositive;
     m.absUnderflows += totals.absUnderflows;
-    for (int bin = 0; bin < kDecadeBins; ++bin)
-        m.decades[static_cast<std::size_t>(bin)] += totals.decades[static_cast<std::size_t>(bin)];
+    for (std::size_t k = 0; k < m.atDecadeEdges.size(); ++k)
+        m.atDecadeEdges[k] += totals.atDecadeEdges[k];
     m.extremes = totals.extremes;
     noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.measured), totals.absSmallest, totals.extremes.absMax);
     noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.extremes.relMax);
@@ -419,6 +431,13 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     std::uint32_t* const relCounts = totals.relSummary->counts;
     const std::uint32_t* const absBuckets = lanes.absBucket;
     const std::uint32_t* const relBuckets = lanes.relBucket;
+    // The relative errors that fall in a decade bin's edge's bucket, which
+    // few blocks have, are the ones to look at again: the bucket's count
+    // tells.
+    const DecadeEdgeBuckets& edges = kFineDecadeEdges;
+    std::array<std::uint32_t, kDecadeBins - 1> atEdgesBefore;
+    for (std::size_t k = 0; k < atEdgesBefore.size(); ++k)
+        atEdgesBefore[k] = relCounts[edges.bucket[k]];
     // Unrolled, the loop's own count and test cost a quarter of what they
     // would beside each pair's two additions.
 #pragma GCC unroll 4
@@ -426,7 +445,14 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         countOne(absCounts, absBuckets[j]);
         countOne(relCounts, relBuckets[j]);
     }
-    laneDecadeBins(totals.decades, lanes.relError, n, totals.relSmallest, relMax);
+    for (std::size_t k = 0; k < atEdgesBefore.size(); ++k) {
+        if (relCounts[edges.bucket[k]] == atEdgesBefore[k])
+            continue;
+        std::int64_t atEdge = 0;
+        for (std::int32_t j = 0; j < n; ++j)
+            atEdge += atDecadeEdge(edges, k, lanes.relError[j]) ? 1 : 0;
+        totals.atDecadeEdges[k] += atEdge;
+    }
     if (needed) {
         std::uint32_t* const neededCounts = totals.neededSummary->counts;
         for (std::int32_t j = 0; j < n; ++j)
@@ -517,6 +543,22 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 // of 1e-13 times (mean - shift) times the mean over the variance.  A first
 // block far from the rest holds its own share of the spread, which bounds
 // that ratio.
+std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
+{
+    const DecadeEdgeBuckets& edges = decadeEdgesOf(m.relSummary);
+    const std::vector<std::uint64_t> above = countsAbove(m.relSummary, edges.bucket.data(), edges.bucket.size());
+    constexpr int kEdges = kDecadeBins - 1;
+    std::array<std::int64_t, kEdges> atLeast;
+    for (std::size_t k = 0; k < atLeast.size(); ++k)
+        atLeast[k] = static_cast<std::int64_t>(above[k]) + m.atDecadeEdges[k];
+    std::array<std::int64_t, kDecadeBins> bins;
+    bins[0] = m.relCount - atLeast[0];
+    for (int k = 1; k < kEdges; ++k)
+        bins[static_cast<std::size_t>(k)] = atLeast[static_cast<std::size_t>(k - 1)] - atLeast[static_cast<std::size_t>(k)];
+    bins[kEdges] = atLeast[kEdges - 1];
+    return bins;
+}
+
 SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count)
 {
     const auto n = static_cast<double>(count);

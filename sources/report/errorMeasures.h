@@ -104,7 +104,10 @@ struct ErrorMeasures {
     QuantileSummary relSummary;
     std::int64_t relZeroOverZero = 0;
     std::int64_t relInfinite = 0;
-    std::array<std::int64_t, kDecadeBins> decades{};
+    // The relative errors by bin of decade come from relSummary's buckets
+    // (see decadeCounts): those above an edge's bucket are above the edge,
+    // and of those in its bucket, the ones at or above it are counted here.
+    std::array<std::int64_t, kDecadeBins - 1> atDecadeEdges{};
     // Pairs whose two values read as 0 from values written nonzero, and
     // pairs below the least truth: left out of the relative, ratio and
     // tolerance figures.
@@ -181,6 +184,10 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block);
 // single pairs would be taken.
 void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
                       std::int64_t first, std::int64_t count);
+
+// The relative errors of the measures by bin of decade: 0, (0, 1e-8),
+// [1e-8, 1e-7), ..., [1, inf).
+std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& measures);
 
 // The mean, standard deviation (n - 1) and standard error of the terms.
 struct SpreadFigures {

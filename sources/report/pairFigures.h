@@ -78,12 +78,33 @@ inline std::array<double, kDecadeBins - 1> makeDecadeBinEdges()
 
 inline const std::array<double, kDecadeBins - 1> kDecadeBinEdges = makeDecadeBinEdges();
 
-[[gnu::always_inline]] inline int decadeBin(double relative)
+// The errors at or above each edge are those in the buckets above the
+// edge's bucket, which a quantile summary counts, and those of the edge's
+// own bucket from the edge to the bucket's end, which are counted apart:
+// the edges' buckets, and the ends of the ranges [edge, end), at one
+// summary's resolution.
+struct DecadeEdgeBuckets {
+    std::array<std::uint32_t, kDecadeBins - 1> bucket;
+    std::array<double, kDecadeBins - 1> end;
+};
+
+inline DecadeEdgeBuckets makeDecadeEdgeBuckets(int shift)
 {
-    int bin = 0;
-    for (double edge : kDecadeBinEdges)
-        bin += relative >= edge ? 1 : 0;
-    return bin;
+    DecadeEdgeBuckets edges;
+    for (std::size_t k = 0; k < kDecadeBinEdges.size(); ++k) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &kDecadeBinEdges[k], sizeof bits);
+        edges.bucket[k] = static_cast<std::uint32_t>(bits >> shift);
+        const std::uint64_t endBits = ((bits >> shift) + 1) << shift;
+        std::memcpy(&edges.end[k], &endBits, sizeof endBits);
+    }
+    return edges;
+}
+
+// Whether the error lies from edge k to the end of the edge's bucket.
+[[gnu::always_inline]] inline bool atDecadeEdge(const DecadeEdgeBuckets& edges, std::size_t k, double relError)
+{
+    return (relError >= kDecadeBinEdges[k]) & (relError < edges.end[k]);
 }
 
 // |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1

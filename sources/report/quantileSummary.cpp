@@ -35,6 +35,53 @@ void releaseQuantileSummary(QuantileSummary& summary)
     summary = QuantileSummary{};
 }
 
+namespace {
+
+// Whether the kRunBuckets counts from bucket on, all within the summary,
+// are 0: most buckets between the smallest value and the largest are empty
+// (a zero error puts the first at 0), and a scan passes over such runs.
+constexpr std::size_t kRunBuckets = 32;
+
+bool emptyRun(const QuantileSummary& summary, std::size_t bucket)
+{
+    std::uint32_t any = 0;
+    for (std::size_t k = 0; k < kRunBuckets; ++k)
+        any |= summary.counts[bucket + k];
+    return any == 0;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std::uint32_t* buckets, std::size_t count)
+{
+    std::vector<std::uint64_t> above(count, 0);
+    if (summary.total == 0)
+        return above;
+    const std::size_t first = bucketOf(summary.smallest, summary.shift);
+    const std::size_t last = std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1);
+    // Values counted through bucket - 1.
+    std::uint64_t through = 0;
+    std::size_t bucket = first;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t edge = buckets[i];
+        if (edge < first) {
+            above[i] = summary.total;
+            continue;
+        }
+        if (edge >= last)
+            break;
+        for (; bucket <= edge; ++bucket) {
+            if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= edge && emptyRun(summary, bucket)) {
+                bucket += kRunBuckets - 1;
+                continue;
+            }
+            through += summary.counts[bucket];
+        }
+        above[i] = summary.total - through;
+    }
+    return above;
+}
+
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
                                      bool atLeast, std::uint64_t zeros, std::uint64_t infinities)
 {
@@ -68,18 +115,9 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     for (std::size_t i = 0; i < ranks.size(); ++i)
         unplaced += std::isnan(results[i]) ? 1 : 0;
     for (std::size_t bucket = first; bucket <= last && unplaced > 0; ++bucket) {
-        // Most buckets in the range are empty (a zero error puts the first
-        // at 0): kRunBuckets counts at a time are passed over where all
-        // are 0.
-        constexpr std::size_t kRunBuckets = 32;
-        if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= last) {
-            std::uint32_t any = 0;
-            for (std::size_t k = 0; k < kRunBuckets; ++k)
-                any |= summary.counts[bucket + k];
-            if (any == 0) {
-                bucket += kRunBuckets - 1;
-                continue;
-            }
+        if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= last && emptyRun(summary, bucket)) {
+            bucket += kRunBuckets - 1;
+            continue;
         }
         const std::uint64_t count = summary.counts[bucket];
         if (count == 0)

@@ -86,6 +86,10 @@ inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t c
     noteSummarized(summary, count, value, value);
 }
 
+// For each bucket of buckets, in ascending order, how many values lie in
+// the buckets above it.
+std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std::uint32_t* buckets, std::size_t count);
+
 // The nearest-rank order statistics for the fractions given (each in
 // (0, 1]), as the summary knows them; NaN for an empty summary.  With
 // atLeast, each is its bucket's high end instead: never below the order

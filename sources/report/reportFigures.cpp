@@ -55,7 +55,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
     r.relZeroOverZero = m.relZeroOverZero;
     r.relInfinite = m.relInfinite;
-    r.decades = m.decades;
+    r.decades = decadeCounts(m);
 
     r.bothUnderflowed = m.bothUnderflowed;
     r.belowMinTruth = m.belowMinTruth;
