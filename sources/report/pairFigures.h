@@ -101,10 +101,11 @@ inline DecadeEdgeBuckets makeDecadeEdgeBuckets(int shift)
     return edges;
 }
 
-// Whether the error lies from edge k to the end of the edge's bucket.
+// Whether the error lies from edge k to the end of the edge's bucket; both
+// tests at once, as a chain of tests would be a branch in a block's loop.
 [[gnu::always_inline]] inline bool atDecadeEdge(const DecadeEdgeBuckets& edges, std::size_t k, double relError)
 {
-    return (relError >= kDecadeBinEdges[k]) & (relError < edges.end[k]);
+    return (unsigned{relError >= kDecadeBinEdges[k]} & unsigned{relError < edges.end[k]}) != 0;
 }
 
 // |ln(b / a)| for positive a and b to a few units of its last bit.  Near 1
