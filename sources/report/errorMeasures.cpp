@@ -534,15 +534,6 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 
 }  // namespace
 
-// The sum of squared deviations from the mean is the sum of squared offsets
-// from the shift, less n (mean - shift)^2, with n (mean - shift) the terms'
-// accurate sum less n shift.  The shift is the first block's mean (or the
-// first term, where the first pairs came one by one), so the offsets are
-// small beside the terms wherever the spread is: each sum is within 1e-13
-// of its terms' magnitudes, and what the subtraction loses is of the order
-// of 1e-13 times (mean - shift) times the mean over the variance.  A first
-// block far from the rest holds its own share of the spread, which bounds
-// that ratio.
 std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
 {
     const DecadeEdgeBuckets& edges = decadeEdgesOf(m.relSummary);
@@ -559,6 +550,15 @@ std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
     return bins;
 }
 
+// The sum of squared deviations from the mean is the sum of squared offsets
+// from the shift, less n (mean - shift)^2, with n (mean - shift) the terms'
+// accurate sum less n shift.  The shift is the first block's mean (or the
+// first term, where the first pairs came one by one), so the offsets are
+// small beside the terms wherever the spread is: each sum is within 1e-13
+// of its terms' magnitudes, and what the subtraction loses is of the order
+// of 1e-13 times (mean - shift) times the mean over the variance.  A first
+// block far from the rest holds its own share of the spread, which bounds
+// that ratio.
 SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count)
 {
     const auto n = static_cast<double>(count);
