@@ -317,10 +317,11 @@ Tolerances tolerancesOf(const ErrorMeasures& m)
 // pair adds to its own buckets and to the table by decade, and to the worst
 // lists where the block's largest errors would enter them.  The figures are
 // those the pairs would add one by one; only the order of the additions
-// within the block differs, which the block sums' bound allows.  Where not every pair is common, the pairs outside the
-// ratio series' reach take |ln(b / a)| as one pair would, and those whose
-// two values are not both positive have no ratio: -1 in the lane, which no
-// maximum takes and the sum counts as 0.
+// within the block differs, which the block sums' bound allows.  Where not
+// every pair is common, the pairs outside the ratio series' reach take
+// |ln(b / a)| as one pair would, and those whose two values are not both
+// positive have no ratio: -1 in the lane, which no maximum takes and the
+// sum counts as 0.
 CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes,
                                          const MeasuredBlock& block, std::size_t dim, bool allCommon)
 {
@@ -434,7 +435,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     // The relative errors that fall in a decade bin's edge's bucket, which
     // few blocks have, are the ones to look at again: the bucket's count
     // tells.
-    const DecadeEdgeBuckets& edges = kFineDecadeEdges;
+    const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
     std::array<std::uint32_t, kDecadeBins - 1> atEdgesBefore;
     for (std::size_t k = 0; k < atEdgesBefore.size(); ++k)
         atEdgesBefore[k] = relCounts[edges.bucket[k]];

@@ -37,9 +37,9 @@ void releaseQuantileSummary(QuantileSummary& summary)
 
 namespace {
 
-// Whether the kRunBuckets counts from bucket on, all within the summary,
-// are 0: most buckets between the smallest value and the largest are empty
-// (a zero error puts the first at 0), and a scan passes over such runs.
+// Most buckets between the smallest value and the largest are empty (a
+// zero error puts the first at 0): a scan passes over runs of kRunBuckets
+// empty ones at a time.
 constexpr std::size_t kRunBuckets = 32;
 
 bool emptyRun(const QuantileSummary& summary, std::size_t bucket)
@@ -50,6 +50,34 @@ bool emptyRun(const QuantileSummary& summary, std::size_t bucket)
     return any == 0;
 }
 
+// The first bucket from bucket to limit whose count is not 0, or limit + 1.
+std::size_t nextCounted(const QuantileSummary& summary, std::size_t bucket, std::size_t limit)
+{
+    while (bucket <= limit) {
+        if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= limit && emptyRun(summary, bucket)) {
+            bucket += kRunBuckets;
+            continue;
+        }
+        if (summary.counts[bucket] != 0)
+            return bucket;
+        ++bucket;
+    }
+    return bucket;
+}
+
+// The buckets that may hold values: every value counted lies between the
+// smallest and the largest.
+struct CountedRange {
+    std::size_t first;
+    std::size_t last;
+};
+
+CountedRange countedRange(const QuantileSummary& summary)
+{
+    return {bucketOf(summary.smallest, summary.shift),
+            std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1)};
+}
+
 }  // namespace
 
 std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std::uint32_t* buckets, std::size_t count)
@@ -57,9 +85,8 @@ std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std
     std::vector<std::uint64_t> above(count, 0);
     if (summary.total == 0)
         return above;
-    const std::size_t first = bucketOf(summary.smallest, summary.shift);
-    const std::size_t last = std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1);
-    // Values counted through bucket - 1.
+    const auto [first, last] = countedRange(summary);
+    // Values counted below bucket.
     std::uint64_t through = 0;
     std::size_t bucket = first;
     for (std::size_t i = 0; i < count; ++i) {
@@ -70,13 +97,8 @@ std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std
         }
         if (edge >= last)
             break;
-        for (; bucket <= edge; ++bucket) {
-            if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= edge && emptyRun(summary, bucket)) {
-                bucket += kRunBuckets - 1;
-                continue;
-            }
+        for (bucket = nextCounted(summary, bucket, edge); bucket <= edge; bucket = nextCounted(summary, bucket + 1, edge))
             through += summary.counts[bucket];
-        }
         above[i] = summary.total - through;
     }
     return above;
@@ -104,25 +126,16 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     if (summary.total == 0)
         return results;
     std::uint64_t seen = 0;
-    // Every value counted lies between the smallest and the largest, so
-    // the buckets outside theirs are empty.
-    const std::size_t first = bucketOf(summary.smallest, summary.shift);
-    const std::size_t last = std::min<std::size_t>(bucketOf(summary.largest, summary.shift), bucketsOf(summary) - 1);
+    const auto [first, last] = countedRange(summary);
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);
     // Ranks not yet placed: the scan ends when none is left.
     std::size_t unplaced = 0;
     for (std::size_t i = 0; i < ranks.size(); ++i)
         unplaced += std::isnan(results[i]) ? 1 : 0;
-    for (std::size_t bucket = first; bucket <= last && unplaced > 0; ++bucket) {
-        if (bucket % kRunBuckets == 0 && bucket + kRunBuckets - 1 <= last && emptyRun(summary, bucket)) {
-            bucket += kRunBuckets - 1;
-            continue;
-        }
-        const std::uint64_t count = summary.counts[bucket];
-        if (count == 0)
-            continue;
-        seen += count;
+    for (std::size_t bucket = nextCounted(summary, first, last); bucket <= last && unplaced > 0;
+         bucket = nextCounted(summary, bucket + 1, last)) {
+        seen += summary.counts[bucket];
         for (std::size_t i = 0; i < ranks.size(); ++i) {
             if (!std::isnan(results[i]) || ranks[i] > seen)
                 continue;
