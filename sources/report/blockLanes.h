@@ -134,15 +134,22 @@ template <typename Term>
 
 // The lane's squares into a sum that keeps the tiny terms apart, given the
 // lane's least term: nearly every block has none.
-[[gnu::always_inline]] inline void laneSquares(SquareSum& sum, const double* x, std::int32_t n, double least)
+[[gnu::always_inline]] inline void laneSquares(SquareSum& sum, const double* x, std::int32_t n, double least,
+                                               double largest)
 {
-    if (least >= kSmallTerm) {
+    if (least >= kSmallTerm && largest < kLargeTerm) {
         sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] * x[j]; });
         return;
     }
-    sum.normal.block += laneSum(n, [&](std::int32_t j) { return x[j] >= kSmallTerm ? x[j] * x[j] : 0.0; });
+    sum.normal.block += laneSum(n, [&](std::int32_t j) {
+        return x[j] >= kSmallTerm && x[j] < kLargeTerm ? x[j] * x[j] : 0.0;
+    });
     sum.scaled.block += laneSum(n, [&](std::int32_t j) {
         const double scaled = x[j] < kSmallTerm ? x[j] * kTermScale : 0.0;
+        return scaled * scaled;
+    });
+    sum.large.block += laneSum(n, [&](std::int32_t j) {
+        const double scaled = x[j] >= kLargeTerm ? x[j] * kLargeTermScale : 0.0;
         return scaled * scaled;
     });
 }

@@ -80,6 +80,14 @@ bool isBlank(int c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// A blank that is not the delimiter: around fields, these are passed over,
+// while every delimiter ends a field, so that an empty field is a field
+// whatever the delimiter, a tab among them.
+bool isPadding(const ColumnState& state, int c)
+{
+    return isBlank(c) && !(state.delimited && c == state.delimiter);
+}
+
 // Passes the rest of the line, its line end included.
 void skipLine(ValueSource& source, ColumnState& state)
 {
@@ -113,7 +121,7 @@ std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int
             if (keep && text.size() <= kLongestField)
                 text += static_cast<char>(c);
         if (keep) {
-            while (!text.empty() && isBlank(static_cast<unsigned char>(text.back())))
+            while (!text.empty() && isPadding(state, static_cast<unsigned char>(text.back())))
                 text.pop_back();
             if (names != nullptr)
                 names->push_back(text);
@@ -126,7 +134,7 @@ std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int
         // line begin no field.
         if (state.delimited)
             c = nextByte(source, state);
-        while (isBlank(c))
+        while (isPadding(state, c))
             c = nextByte(source, state);
         if (!state.delimited && (c == kEnd || c == '\n'))
             return number;
@@ -146,8 +154,9 @@ bool writtenNonzero(const std::string& text)
     return false;
 }
 
-// The field's value as strtod and strtof read it, the whole field; false
-// when it is not a number.
+// The field's value as strtod and strtof read it, the whole field; false,
+// with single and value as they were, when it is not a number: a field
+// such as "0.5 kg" repeats the value before it, as a skipped read does.
 bool fieldValue(const std::string& field, float& single, double& value, ValueRange& range)
 {
     range = ValueRange::normal;
@@ -159,18 +168,21 @@ bool fieldValue(const std::string& field, float& single, double& value, ValueRan
     // (signs written with +, hexadecimal, results out of the normal range)
     // through the C library.
     const char* const digits = *begin == '-' ? begin + 1 : begin;
-    const auto parsed = fast_float::from_chars(begin, end, value);
+    double converted = 0.0;
+    const auto parsed = fast_float::from_chars(begin, end, converted);
     const bool fast = digits != end && *digits != '+' && parsed.ec == std::errc() && parsed.ptr == end &&
-                      std::isfinite(value) && std::fabs(value) >= DBL_MIN;
+                      std::isfinite(converted) && std::fabs(converted) >= DBL_MIN;
     if (fast) {
+        value = converted;
         if (!floatOfDouble(value, single))
             single = std::strtof(begin, nullptr);
         return true;
     }
     char* stop = nullptr;
-    value = std::strtod(begin, &stop);
+    converted = std::strtod(begin, &stop);
     if (stop != end || stop == begin)
         return false;
+    value = converted;
     single = std::strtof(begin, nullptr);
     const std::string lower = [&] {
         std::string text = field;
@@ -235,7 +247,7 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
     std::int32_t i = 0;
     while (i < count && !isSpent(source)) {
         int c;
-        while (isBlank(c = nextByte(source, state))) {
+        while (isPadding(state, c = nextByte(source, state))) {
         }
         if (c == kEnd) {
             events.spentAt = events.reads + i;

@@ -23,16 +23,38 @@ const char* const kDecadeLabels[kDecadeBins] = {
 
 namespace {
 
-// A spread's squared offsets within a block, from the spread's shift.
+// A spread's squared offsets within a block, from the spread's shift, at
+// its scale (see Spread); the scale may grow within the block.
 struct BlockSpread {
     bool started = false;
     double shift = 0.0;
+    int exponent = kUnscaled;
+    double scale = 1.0;
     double squares = 0.0;
 };
 
 BlockSpread startSpread(const Spread& spread)
 {
-    return {spread.started, spread.shift, 0.0};
+    return {spread.started, spread.shift, spread.exponent,
+            spread.exponent == kUnscaled ? 1.0 : std::ldexp(1.0, -spread.exponent), 0.0};
+}
+
+// Makes room in the scale for offsets up to bound: where it is past
+// 2^exponent, the exponent becomes the least above it and the squares so
+// far are scaled down with it (exactly, by a power of two).  An infinite
+// bound leaves the scale: its square is infinite at any.
+[[gnu::always_inline]] inline void fitSpread(BlockSpread& spread, double bound)
+{
+    if (!(bound > 0.0) || bound == INFINITY)
+        return;
+    int exponent = 0;
+    std::frexp(bound, &exponent);
+    if (spread.exponent != kUnscaled && exponent <= spread.exponent)
+        return;
+    if (spread.exponent != kUnscaled)
+        spread.squares = std::ldexp(spread.squares, 2 * (spread.exponent - exponent));
+    spread.exponent = exponent;
+    spread.scale = std::ldexp(1.0, -exponent);
 }
 
 [[gnu::always_inline]] inline void addToSpread(BlockSpread& spread, double term, double times)
@@ -42,13 +64,23 @@ BlockSpread startSpread(const Spread& spread)
         spread.shift = term;
     }
     const double offset = term - spread.shift;
-    spread.squares += offset * offset * times;
+    fitSpread(spread, std::fabs(offset));
+    const double scaled = offset * spread.scale;
+    spread.squares += scaled * scaled * times;
 }
 
 void endSpread(Spread& spread, const BlockSpread& block)
 {
+    // The block's scale is the spread's or smaller.
+    if (spread.exponent != kUnscaled && block.exponent != spread.exponent) {
+        const int twice = 2 * (spread.exponent - block.exponent);
+        spread.squares.block = std::ldexp(spread.squares.block, twice);
+        spread.squares.total = std::ldexp(spread.squares.total, twice);
+        spread.squares.compensation = std::ldexp(spread.squares.compensation, twice);
+    }
     spread.started = block.started;
     spread.shift = block.shift;
+    spread.exponent = block.exponent;
     spread.squares.block += block.squares;
     addBlock(spread.squares);
 }
@@ -257,14 +289,12 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
 void endBlock(ErrorMeasures& m, const BlockTotals& totals)
 {
     m.absSum.block += totals.absSum;
-    m.squareSum.normal.block += totals.squares.normal.block;
-    m.squareSum.scaled.block += totals.squares.scaled.block;
+    addSquares(m.squareSum, totals.squares);
     m.relSum.block += totals.relSum;
     m.logRatioSum.block += totals.logSum;
     m.signedSum.block += totals.signedSum;
     m.signedRelSum.block += totals.signedRelSum;
-    m.allptsSquareSum.normal.block += totals.allptsSquares.normal.block;
-    m.allptsSquareSum.scaled.block += totals.allptsSquares.scaled.block;
+    addSquares(m.allptsSquareSum, totals.allptsSquares);
     addBlock(m.absSum);
     addSquareBlock(m.squareSum);
     addBlock(m.relSum);
@@ -364,21 +394,31 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     startLaneSpread(totals.relSpread, sums[1], n);
     startLaneSpread(totals.signedSpread, sums[2], n);
     startLaneSpread(totals.signedRelSpread, sums[3], n);
-    const auto offsetSquare = [&](const double* x, double shift) {
-        return [x, shift](std::int32_t j) { return (x[j] - shift) * (x[j] - shift); };
-    };
-    const auto absOffsets = offsetSquare(lanes.absError, totals.absSpread.shift);
-    const auto relOffsets = offsetSquare(lanes.relError, totals.relSpread.shift);
-    const auto signedOffsets = offsetSquare(lanes.signedError, totals.signedSpread.shift);
-    const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.signedRelSpread.shift);
     // The lanes' extremes in one pass.
     const auto [absSmallest, magnitudeSmallest, relSmallest, magnitudeLargest, absMax, relMax, logMax] =
         laneExtremes<false, false, false, true, true, true, true>(n, lanes.absError, lanes.magnitude, lanes.relError,
                                                                   lanes.magnitude, lanes.absError, lanes.relError,
                                                                   lanes.logRatio);
+    // Every offset from a shift is at most the largest term's magnitude
+    // plus the shift's; a signed error is as large as its absolute one.
+    fitSpread(totals.absSpread, absMax + std::fabs(totals.absSpread.shift));
+    fitSpread(totals.relSpread, relMax + std::fabs(totals.relSpread.shift));
+    fitSpread(totals.signedSpread, absMax + std::fabs(totals.signedSpread.shift));
+    fitSpread(totals.signedRelSpread, relMax + std::fabs(totals.signedRelSpread.shift));
+    const auto offsetSquare = [&](const double* x, const BlockSpread& spread) {
+        return [x, shift = spread.shift, scale = spread.scale](std::int32_t j) {
+            const double scaled = (x[j] - shift) * scale;
+            return scaled * scaled;
+        };
+    };
+    const auto absOffsets = offsetSquare(lanes.absError, totals.absSpread);
+    const auto relOffsets = offsetSquare(lanes.relError, totals.relSpread);
+    const auto signedOffsets = offsetSquare(lanes.signedError, totals.signedSpread);
+    const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.signedRelSpread);
     totals.absSmallest = absSmallest;
     std::array<double, 4> offsets;
-    if (totals.absSmallest >= kSmallTerm && magnitudeSmallest >= kSmallTerm) {
+    if (totals.absSmallest >= kSmallTerm && magnitudeSmallest >= kSmallTerm && absMax < kLargeTerm &&
+        magnitudeLargest < kLargeTerm) {
         // No tiny terms, as in nearly every block: the squares share the
         // pass.
         const auto squares = laneSums(
@@ -389,8 +429,8 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         totals.allptsSquares.normal.block += squares[1];
         offsets = {squares[2], squares[3], squares[4], squares[5]};
     } else {
-        laneSquares(totals.squares, lanes.absError, n, totals.absSmallest);
-        laneSquares(totals.allptsSquares, lanes.magnitude, n, magnitudeSmallest);
+        laneSquares(totals.squares, lanes.absError, n, totals.absSmallest, absMax);
+        laneSquares(totals.allptsSquares, lanes.magnitude, n, magnitudeSmallest, magnitudeLargest);
         offsets = laneSums(n, absOffsets, relOffsets, signedOffsets, signedRelOffsets);
     }
     totals.absSpread.squares = offsets[0];
@@ -560,15 +600,25 @@ std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
 // of 1e-13 times (mean - shift) times the mean over the variance.  A first
 // block far from the rest holds its own share of the spread, which bounds
 // that ratio.
+//
+// The squares are held at the spread's scale, 2^-exponent, and so is the
+// sum of offsets before it is subtracted; the root is scaled back, exactly
+// unless it is subnormal.  Where the derived sum of offsets,
+// sum - n shift, is not exact, it errs by up to 1e-13 of n mean, which
+// costs the variance up to 2e-13 |mean - shift| mean / sd^2 of itself: the
+// sd is within 1e-12 + 1e-13 (mean / sd) (relative) of its exact value
+// where |mean - shift| is of the order of sd, as it is when the shift is
+// the first term, and closer where the shift is the first block's mean.
 SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count)
 {
     const auto n = static_cast<double>(count);
     const double mean = count > 0 ? sumValue(sum) / n : NAN;
     if (count < 2)
         return {mean, NAN, NAN};
-    const double offsets = sumValue(sum) - n * spread.shift;
+    const int exponent = spread.exponent == kUnscaled ? 0 : spread.exponent;
+    const double offsets = std::ldexp(sumValue(sum) - n * spread.shift, -exponent);
     const double squares = std::max(0.0, sumValue(spread.squares) - offsets * (offsets / n));
-    const double sd = std::sqrt(squares / (n - 1));
+    const double sd = std::ldexp(std::sqrt(squares / (n - 1)), exponent);
     return {mean, sd, sd / std::sqrt(n)};
 }
 

@@ -11,6 +11,7 @@
 #include "worstPoints.h"
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -30,9 +31,19 @@ constexpr int kNoDecade = kHighestDecade + 1;
 
 // The spread of terms: the sum of their squared offsets from a shift, set
 // by the first terms; with the terms' own sum, their squared deviations.
+// The offsets are scaled by 2^-exponent before they are squared, exponent
+// the least with every offset so far below 2^exponent, so that their
+// squares neither overflow nor, where the terms are tiny, underflow: the
+// squares held are those of offsets of at most 1.  An offset below 2^-511
+// of the largest still underflows, but its square is below 2^-1022 of the
+// largest square, far within the sums' error.  kUnscaled until an offset
+// is nonzero.
+constexpr int kUnscaled = INT_MIN;
+
 struct Spread {
     bool started = false;
     double shift = 0.0;
+    int exponent = kUnscaled;
     AccurateSum squares;
 };
 

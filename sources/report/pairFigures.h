@@ -232,12 +232,61 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     return f;
 }
 
+// |a - b| of the densities a = exp(la) and b = exp(lb), for logarithms
+// that are not NaN nor +inf: exp(hi) (1 - exp(lo - hi)), with hi the larger
+// logarithm and lo the smaller, which neither a nor b need exist as a double
+// for.  Where exp(hi) is a normal double the product of exp(hi) and
+// -expm1(lo - hi), each within a unit of its last bit, is within two units.
+// Elsewhere exp(hi) is split into 2^k exp(r), with k = round(hi / ln 2) and
+// r = hi - k ln 2 in [-0.35, 0.35]: ln 2 is taken in two parts, the first
+// (kLn2Hi) with its low 11 bits clear, so that k kLn2Hi is exact for every
+// |k| < 2^11.  hi is first clamped to [-1000, 1000], so |k| <= 1443: past
+// 1000, |a - b| >= e^1000 (1 - e^-(2^-43)) overflows, and below -1000 it is
+// below the least subnormal, and the clamped hi gives the same infinity
+// or 0.  r is then within a unit of its last bit of the true one.  exp(r) (1 - exp(lo - hi)) is then within about three units,
+// and the scaling by 2^k is exact unless the result is subnormal, where it
+// rounds once more, or beyond the doubles, where it is infinite.
+constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;
+constexpr double kLn2Lo = 0x1.ef35793c7673p-45;
+
+[[gnu::always_inline]] inline double logDensityDistance(double la, double lb)
+{
+    const double hi = std::max(la, lb);
+    const double lo = std::min(la, lb);
+    if (lo == hi)
+        return 0.0;
+    const double gap = -std::expm1(lo - hi);
+    const double scale = std::exp(hi);
+    if (scale >= DBL_MIN && scale <= DBL_MAX)
+        return scale * gap;
+    const double k = std::nearbyint(std::clamp(hi, -1000.0, 1000.0) * (1.0 / kLn2Hi));
+    const double r = (hi - k * kLn2Hi) - k * kLn2Lo;
+    return std::ldexp(std::exp(r) * gap, static_cast<int>(k));
+}
+
+// ln |a - b| of the same densities, -inf where they are equal.
+[[gnu::always_inline]] inline double logOfDensityDistance(double la, double lb)
+{
+    const double hi = std::max(la, lb);
+    const double lo = std::min(la, lb);
+    return lo == hi ? -INFINITY : hi + std::log(-std::expm1(lo - hi));
+}
+
+// ln(exp(x) + exp(y)) without leaving the logarithms, for x and y not NaN.
+[[gnu::always_inline]] inline double logSumOfExps(double x, double y)
+{
+    const double hi = std::max(x, y);
+    if (hi == -INFINITY)
+        return -INFINITY;
+    return hi + std::log1p(std::exp(std::min(x, y) - hi));
+}
+
 // With --log, a and b are ln of the densities: the relative error
 // |b/a - 1| is |expm1(ln b - ln a)| and the ratio error |ln b - ln a|,
 // taken from the logarithms themselves, so that densities of 1e-580 are as
-// exact as any; the absolute error a |expm1(ln b - ln a)| needs exp(ln a),
-// which loses digits below the normal doubles.  A density of 0 is ln 0,
-// minus infinity.
+// exact as any; the absolute error is logDensityDistance, which holds
+// wherever |a - b| is a double, however far a or b lie beyond them.  A
+// density of 0 is ln 0, minus infinity.
 [[gnu::always_inline]] inline PairFigures logFigures(double la, double lb, const Tolerances& t)
 {
     PairFigures f{};
@@ -245,8 +294,11 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     if (!f.finite)
         return f;
     const double a = std::exp(la);
-    const double b = std::exp(lb);
-    f.absUnderflow = (a < DBL_MIN && la != -INFINITY) || (b < DBL_MIN && lb != -INFINITY);
+    f.absError = logDensityDistance(la, lb);
+    f.signedError = lb >= la ? f.absError : -f.absError;
+    // The absolute error has fewer digits where it falls below the normal
+    // doubles (or to 0) from two densities that differ.
+    f.absUnderflow = f.absError < DBL_MIN && la != lb;
     f.magnitude = a;
     // Beyond the normal doubles the decade comes from the logarithm, which
     // may put a density within a rounding of a power of ten in the decade
@@ -257,34 +309,41 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
                                             : rowOf(static_cast<int>(decade));
     f.belowMinTruth = la < t.logMinTruth;
     f.excluded = f.belowMinTruth;
+    if (f.excluded)
+        return f;
     // Where a is 0 the relative error takes the floor, as it does of
     // densities; where b alone is 0, expm1(-inf) gives |b/a - 1| = 1.
     if (la == -INFINITY) {
-        f.absError = std::fabs(a - b);
-        f.signedError = b - a;
-        if (f.excluded)
-            return f;
         f.relError = f.absError / t.floor;
         f.signedRel = f.signedError / t.floor;
         f.hasRelative = t.floor > 0.0;
-        f.within = f.absError <= t.atol + t.rtol * a;
-        f.needed = neededRtol(f.absError, a, t.atol);
+        f.within = f.absError <= t.atol;
+        f.needed = neededRtol(f.absError, 0.0, t.atol);
         f.oneNotPositive = la != lb;
         return f;
     }
     const double difference = lb - la;
     const double ratioLess1 = std::expm1(difference);
     const double relative = std::fabs(ratioLess1);
-    f.absError = a * relative;
-    f.signedError = a * ratioLess1;
-    if (f.excluded)
-        return f;
     f.hasRelative = true;
     f.relError = a >= t.floor ? relative : f.absError / t.floor;
     f.signedRel = a >= t.floor ? ratioLess1 : f.signedError / t.floor;
+    // |a - b| <= atol + rtol a, divided by a: where atol / a and the
+    // relative error are doubles, as they are but for densities far beyond
+    // the doubles' range, directly; elsewhere in logarithms, ln |a - b|
+    // against ln(atol + rtol a), which cannot overflow.
     const double atolOverA = t.atol > 0.0 ? t.atol * std::exp(-la) : 0.0;
-    f.within = relative <= t.rtol + atolOverA;
-    f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
+    if (std::isfinite(atolOverA) && std::isfinite(relative)) {
+        f.within = relative <= t.rtol + atolOverA;
+        f.needed = relative <= atolOverA ? 0.0 : relative - atolOverA;
+    } else {
+        const double logAtol = std::log(t.atol);
+        const double logDistance = logOfDensityDistance(la, lb);
+        f.within = logDistance <= logSumOfExps(logAtol, std::log(t.rtol) + la);
+        // (|a - b| - atol) / a, as |a - b| / a times 1 - atol / |a - b|.
+        f.needed = logDistance <= logAtol ? 0.0
+                                          : std::exp(logDistance - la + std::log(-std::expm1(logAtol - logDistance)));
+    }
     f.bothPositive = lb != -INFINITY;
     f.oneNotPositive = !f.bothPositive;
     if (f.bothPositive)

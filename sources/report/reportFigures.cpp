@@ -41,7 +41,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.relSd = relSpread.sd;
     r.relSe = relSpread.se;
     const ScaledValue squares = squareSumValue(m.squareSum);
-    r.absRms = any ? std::ldexp(std::sqrt(squares.value / measured), squares.exponent / 2) : NAN;
+    r.absRms = any ? sqrtOfQuotient(squares, {measured, 0}) : NAN;
     r.absMax = any ? m.extremes.absMax : NAN;
     r.absMaxIndex = m.extremes.absMaxIndex;
     const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
@@ -86,9 +86,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.oneNotPositive = m.oneNotPositive;
 
     const ScaledValue allptsSquares = squareSumValue(m.allptsSquareSum);
-    r.relativeL2 = any ? std::ldexp(std::sqrt(squares.value / allptsSquares.value),
-                                    (squares.exponent - allptsSquares.exponent) / 2)
-                       : NAN;
+    r.relativeL2 = any ? sqrtOfQuotient(squares, allptsSquares) : NAN;
     r.maxOverMaxAllpts = any ? m.extremes.absMax / m.extremes.allptsMax : NAN;
 
     // The classic tools divide by the count as given, or by the pairs read.

@@ -232,10 +232,21 @@ SummaryRow summarize(const std::string& group, int decade, const std::vector<con
             figure.min = *std::min_element(values.begin(), values.end());
             figure.max = *std::max_element(values.begin(), values.end());
             if (values.size() > 1) {
-                double squares = 0.0;
+                // The deviations are scaled by a power of two to at most 1
+                // before they are squared, so that the squares of figures
+                // of 1e-170 or 1e200 neither underflow nor overflow.
+                double largest = 0.0;
                 for (double value : values)
-                    squares += (value - figure.mean) * (value - figure.mean);
-                figure.sd = std::sqrt(squares / (n - 1));
+                    largest = std::max(largest, std::fabs(value - figure.mean));
+                int exponent = 0;
+                if (std::isfinite(largest))
+                    std::frexp(largest, &exponent);
+                double squares = 0.0;
+                for (double value : values) {
+                    const double scaled = std::ldexp(value - figure.mean, -exponent);
+                    squares += scaled * scaled;
+                }
+                figure.sd = std::ldexp(std::sqrt(squares / (n - 1)), exponent);
                 figure.se = figure.sd / std::sqrt(n);
             }
         }
