@@ -7,39 +7,74 @@
 #include "report.h"
 #include "reportOptions.h"
 
+#include <cstring>
+#include <memory>
+#include <pthread.h>
 #include <string>
 
-int main(int argc, char** argv)
+namespace {
+
+struct Run {
+    int argc;
+    char** argv;
+    int status;
+};
+
+void* runReport(void* context)
 {
-    startProgram("calcGap_report");
-    const ReportOptions options = parseReportOptions(argc, argv);
-    // On the free store, with everything it holds: the stack may be small.
-    auto* const evaluated = new Evaluation;
-    runEvaluation(options, *evaluated);
-    const Evaluation& evaluation = *evaluated;
+    Run& run = *static_cast<Run*>(context);
+    const ReportOptions options = parseReportOptions(run.argc, run.argv);
+    // On the free store, with everything it holds.
+    const auto evaluation = std::make_unique<Evaluation>();
+    runEvaluation(options, *evaluation);
     OutputBuffer out;
     startOutput(out, "cannot write the report");
     switch (options.format) {
     case ReportFormat::text:
-        writeText(evaluation, out);
+        writeText(*evaluation, out);
         break;
     case ReportFormat::tsv:
-        writeTsv(evaluation, out);
+        writeTsv(*evaluation, out);
         break;
     case ReportFormat::json:
-        writeJson(evaluation, out);
+        writeJson(*evaluation, out);
         break;
     }
     finishOutput(out);
     // The report is out; a failed gate outranks an input problem, so that a
     // script tells "worse than required" from "read with problems".
-    int status = options.strict && inputHadProblems(evaluation) ? 2 : 0;
-    if (!evaluation.failures.empty()) {
-        const std::string checks = std::to_string(evaluation.failures.size()) + " of " +
-                                   std::to_string(requirementChecks(evaluation));
+    run.status = options.strict && inputHadProblems(*evaluation) ? 2 : 0;
+    if (!evaluation->failures.empty()) {
+        const std::string checks = std::to_string(evaluation->failures.size()) + " of " +
+                                   std::to_string(requirementChecks(*evaluation));
         warn("requirements not met", (checks + " checks failed").c_str());
-        status = 3;
+        run.status = 3;
     }
-    delete evaluated;
-    return status;
+    return nullptr;
+}
+
+// The report runs on a stack of its own, mapped as it is touched: the
+// libraries it calls (regular expressions, HDF5, and the dynamic loader
+// binding their functions at their first call) need more than the
+// smallest stack a C program runs in, which the tools run under.
+constexpr std::size_t kReportStack = std::size_t{1} << 20;
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    startProgram("calcGap_report");
+    Run run{argc, argv, 0};
+    pthread_attr_t attributes;
+    pthread_t thread;
+    int error = ::pthread_attr_init(&attributes);
+    if (error == 0)
+        error = ::pthread_attr_setstacksize(&attributes, kReportStack);
+    if (error == 0)
+        error = ::pthread_create(&thread, &attributes, runReport, &run);
+    if (error == 0)
+        error = ::pthread_join(thread, nullptr);
+    if (error != 0)
+        fail("cannot start the report", std::strerror(error));
+    return run.status;
 }

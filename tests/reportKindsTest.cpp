@@ -161,6 +161,26 @@ figures(x, y.astype(np.float32))
     // A stream shorter than its header says is found when it ends.
     const RunResult piped = runScript("exec \"$1/calcGap_report\" - '" + at("b.npy") + "' < '" + at("short.npy") + "'");
     EXPECT_EQ(piped.err, "calcGap_report: cannot read '-': it ends after 109 of the 3000 rows its header declares\n");
+
+    // Headers numpy does not write but may read: the native byte order
+    // '=', and a shape whose element count passes any file's.
+    runPython(R"(
+raw = open('a.npy', 'rb').read(); length = raw[8] | raw[9] << 8
+def reheader(name, old, new):
+    head = raw[10:10 + length].decode().replace(old, new).rstrip(' \n')
+    open(name, 'wb').write(raw[:10] + (head + ' ' * (length - 1 - len(head)) + '\n').encode() + raw[10 + length:])
+reheader('native.npy', "'<f8'", "'=f8'")
+reheader('huge.npy', '(3000,)', '(576460752303423489, 16)')
+np.save('points.npy', np.zeros((1600, 2))); open('cut.npy', 'wb').write(open('points.npy', 'rb').read()[:1000])
+)");
+    expectFigures(reportJson({at("native.npy"), at("b.npy")}), expected[0], "native byte order");
+    EXPECT_EQ(reportJson({at("native.npy"), at("b.npy")})["allpts"]["kind"], ".npy =f8");
+    const std::string huge = read(at("huge.npy")) + "its .npy header declares a shape (576460752303423489, 16) larger than any file";
+    expectError({at("huge.npy"), at("b.npy")}, huge);
+    expectError({"--points=" + at("huge.npy"), "--dim=16", at("a.npy"), at("b.npy")}, huge);
+    // Test points are read value by value, and told of by their rows.
+    expectError({"--points=" + at("cut.npy"), "--dim=2", at("a.npy"), at("b.npy")},
+                read(at("cut.npy")) + "it ends after 54 of the 1600 rows its header declares");
 }
 
 // Arrays tell their NaNs and infinities as they convert them: counted as
@@ -273,6 +293,31 @@ figures(x, y)
     EXPECT_EQ(runReport({"--strict", "--delimiter=,", "--column=2", odd, four}).status, 2);
     expectError({"--header", "--delimiter=,", "--column=kde", at("a.csv"), at("b.csv")},
                 "cannot read " + shellQuoted(at("a.csv")) + ": its header has no column 'kde'; it has 'index' 'density'");
+
+    // A field that is not a number, whole, repeats the value before it in
+    // the accurate figures as in the classic lines: 2 - 1 four times.
+    const std::string units = dir.file("units.csv", "1,1\n2,NA\n3,0.5 kg\n4,12%\n");
+    const std::string twos = dir.file("twos.csv", "0,2\n0,2\n0,2\n0,2\n");
+    const auto repeated = reportTsv({"--delimiter=,", "--column=2", units, twos});
+    EXPECT_EQ(repeated.at("abs_max"), "1");
+    EXPECT_EQ(repeated.at("abs_mean"), "1");
+    EXPECT_EQ(repeated.at("classic_mean"), "1.000000");
+    EXPECT_EQ(repeated.at("allpts_skipped_reads"), "3");
+    // An empty field is a field, whatever the delimiter, a tab too: at the
+    // start, between two delimiters and at the end.
+    for (const char delimiter : {'\t', ',', ';'}) {
+        const std::string d(1, delimiter);
+        const std::string fields = dir.file("fields.txt", "1" + d + d + "3\n" + d + "5" + d + "6\n7" + d + "8" + d + "\n");
+        const std::string line = "1" + d + "1" + d + "1\n";
+        const std::string ones = dir.file("ones.txt", line + line + line);
+        const auto second = reportTsv({"--delimiter=" + d, "--column=2", fields, ones});
+        EXPECT_EQ(second.at("allpts_values"), "2") << delimiter;
+        EXPECT_EQ(second.at("allpts_skipped_reads"), "1") << delimiter;
+        EXPECT_EQ(second.at("abs_max"), "7") << delimiter;
+        const auto third = reportTsv({"--delimiter=" + d, "--column=3", fields, ones});
+        EXPECT_EQ(third.at("allpts_values"), "2") << delimiter;
+        EXPECT_EQ(third.at("abs_max"), "5") << delimiter;
+    }
 }
 
 // Natural logarithms of densities as small as 1e-560: the relative and

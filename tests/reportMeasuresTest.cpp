@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -862,3 +863,121 @@ TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
 }
 
 }  // namespace
+
+namespace {
+
+// The spreads, rms and relative L2 of pairs of small integers u, v scaled by
+// 2^k: exactly 2^k times those of the integers, which long double gives to
+// far more digits than a double holds.
+struct ScaledFigures {
+    double absSd, absSe, biasSe, relSd, absRms, relativeL2;
+};
+
+ScaledFigures integerFigures(const std::vector<double>& us, const std::vector<double>& vs)
+{
+    std::vector<double> absErrors;
+    std::vector<double> signedErrors;
+    std::vector<double> relErrors;
+    long double squares = 0;
+    long double truthSquares = 0;
+    for (std::size_t i = 0; i < us.size(); ++i) {
+        absErrors.push_back(std::fabs(us[i] - vs[i]));
+        signedErrors.push_back(vs[i] - us[i]);
+        relErrors.push_back(std::fabs(us[i] - vs[i]) / std::fabs(us[i]));
+        squares += static_cast<long double>(us[i] - vs[i]) * (us[i] - vs[i]);
+        truthSquares += static_cast<long double>(us[i]) * us[i];
+    }
+    const auto n = static_cast<long double>(us.size());
+    return {momentsOf(absErrors).sd,
+            momentsOf(absErrors).se,
+            momentsOf(signedErrors).se,
+            momentsOf(relErrors).sd,
+            static_cast<double>(std::sqrt(squares / n)),
+            static_cast<double>(std::sqrt(squares / truthSquares))};
+}
+
+}  // namespace
+
+// Every sum of squares scales: the same integers at 1e-300, 1e-170, 1e160
+// and 1e300 (powers of two, so that the scaled values are exact) give the
+// same figures times the scale, one pair at a time and a block at a time,
+// and relative ones unchanged.
+TEST(ReportMeasures, SpreadsRmsAndL2AtEveryMagnitude)
+{
+    std::mt19937_64 random(22);
+    for (std::size_t count : {std::size_t{3}, std::size_t{2000}}) {
+        std::vector<double> us;
+        std::vector<double> vs;
+        for (std::size_t i = 0; i < count; ++i) {
+            us.push_back(static_cast<double>(random() % 1000 + 1));
+            vs.push_back(us.back() + static_cast<double>(random() % 21) - 10.0);
+        }
+        const ScaledFigures exact = integerFigures(us, vs);
+        for (int exponent : {-997, -565, 531, 997}) {
+            std::vector<double> as;
+            std::vector<double> bs;
+            for (std::size_t i = 0; i < count; ++i) {
+                as.push_back(std::ldexp(us[i], exponent));
+                bs.push_back(std::ldexp(vs[i], exponent));
+            }
+            const Report report = measureDoubles(as, bs, optionsWith(0.0, 0));
+            const std::string at = "count " + std::to_string(count) + ", scale 2^" + std::to_string(exponent);
+            expectClose(report.absSd, std::ldexp(exact.absSd, exponent), 1e-12, ("abs sd, " + at).c_str());
+            expectClose(report.absSe, std::ldexp(exact.absSe, exponent), 1e-12, ("abs se, " + at).c_str());
+            expectClose(report.signedSe, std::ldexp(exact.biasSe, exponent), 1e-12, ("bias se, " + at).c_str());
+            expectClose(report.relSd, exact.relSd, 1e-12, ("rel sd, " + at).c_str());
+            expectClose(report.absRms, std::ldexp(exact.absRms, exponent), 1e-12, ("rms, " + at).c_str());
+            expectClose(report.relativeL2, exact.relativeL2, 1e-12, ("relative L2, " + at).c_str());
+        }
+    }
+    // Errors and truths far apart in scale: their quotient is a double
+    // though neither square sum is one.
+    expectClose(measureDoubles({7e-61}, {7.7e-61}, optionsWith(0.0, 0)).relativeL2, 0.1, 1e-12, "L2 of 0.1");
+    expectClose(measureDoubles({1e-62}, {1.01e-60}, optionsWith(0.0, 0)).relativeL2, 100.0, 1e-12, "L2 of 100");
+    expectClose(measureDoubles({1e-170, 3e-170}, {0.0, 0.0}, optionsWith(0.0, 0)).absSd, std::sqrt(2.0) * 1e-170,
+                1e-12, "sd of 1e-170 and 3e-170");
+}
+
+// With --log, |a - b| holds wherever it is a double, however far exp(ln a)
+// and exp(ln b) lie beyond the doubles; long double's range, to 1e-4951,
+// gives the references.  Pairs whose densities overflow the doubles or
+// whose difference would be NaN crash nothing and count as they are.
+TEST(ReportMeasures, LogDensitiesAtTheEndsOfTheDoubles)
+{
+    struct Case {
+        double la, lb;
+    };
+    const Case cases[] = {{-740, -20}, {-800, -600}, {-20, -740}, {-745, -744}, {0, -800}, {700, 705}, {-1, -1}};
+    for (const Case& c : cases) {
+        ReportOptions options = optionsWith(0.0, 0);
+        options.logs = true;
+        const Report report = measureDoubles({c.la}, {c.lb}, options);
+        const long double exact = std::fabs(std::exp(static_cast<long double>(c.la)) -
+                                            std::exp(static_cast<long double>(c.lb)));
+        const std::string at = std::to_string(c.la) + " against " + std::to_string(c.lb);
+        if (exact >= DBL_MIN)
+            expectClose(report.absMean, static_cast<double>(exact), 1e-13, ("|a - b|, " + at).c_str());
+        else
+            EXPECT_NEAR(report.absMean, static_cast<double>(exact), DBL_TRUE_MIN * 4) << at;
+        EXPECT_EQ(report.absMax, report.absMean) << at;
+        EXPECT_EQ(report.signedMean, c.lb >= c.la ? report.absMean : -report.absMean) << at;
+        EXPECT_EQ(report.absUnderflows, exact > 0 && exact < DBL_MIN ? 1 : 0) << at;
+    }
+    // Equal logarithms past ln(DBL_MAX), and a density of 0 against 1 from
+    // one of exp(-800): no NaN reaches the quantiles.
+    ReportOptions options = optionsWith(0.0, 0);
+    options.logs = true;
+    const Report equal = measureDoubles({710, 710, -800}, {710, 710, 0}, options);
+    EXPECT_EQ(equal.measured, 3);
+    EXPECT_EQ(equal.absMax, 1.0);
+    EXPECT_EQ(equal.absQuantiles.median, 0.0);
+    // The tolerance is decided in logarithms where atol / a overflows:
+    // |a - b| = 2.06e-9 is not within 1e-12, and within 1e-8.
+    options.rtol = 0.0;
+    for (double atol : {1e-12, 1e-8}) {
+        options.atol = atol;
+        const Report within = measureDoubles({-740}, {-20}, options);
+        EXPECT_EQ(within.within, atol > 2.1e-9 ? 1 : 0) << atol;
+        EXPECT_EQ(within.rtolForAll, atol > 2.1e-9 ? 0.0 : INFINITY) << atol;
+    }
+}

@@ -39,7 +39,10 @@ TEST_F(ReportCommandLine, OptionsAndTheirErrors)
         {{"--version=2", a, a}, "invalid option '--version=2': doesn't allow an argument"},
         {{"--help=x", a, a}, "invalid option '--help=x': doesn't allow an argument"},
         {{"--f=json", a, a}, "invalid option '--f=json': is ambiguous; possibilities: '--floor' '--format'"},
-        {{"--group=(", a, a}, "invalid group pattern '(': Unmatched ( or \\("},
+        {{"--group=(", a, a}, "invalid group pattern '(': missing ): ("},
+        {{"--group=(a*)*\\1b", a, a},
+         "invalid group pattern '(a*)*\\1b': invalid escape sequence: \\1 (backreferences are not taken: their matching "
+         "time has no bound)"},
         {{"--group=_n[0-9]+_", a, a},
          "invalid group pattern '_n[0-9]+_': it captures nothing: put the part that names the group in ( )"},
         {{"--require=rel_p100<=1", a, a},

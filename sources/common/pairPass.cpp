@@ -115,8 +115,8 @@ PairBlock readSampleBlock(PairPass& pass, std::size_t sample, const BlockReads& 
 bool onlyRepeatsFollow(const PairPass& pass, std::size_t sample)
 {
     const SampleLane& lane = pass.samples[sample];
-    return pass.exact && pass.points == nullptr && !lane.ended && lane.pairs < pass.wanted &&
-           isSpent(*pass.allpts) && isSpent(*lane.source);
+    return pass.exact && (pass.points == nullptr || isSpent(*pass.points)) && !lane.ended &&
+           lane.pairs < pass.wanted && isSpent(*pass.allpts) && isSpent(*lane.source);
 }
 
 RepeatedPair takeRepeatedTail(PairPass& pass, std::size_t sample)
@@ -124,8 +124,13 @@ RepeatedPair takeRepeatedTail(PairPass& pass, std::size_t sample)
     SampleLane& lane = pass.samples[sample];
     const ValueSource& allpts = *pass.allpts;
     const ValueSource& values = *lane.source;
-    const RepeatedPair pair{sample, lane.pairs, pass.wanted - lane.pairs, allpts.lastFloat, values.lastFloat,
-                            allpts.lastDouble, values.lastDouble};
+    const double* point = nullptr;
+    if (pass.points != nullptr) {
+        std::fill(pass.pointValues, pass.pointValues + pass.dim, pass.points->lastDouble);
+        point = pass.pointValues;
+    }
+    const RepeatedPair pair{sample,           lane.pairs,         pass.wanted - lane.pairs, allpts.lastFloat,
+                            values.lastFloat, allpts.lastDouble, values.lastDouble,       point};
     lane.pairs = pass.wanted;
     lane.ended = true;
     return pair;

@@ -76,7 +76,8 @@ struct PairBlock {
 };
 
 // Every pair of a sample from point first on, count of them, is this one
-// pair.
+// pair, at one point: where test points are read, their source is spent
+// too, and every coordinate repeats its last value.
 struct RepeatedPair {
     std::size_t sample;
     std::int64_t first;
@@ -85,13 +86,16 @@ struct RepeatedPair {
     float b;
     double aDouble;
     double bDouble;
+    // dim coordinates, or null without test points.
+    const double* point;
 };
 
 void startPairPass(PairPass& pass, ValueSource& allpts, const std::vector<ValueSource*>& samples, std::int64_t wanted,
                    bool exact, bool doubles);
 
 // Reads the test points in step: dim values a pair.  The repeated last
-// pair is then not handed over as one, since each point of it differs.
+// pair is then handed over as one only once the points are spent too, as
+// till then each point of it differs.
 void readPointsInStep(PairPass& pass, ValueSource& points, std::int32_t dim);
 
 void releasePairPass(PairPass& pass);
@@ -104,7 +108,8 @@ BlockReads readFirstBlock(PairPass& pass);
 PairBlock readSampleBlock(PairPass& pass, std::size_t sample, const BlockReads& first);
 
 // Whether the sample's remaining pairs are all its last pair: both of its
-// sources spent, with an exact count and no points read.
+// sources spent, with an exact count, and the points, where they are read,
+// spent too.
 bool onlyRepeatsFollow(const PairPass& pass, std::size_t sample);
 
 RepeatedPair takeRepeatedTail(PairPass& pass, std::size_t sample);

@@ -56,8 +56,8 @@ T loadElement(const unsigned char* bytes, bool swap)
 {
     const ArrayLayout& layout = state.layout;
     if (layout.rows >= 0)
-        failSource(source.path, "it ends after " + std::to_string(state.rowsRead) + " of the " +
-                                    std::to_string(layout.rows) + " rows its header declares");
+        failSource(source.path, "it ends after " + std::to_string(state.rowsRead / layout.valuesPerRow) + " of the " +
+                                    std::to_string(layout.rows / layout.valuesPerRow) + " rows its header declares");
     failSource(source.path, "its length, " + std::to_string(state.bytesRead) + " bytes, is not a whole number of " +
                                 std::to_string(layout.elementSize) + "-byte values");
 }

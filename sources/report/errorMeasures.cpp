@@ -751,7 +751,7 @@ void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block)
 }  // namespace
 
 void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
-                      std::int64_t first, std::int64_t count)
+                      std::int64_t first, std::int64_t count, const double* point)
 {
     const Tolerances tolerances = tolerancesOf(measures);
     const PairFigures figures = measures.logs ? logFigures(a, b, tolerances) : densityFigures(a, b, excluded, tolerances);
@@ -760,7 +760,7 @@ void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA
     for (std::int64_t done = 0; done < count;) {
         const std::int64_t part = std::min<std::int64_t>(count - done, INT32_MAX);
         BlockTotals totals = startTotals(measures);
-        takePair(measures, totals, figures, a, b, first + done, part, nullptr);
+        takePair(measures, totals, figures, a, b, first + done, part, point);
         endBlock(measures, totals);
         if (measures.byDensity && figures.finite)
             takeRepeatedPair(densityMeasuresOf(measures, figures.row), a, b, singleA, singleB, excluded, first + done,

@@ -192,9 +192,10 @@ struct MeasuredBlock {
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block);
 
 // count copies of the pair (a, b), point indices first upwards, as count
-// single pairs would be taken.
+// single pairs would be taken; each at the point's coordinates, where
+// point is not null.
 void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA, float singleB, bool excluded,
-                      std::int64_t first, std::int64_t count);
+                      std::int64_t first, std::int64_t count, const double* point = nullptr);
 
 // The relative errors of the measures by bin of decade: 0, (0, 1e-8),
 // [1e-8, 1e-7), ..., [1, inf).

@@ -14,6 +14,8 @@
 #include <hdf5.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +47,12 @@ struct Hdf5Library {
     decltype(&H5Sget_simple_extent_dims) dims;
     decltype(&H5Sselect_hyperslab) selectSlab;
     decltype(&H5Sclose) closeSpace;
+    decltype(&H5Dget_create_plist) creationProperties;
+    decltype(&H5Pget_layout) layout;
+    decltype(&H5Pget_chunk) chunk;
+    decltype(&H5Pclose) closeProperties;
+    decltype(&H5Gopen2) openGroup;
+    decltype(&H5Gclose) closeGroup;
     hid_t nativeDouble;
 };
 
@@ -82,6 +90,12 @@ const Hdf5Library& hdf5(const char* path)
     load(handle, "H5Sget_simple_extent_dims", library.dims, path);
     load(handle, "H5Sselect_hyperslab", library.selectSlab, path);
     load(handle, "H5Sclose", library.closeSpace, path);
+    load(handle, "H5Dget_create_plist", library.creationProperties, path);
+    load(handle, "H5Pget_layout", library.layout, path);
+    load(handle, "H5Pget_chunk", library.chunk, path);
+    load(handle, "H5Pclose", library.closeProperties, path);
+    load(handle, "H5Gopen2", library.openGroup, path);
+    load(handle, "H5Gclose", library.closeGroup, path);
     if (library.open() < 0)
         failSource(path, "the HDF5 library did not start");
     const auto* const nativeDouble = static_cast<const hid_t*>(::dlsym(handle, "H5T_NATIVE_DOUBLE_g"));
@@ -92,8 +106,13 @@ const Hdf5Library& hdf5(const char* path)
     return library;
 }
 
-// Rows read from the file at a time.
+// Values read from the file at a time, at least.
 constexpr hsize_t kSlabRows = 65536;
+// A chunked dataset is read in slabs of whole chunks: a slab that ends
+// within a chunk would have the library decompress the chunk again for the
+// next, as its cache holds only chunks up to 1 MiB.  Up to this many values
+// a slab; chunks larger still are read in parts.
+constexpr hsize_t kLargestSlab = hsize_t{1} << 24;
 
 struct Hdf5State {
     hid_t file = -1;
@@ -108,6 +127,9 @@ struct Hdf5State {
     bool single = false;
     hsize_t next = 0;
     double* slab = nullptr;
+    // Values a slab holds: whole rows, and where the dataset is chunked
+    // whole chunks where they fit.
+    hsize_t slabSize = kSlabRows;
     hsize_t slabStart = 0;
     hsize_t slabRows = 0;
 };
@@ -126,7 +148,7 @@ void closeIds(const Hdf5Library& h5, Hdf5State& state)
 // every column is read.
 void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
 {
-    const hsize_t values = std::min(kSlabRows / state.width * state.width, state.rows - first);
+    const hsize_t values = std::min(state.slabSize, state.rows - first);
     const hsize_t rows = values / state.width;
     hsize_t start[2] = {first / state.width, state.column};
     hsize_t count[2] = {rows, state.width};
@@ -192,6 +214,27 @@ void closeHdf5(ValueSource& source)
 
 const SourceKind kHdf5Kind = {"HDF5", readHdf5, closeHdf5};
 
+// The values of a slab, width of them a row: at least kSlabRows, and for
+// a chunked dataset a whole number of its chunks' rows, as many chunks as
+// make kSlabRows, up to kLargestSlab.
+hsize_t slabSizeOf(const Hdf5Library& h5, hid_t dataset, hsize_t width)
+{
+    hsize_t rows = std::max<hsize_t>(kSlabRows / width, 1);
+    const hid_t properties = h5.creationProperties(dataset);
+    if (properties < 0)
+        return rows * width;
+    hsize_t chunk[2] = {0, 0};
+    if (h5.layout(properties) == H5D_CHUNKED && h5.chunk(properties, 2, chunk) >= 1 && chunk[0] > 0) {
+        const hsize_t chunks = (rows + chunk[0] - 1) / chunk[0];
+        if (chunks * chunk[0] * width <= kLargestSlab)
+            rows = chunks * chunk[0];
+        else
+            rows = std::max<hsize_t>(kLargestSlab / width, 1);
+    }
+    h5.closeProperties(properties);
+    return rows * width;
+}
+
 }  // namespace
 
 void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const ReportOptions& options)
@@ -209,12 +252,24 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     };
     // H5F_ACC_RDONLY, without the version check its macro would call.
     constexpr unsigned kReadOnly = 0;
+    // A file that cannot be opened at all (no descriptor left, no right to
+    // read it) says why, as the library would only call it not HDF5.
+    const int probe = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (probe < 0)
+        failWith(std::strerror(errno));
+    ::close(probe);
     state->file = h5.openFile(path.c_str(), kReadOnly, H5P_DEFAULT);
     if (state->file < 0)
-        failWith("it is not an HDF5 file");
+        failWith(errno == EMFILE || errno == ENFILE ? std::strerror(errno) : "it is not an HDF5 file");
     state->dataset = h5.openDataset(state->file, name.c_str(), H5P_DEFAULT);
-    if (state->dataset < 0)
+    if (state->dataset < 0) {
+        const hid_t group = h5.openGroup(state->file, name.c_str(), H5P_DEFAULT);
+        if (group >= 0) {
+            h5.closeGroup(group);
+            failWith(shellQuoted(name) + " in it is a group, not a dataset: name a dataset in it");
+        }
         failWith("it has no dataset " + shellQuoted(name));
+    }
     const hid_t type = h5.datasetType(state->dataset);
     const H5T_class_t typeClass = h5.typeClass(type);
     const std::size_t size = h5.typeSize(type);
@@ -256,7 +311,8 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
         state->width = columns;
         state->rows *= columns;
     }
-    state->slab = static_cast<double*>(std::malloc(kSlabRows * sizeof(double)));
+    state->slabSize = slabSizeOf(h5, state->dataset, state->width);
+    state->slab = static_cast<double*>(std::malloc(state->slabSize * sizeof(double)));
     if (state->slab == nullptr)
         failWith(std::strerror(ENOMEM));
 

@@ -185,6 +185,16 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
     layout.swapBytes = little != (std::endian::native == std::endian::little);
     layout.rows = header.shape[0];
     layout.columns = rank == 2 ? header.shape[1] : 1;
+    // The shape as the header declares it, for what is said of it, before
+    // a flat read makes its elements one column.
+    const std::int64_t declaredRows = layout.rows;
+    const std::int64_t declaredColumns = layout.columns;
+    // No file holds 2^62 bytes: a shape past that is malformed, and its
+    // element count need not fit in any integer.
+    constexpr std::int64_t kMostBytes = std::int64_t{1} << 62;
+    if (layout.columns > 0 && layout.rows > kMostBytes / static_cast<std::int64_t>(layout.elementSize) / layout.columns)
+        failSource(path, "its .npy header declares a shape (" + std::to_string(layout.rows) + ", " +
+                             std::to_string(layout.columns) + ") larger than any file");
     if (options.flatArrays && layout.columns > 1) {
         // Every element in order: the rows of a C-ordered array one after
         // the other.
@@ -194,6 +204,7 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
             failSource(path, "its array has " + std::to_string(layout.columns) + " columns, not the " +
                                  std::to_string(options.dim) + " of --dim");
         layout.rows *= layout.columns;
+        layout.valuesPerRow = layout.columns;
         layout.columns = 1;
     }
     const std::int64_t chosen = options.column > 0 ? options.column : 1;
@@ -217,10 +228,10 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
         const auto size = static_cast<std::uint64_t>(status.st_size);
         const std::uint64_t wanted = static_cast<std::uint64_t>(layout.rows) * static_cast<std::uint64_t>(layout.columns) *
                                      layout.elementSize;
-        const std::uint64_t rowBytes = static_cast<std::uint64_t>(layout.columns) * layout.elementSize;
+        const std::uint64_t rowBytes = static_cast<std::uint64_t>(declaredColumns) * layout.elementSize;
         if (size < dataStart + wanted)
             failSource(path, "it ends after " + std::to_string((size - std::min(size, dataStart)) / rowBytes) +
-                                 " of the " + std::to_string(layout.rows) + " rows its header declares");
+                                 " of the " + std::to_string(declaredRows) + " rows its header declares");
     }
     openArray(source, fd, path, prefix.bytes.data() + prefix.used, prefix.bytes.size() - prefix.used, layout);
 }

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <regex.h>
 #include <string>
 
 namespace {
@@ -133,7 +132,8 @@ void takeRepeated(EvaluationPass& pass, const RepeatedPair& pair)
     // Every pair from here on repeats the last values stored, and so whether
     // they were zeros from nonzero values written.
     const bool excluded = pass.allptsLastZero && sample.lastZero;
-    takeRepeatedPair(sample.measures, pair.aDouble, pair.bDouble, pair.a, pair.b, excluded, pair.first, pair.count);
+    takeRepeatedPair(sample.measures, pair.aDouble, pair.bDouble, pair.a, pair.b, excluded, pair.first, pair.count,
+                     pair.point);
 }
 
 // After a pass without a count, the rest of a regular file is read to count
@@ -178,18 +178,21 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
     return file;
 }
 
-// The first capture of the group pattern in the sample's name.
-std::string groupOf(const char* pattern, const char* name)
+// Each sample's group, the first capture of the group pattern in its name:
+// found before any file is read, so that a name without one is an error at
+// once.
+std::vector<std::string> groupsOf(const ReportOptions& options)
 {
-    regex_t compiled;
-    ::regcomp(&compiled, pattern, REG_EXTENDED);
-    regmatch_t match[2];
-    const bool found = ::regexec(&compiled, name, 2, match, 0) == 0 && match[1].rm_so >= 0;
-    ::regfree(&compiled);
-    if (!found)
-        fail(("cannot group " + shellQuoted(name)).c_str(),
-             ("the pattern " + shellQuoted(pattern) + " does not match its name").c_str());
-    return std::string(name + match[1].rm_so, static_cast<std::size_t>(match[1].rm_eo - match[1].rm_so));
+    std::vector<std::string> groups(options.samplePaths.size());
+    if (options.groupPattern == nullptr)
+        return groups;
+    for (std::size_t s = 0; s < groups.size(); ++s) {
+        std::string reason;
+        if (!groupOfName(options.group, options.samplePaths[s], groups[s], reason))
+            fail(("cannot group " + shellQuoted(options.samplePaths[s])).c_str(),
+                 ("the pattern " + shellQuoted(options.groupPattern) + " " + reason).c_str());
+    }
+    return groups;
 }
 
 // Groups in numeric order where every name is a number, otherwise in the
@@ -339,7 +342,7 @@ struct RunFiles {
 };
 
 // Reads every file once, in step, and makes each sample's report.
-void readAndMeasure(Evaluation& evaluation, const ReportOptions& options)
+void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::string>& groups)
 {
     auto* const files = new RunFiles;
     EvaluationPass& pass = files->pass;
@@ -375,7 +378,12 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options)
 
     evaluation.allpts = summarizeFile(files->allpts, pass.allptsCounts, pair.exact, pair.wanted);
     if (evaluation.hasPoints) {
-        evaluation.points = summarizeFile(files->points, {}, true, pair.reads * options.dim);
+        // The points a pair was formed for: the reads of the first file
+        // that found it spent formed none.
+        std::int64_t pointsUsed = 0;
+        for (const SampleLane& lane : pair.samples)
+            pointsUsed = std::max(pointsUsed, lane.pairs);
+        evaluation.points = summarizeFile(files->points, {}, true, pointsUsed * options.dim);
         evaluation.points.shortPairs = (evaluation.points.shortPairs + options.dim - 1) / options.dim;
         closeValueSource(files->points);
     }
@@ -387,8 +395,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options)
         summarizeReport(options, sample.measures, pairs, report);
         report.allpts = evaluation.allpts;
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
-        if (options.groupPattern != nullptr)
-            report.group = groupOf(options.groupPattern, sample.source.path);
+        report.group = groups[s];
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
             decade.sample = report.sample;
@@ -415,7 +422,8 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     checkDistinctStreams(paths, true);
 
     evaluation.options = options;
-    readAndMeasure(evaluation, options);
+    const std::vector<std::string> groups = groupsOf(options);
+    readAndMeasure(evaluation, options, groups);
     if (options.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);

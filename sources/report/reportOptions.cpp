@@ -7,6 +7,8 @@
 // that no environment variable changes how a command line reads.
 #include "reportOptions.h"
 
+#include "groupPattern.h"
+
 #include "commandLine.h"
 #include "fail.h"
 #include "output.h"
@@ -20,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <regex.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -248,20 +249,12 @@ Requirement requirementValue(const char* text)
     return requirement;
 }
 
-// A POSIX extended regular expression with a group to capture.
+// A regular expression with a group to capture.
 void groupValue(ReportOptions& options, const char* text)
 {
-    regex_t pattern;
-    const int status = ::regcomp(&pattern, text, REG_EXTENDED);
-    if (status != 0) {
-        char reason[256];
-        ::regerror(status, &pattern, reason, sizeof reason);
-        failInvalid("group pattern", text, reason);
-    }
-    const std::size_t groups = pattern.re_nsub;
-    ::regfree(&pattern);
-    if (groups < 1)
-        failInvalid("group pattern", text, "it captures nothing: put the part that names the group in ( )");
+    std::string reason;
+    if (!compileGroupPattern(text, options.group, reason))
+        failInvalid("group pattern", text, reason.c_str());
     options.groupPattern = text;
 }
 

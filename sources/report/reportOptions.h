@@ -1,6 +1,8 @@
 // calcGap_report's options.
 #pragma once
 
+#include "groupPattern.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +51,7 @@ struct ReportOptions {
     // pattern in each sample's name gives.
     bool summary = false;
     const char* groupPattern = nullptr;
+    GroupPattern group;
     // TSV rows by decade of a.
     bool byDensity = false;
     // Pairs whose a is below this are left out of the relative, ratio and

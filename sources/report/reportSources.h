@@ -54,6 +54,9 @@ struct ArrayLayout {
     std::int64_t columns;
     std::int64_t column;
     std::int64_t rows;
+    // Values a row of the file holds where its elements are read as one
+    // column (the test points), for what is said of its rows.
+    std::int64_t valuesPerRow = 1;
     // What the report says the file was read as.
     std::string description;
 };
