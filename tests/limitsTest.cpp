@@ -69,12 +69,29 @@ TEST_F(Limits, SmallStack)
         "\"$1/calcGap_report\" --format=tsv -n 5 --floor=1e-3" + files + " >/dev/null",
         "\"$1/calcGap_report\" --bogus >/dev/null 2>&1",
         "\"$1/calcGap_report\" --help >/dev/null",
+        "\"$1/calcGap_report\" --format=tsv --group='([ab])[.]txt'" + files + files + " >/dev/null",
     };
     std::string script = "ulimit -s 16 || exit 99\n";
     for (const std::string& command : commands)
         script += "for i in $(seq 30); do " + command + "; echo $?; done | sort | uniq -c\n";
     const RunResult run = runScript(script);
-    EXPECT_EQ(run.out, "     30 1\n     30 0\n     30 0\n     30 2\n     30 0\n     30 1\n     30 0\n") << run.err;
+    EXPECT_EQ(run.out, "     30 1\n     30 0\n     30 0\n     30 2\n     30 0\n     30 1\n     30 0\n     30 0\n")
+        << run.err;
+}
+
+// HDF5 input under the same stack, where the library can be had.
+TEST_F(Limits, SmallStackWithHdf5)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizers' own runtime needs a larger stack";
+    const std::string file = dir.path + "/d.h5";
+    const RunResult made = runScript("/usr/bin/python3 -c \"import h5py, numpy; f = h5py.File('" + file +
+                                     "', 'w'); f['a'] = numpy.arange(1.0, 2000.0); f['b'] = numpy.arange(2.0, 2001.0)\"");
+    if (made.status != 0)
+        GTEST_SKIP() << "python3 with numpy and h5py is not installed";
+    const RunResult run = runScript("ulimit -s 16 || exit 99\nfor i in $(seq 30); do \"$1/calcGap_report\" --format=json '" +
+                                    file + ":/a' '" + file + ":/b' >/dev/null; echo $?; done | sort | uniq -c\n");
+    EXPECT_EQ(run.out, "     30 0\n") << run.err;
 }
 
 // However many worst points are asked for, memory is 16 MiB plus what the

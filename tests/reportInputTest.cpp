@@ -112,6 +112,26 @@ TEST_F(ReportInput, NoPairsIsAProblem)
     EXPECT_EQ(reportJson({empty, empty})["problems"], true);
 }
 
+// One list of problems for every format and --strict: two files that both
+// stop at text that is not a number, after as many values, are a problem
+// in each.
+TEST_F(ReportInput, EveryFormatTellsTheSameProblems)
+{
+    const std::string stopped = dir.file("stopped.txt", "1 abc 2");
+    const std::string other = dir.file("other.txt", "3 abc 4");
+    const RunResult text = runReport({"--strict", stopped, other});
+    EXPECT_EQ(text.status, 2);
+    EXPECT_NE(text.out.find("  a: stopped               at text that is not a number, line 1, column 3 (byte 2)"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(text.out.find("problems                 none"), std::string::npos) << text.out;
+    EXPECT_EQ(reportTsv({stopped, other}).at("problems"), "yes");
+    EXPECT_EQ(reportJson({stopped, other})["problems"], true);
+    const std::string clean = dir.file("clean.txt", "1 2");
+    EXPECT_EQ(runReport({"--strict", clean, clean}).status, 0);
+    EXPECT_NE(runReport({clean, clean}).out.find("problems                 none"), std::string::npos);
+}
+
 // Every digit is read: densities far below a float's range keep their
 // errors, and values that even a double cannot hold are counted, never
 // quietly taken for 0 or for a match.

@@ -1,6 +1,7 @@
 // calcGap_report as an evaluation harness: several samples against one
 // first file, the summary over them by group, the rows by decade of a, the
 // requirements and their statuses, and where the worst points lie.
+#include "quoting.h"
 #include "reportSupport.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +177,37 @@ TEST_F(ReportSamples, SummaryByGroupAgainstTheSampleRows)
     EXPECT_EQ(unmatched.status, 1);
     EXPECT_EQ(unmatched.out, "");
     EXPECT_NE(unmatched.err.find("cannot group '" + a + "'"), std::string::npos) << unmatched.err;
+    // It is found before any file is read: here the first file is a FIFO
+    // that no one writes, on which a read would wait for ever.  A group
+    // that is matched but empty is told as such.
+    const RunResult early = runScript("cd '" + dir.path + "' && mkfifo first never && exec timeout 10 "
+                                      "\"$1/calcGap_report\" --group='_n([0-9]+)_' first '" + samples[0] + "' never");
+    EXPECT_EQ(early.status, 1);
+    EXPECT_EQ(early.err, "calcGap_report: cannot group 'never': the pattern '_n([0-9]+)_' does not match its name\n");
+    EXPECT_EQ(runReport({"--group=(x)?_n", a, samples[0]}).err,
+              "calcGap_report: cannot group " + shellQuoted(samples[0]) +
+                  ": the pattern '(x)?_n' matches its name, but its first group captures nothing there\n");
+}
+
+// The summary's spread over samples holds at any magnitude: figures of
+// 1e200 and 1e180, or of 1e-170, 2e-170 and 3e-170, square to no infinity
+// and no 0.
+TEST_F(ReportSamples, SummaryAtEveryMagnitude)
+{
+    const std::string zeros = dir.file("zeros.txt", "0\n");
+    const auto sdOf = [&](const std::vector<std::string>& values) {
+        std::vector<std::string> args{"--format=tsv", "--summary", zeros};
+        for (std::size_t i = 0; i < values.size(); ++i)
+            args.push_back(dir.file("s" + std::to_string(i) + ".txt", values[i] + "\n"));
+        const TsvTable summary = parseTsv(runReport(args).out);
+        std::size_t column = 0;
+        while (column < summary.names.size() && summary.names[column] != "abs_mean_sd")
+            ++column;
+        EXPECT_LT(column, summary.names.size());
+        return column < summary.names.size() ? std::strtod(summary.rows.at(0).at(column).c_str(), nullptr) : 0.0;
+    };
+    EXPECT_NEAR(sdOf({"1e200", "1e180"}) / 7.0710678118654752e199, 1.0, 1e-14);
+    EXPECT_NEAR(sdOf({"1e-170", "2e-170", "3e-170"}) / 1e-170, 1.0, 1e-14);
 }
 
 // --by-density: a row per decade of a, with the sample's columns over that
@@ -249,9 +281,17 @@ TEST_F(ReportSamples, RequirementsAndTheirStatuses)
     EXPECT_EQ(rows.rows[0].back(), "");
     EXPECT_EQ(rows.rows[1].back(), "rel_max<=0.01");
 
-    // An input problem alone is 2 with --strict; with a failed gate, 3.
+    // An input problem alone is 2 with --strict; with a failed gate too, 3.
     EXPECT_EQ(runReport({"--strict", "--require=rel_max<=1", a, shorter}).status, 2);
     EXPECT_EQ(runReport({"--strict", "--require=rel_max<=0.01", a, far}).status, 3);
+    const std::string shortFar = dir.file("shortFar.txt", "1 2 5");
+    const RunResult both = runReport({"--strict", "--require=rel_max<=0.01", a, shortFar});
+    EXPECT_EQ(both.status, 3);
+    EXPECT_NE(both.out.find("unequal lengths"), std::string::npos) << both.out;
+    // A figure exactly on its bound meets it, either way.
+    EXPECT_EQ(runReport({"--require=rel_max<=0.25", a, far}).status, 0);
+    EXPECT_EQ(runReport({"--require=rel_max>=0.25", a, far}).status, 0);
+    EXPECT_EQ(runReport({"--require=rel_max<=0.2499999", a, far}).status, 3);
     // No pairs: no value, which meets no requirement.
     const std::string empty = dir.file("empty.txt", "");
     const RunResult none = runReport({"--require=rel_max<=1", empty, empty});

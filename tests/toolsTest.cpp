@@ -298,6 +298,12 @@ TEST_F(Tools, CountsFarBeyondTheDataEndQuicklyWithTheFullPassResult)
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_LT(seconds, 10.0);
+    // A repeated tail short enough that one pair more or less shows in the
+    // sum: 1000 pairs of error 1 are 1.000000, 999 of them 0.999000.
+    const std::string shortA = dir.file("shortA.txt", "1 5");
+    expectSuccess(runTool("calcGap_mean", {shortA, b, points, "1000", "2"}), "1.000000\n");
+    expectSuccess(runTool("calcGap_rms", {shortA, b, points, "1000", "2"}), "1.000000\n");
+    expectPlainPassResults(shortA, b, points, "1000", 1000);
 }
 
 // Writes the pieces one after another, each repeated as often as asked,

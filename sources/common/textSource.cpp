@@ -46,8 +46,10 @@ void startText(ValueSource& source, ValueReader* reader, const char* path, const
     source.regularFile = ::fstat(reader->fd, &status) == 0 && S_ISREG(status.st_mode);
     reader->countingLines = options.positions;
     reader->comments = options.comments;
-    if (options.skipByteOrderMark)
+    if (options.skipByteOrderMark) {
         skipByteOrderMark(*reader);
+        source.events.byteOrderMark = reader->dataStart > 0;
+    }
 }
 
 bool isStandardInput(const char* path, bool dashIsStandardInput)

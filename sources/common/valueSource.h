@@ -43,6 +43,8 @@ enum class ValueRange {
 // skipped (the next read goes on after it) or finds the source spent (every
 // later read stores nothing too).
 struct ReadEvents {
+    // The text began with a byte-order mark, passed over.
+    bool byteOrderMark = false;
     // Reads made before the current block.
     std::int64_t reads = 0;
     // Which reads of the current block stored nothing, a bit a read.

@@ -328,9 +328,10 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     member(w, "max_over_max_allpts", figure(r.maxOverMaxAllpts));
     closeObject(w);
 
-    // None with --log: the classic tools read densities.
+    // None with --log, where the classic tools read densities, nor where
+    // they would read the files otherwise.
     openObject(w, "classic");
-    const auto classic = [&](const std::string& line) { return r.options.logs ? std::string("null") : string(line); };
+    const auto classic = [&](const std::string& line) { return line.empty() ? std::string("null") : string(line); };
     member(w, "calcGap_mean", classic(r.classicMean));
     member(w, "calcGap_rms", classic(r.classicRms));
     member(w, "calcGap_peak", classic(r.classicPeak));

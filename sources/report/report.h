@@ -39,6 +39,7 @@ struct FileSummary {
     std::int64_t underflows = 0;
     std::int64_t overflows = 0;
     std::int64_t commentLines = 0;
+    bool byteOrderMark = false;
     FileEnd end = FileEnd::notReached;
     TextPosition stop{};
     std::string stopText;
@@ -118,8 +119,10 @@ struct Report {
 
     double relativeL2, maxOverMaxAllpts;
 
-    // Empty with --log, which has none.
+    // Empty with --log, which has none, and where the classic tools would
+    // read the files otherwise than the report did, as classicNote says.
     std::string classicMean, classicRms, classicPeak;
+    std::string classicNote;
 
     WorstPoints worstAbs, worstRel;
 

@@ -166,6 +166,7 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
     file.underflows = events.underflows;
     file.overflows = events.overflows;
     file.commentLines = events.commentLines;
+    file.byteOrderMark = events.byteOrderMark;
     file.stop = events.stop;
     file.stopText = events.stopText;
     if (isSpent(source)) {
@@ -176,6 +177,21 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
         file.end = exact ? FileEnd::notReached : FileEnd::notCounted;
     }
     return file;
+}
+
+// Where the classic tools would read a file otherwise than the report did,
+// their lines are not the report's to claim: what they would do, or empty.
+std::string classicDifference(const FileSummary& file, const char* name)
+{
+    const std::string quoted = shellQuoted(file.path);
+    if (file.kind != "text")
+        return std::string("the classic tools read ") + name + " (" + quoted + ") as text of numbers, not as " +
+               file.kind;
+    if (file.commentLines > 0)
+        return std::string("the classic tools stop at the first comment line of ") + name + " (" + quoted + ")";
+    if (file.byteOrderMark)
+        return std::string("the classic tools stop at the byte-order mark that starts ") + name + " (" + quoted + ")";
+    return "";
 }
 
 // Each sample's group, the first capture of the group pattern in its name:
@@ -396,6 +412,16 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         report.allpts = evaluation.allpts;
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
         report.group = groups[s];
+        if (!options.logs) {
+            report.classicNote = classicDifference(report.allpts, "a");
+            if (report.classicNote.empty())
+                report.classicNote = classicDifference(report.sample, "b");
+            if (!report.classicNote.empty()) {
+                report.classicMean.clear();
+                report.classicRms.clear();
+                report.classicPeak.clear();
+            }
+        }
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
             decade.sample = report.sample;
@@ -451,24 +477,4 @@ bool unequalLengths(const Report& report)
 {
     return report.allpts.values != report.sample.values || report.allpts.end == FileEnd::notCounted ||
            report.sample.end == FileEnd::notCounted;
-}
-
-bool inputHadProblems(const Report& report)
-{
-    for (const FileSummary* file : {&report.allpts, &report.sample})
-        if (file->skippedReads > 0 || file->shortLines > 0 || file->end == FileEnd::notANumber || file->nans > 0 ||
-            file->infinities > 0 || file->shortPairs > 0 || file->underflows > 0 || file->overflows > 0)
-            return true;
-    return report.pairs == 0 || report.leftOut > 0 || unequalLengths(report);
-}
-
-bool inputHadProblems(const Evaluation& evaluation)
-{
-    for (const Report& report : evaluation.samples)
-        if (inputHadProblems(report))
-            return true;
-    const FileSummary& points = evaluation.points;
-    return evaluation.hasPoints &&
-           (points.skippedReads > 0 || points.shortLines > 0 || points.end == FileEnd::notANumber ||
-            points.shortPairs > 0);
 }

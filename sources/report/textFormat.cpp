@@ -3,6 +3,7 @@
 // value shows as n/a, an infinite one as inf.
 #include "formats.h"
 
+#include "inputProblems.h"
 #include "quoting.h"
 #include "reportRow.h"
 
@@ -42,12 +43,6 @@ std::string printed(const char* format, ...)
     return text;
 }
 
-// "1 pair", "2 pairs".
-std::string counted(std::int64_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 void line(OutputBuffer& out, const std::string& label, const std::string& value)
 {
     put(out, printed("  %-*s ", kLabelWidth - 2, label.c_str()));
@@ -58,13 +53,6 @@ void line(OutputBuffer& out, const std::string& label, const std::string& value)
 std::string at(double value, std::int64_t index)
 {
     return std::isnan(value) ? "n/a" : number(value) + printed(" at point %lld", static_cast<long long>(index));
-}
-
-std::string place(const TextPosition& position)
-{
-    return printed("line %llu, column %llu (byte %llu)", static_cast<unsigned long long>(position.line),
-                   static_cast<unsigned long long>(position.column),
-                   static_cast<unsigned long long>(position.offset));
 }
 
 std::string share(std::int64_t part, std::int64_t whole)
@@ -81,7 +69,7 @@ std::string fileLine(const FileSummary& file)
         what += ", then the end of the file";
         break;
     case FileEnd::notANumber:
-        what += ", then text that is not a number at " + place(file.stop) + ": " + shellQuoted(file.stopText);
+        what += ", then text that is not a number at " + placeOf(file.stop) + ": " + shellQuoted(file.stopText);
         break;
     case FileEnd::notReached:
         what += ", the rest not read";
@@ -93,61 +81,15 @@ std::string fileLine(const FileSummary& file)
     return what;
 }
 
-struct Problem {
-    std::string label;
-    std::string text;
-};
-
-// What went wrong in reading one file.
-void fileProblems(std::vector<Problem>& problems, const std::string& name, const FileSummary& file)
-{
-    if (file.skippedReads > 0)
-        problems.push_back({name + ": failed reads", std::to_string(file.skippedReads) +
-                                                         " skipped (each pair repeats the value before), the "
-                                                         "first at " + place(file.firstSkip)});
-    if (file.shortLines > 0)
-        problems.push_back({name + ": short lines", counted(file.shortLines, "line", "lines") +
-                                                        " without the field (each pair repeats the value "
-                                                        "before), the first line " +
-                                                        std::to_string(file.firstShortLine)});
-    if (file.underflows > 0)
-        problems.push_back({name + ": underflow", counted(file.underflows, "value", "values") +
-                                                      " read as 0 or below the normal range, from values "
-                                                      "written nonzero"});
-    if (file.overflows > 0)
-        problems.push_back({name + ": overflow", counted(file.overflows, "value", "values") +
-                                                     " read as infinite, from finite values written"});
-    if (file.nans > 0 || file.infinities > 0)
-        problems.push_back({name + ": NaN, infinite",
-                            std::to_string(file.nans) + ", " + counted(file.infinities, "value", "values")});
-    if (file.shortPairs > 0)
-        problems.push_back({name + ": ran short",
-                            counted(file.shortPairs, "pair repeats", "pairs repeat") + " its last value"});
-}
-
-// The problems of one sample's input, as --strict judges them.
-std::vector<Problem> inputProblems(const Report& r)
-{
-    std::vector<Problem> problems;
-    if (r.pairs == 0)
-        problems.push_back({"no pairs", "nothing was compared"});
-    fileProblems(problems, "a", r.allpts);
-    fileProblems(problems, "b", r.sample);
-    if (r.leftOut > 0)
-        problems.push_back({"pairs left out", std::to_string(r.leftOut) + " (a NaN or infinite value)"});
-    if (unequalLengths(r))
-        problems.push_back({"unequal lengths", "the files hold different numbers of values"});
-    return problems;
-}
-
-void pointsLines(OutputBuffer& out, const Evaluation& evaluation, std::vector<Problem>& problems)
+void pointsLines(OutputBuffer& out, const Evaluation& evaluation, std::vector<InputProblem>& problems)
 {
     if (!evaluation.hasPoints)
         return;
     line(out, "test points", shellQuoted(evaluation.points.path) + ", " +
                                  std::to_string(evaluation.options.dim) + " coordinates a point");
     line(out, "points", fileLine(evaluation.points));
-    fileProblems(problems, "points", evaluation.points);
+    const std::vector<InputProblem> points = pointsProblems(evaluation);
+    problems.insert(problems.end(), points.begin(), points.end());
 }
 
 void inputSection(OutputBuffer& out, const Evaluation& evaluation, const Report& r)
@@ -161,14 +103,14 @@ void inputSection(OutputBuffer& out, const Evaluation& evaluation, const Report&
             line(out, std::string(names[f]) + ": comments",
                  counted(files[f]->commentLines, "line", "lines") + " passed over");
     }
-    std::vector<Problem> problems = inputProblems(r);
+    std::vector<InputProblem> problems = inputProblems(r);
     pointsLines(out, evaluation, problems);
     if (r.options.logs)
         line(out, "values", "natural logarithms of the densities (--log)");
     line(out, "pairs compared",
          std::to_string(r.pairs) +
              (r.options.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
-    for (const Problem& problem : problems)
+    for (const InputProblem& problem : problems)
         line(out, problem.label, problem.text);
     if (r.bothUnderflowed > 0)
         line(out, "both underflowed", counted(r.bothUnderflowed, "pair", "pairs") +
@@ -433,7 +375,7 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
     }
     bool any = false;
     for (const Report& r : evaluation.samples) {
-        for (const Problem& problem : inputProblems(r)) {
+        for (const InputProblem& problem : inputProblems(r)) {
             if (!any)
                 put(out, "\nInput problems\n");
             any = true;
@@ -498,6 +440,8 @@ void oneSample(const Evaluation& evaluation, OutputBuffer& out)
     put(out, "\nClassic lines, single precision summed in order, as the three tools print\n");
     if (r.options.logs) {
         line(out, "none", "the classic tools read densities, not their logarithms");
+    } else if (!r.classicNote.empty()) {
+        line(out, "none", r.classicNote);
     } else {
         line(out, "calcGap_mean", r.classicMean);
         line(out, "calcGap_rms", r.classicRms);
@@ -522,9 +466,9 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
     put(out, "calcGap_report\n");
     line(out, "a (from all points)", shellQuoted(evaluation.allpts.path));
     line(out, "a", fileLine(evaluation.allpts));
-    std::vector<Problem> problems;
+    std::vector<InputProblem> problems;
     pointsLines(out, evaluation, problems);
-    for (const Problem& problem : problems)
+    for (const InputProblem& problem : problems)
         line(out, problem.label, problem.text);
     line(out, "samples", std::to_string(evaluation.samples.size()) + ", each compared with a");
     sampleTable(out, evaluation);

@@ -1,0 +1,26 @@
+// The problems of a run's input, listed once: the text report shows the
+// list, and TSV, JSON and --strict ask whether it is empty.
+#pragma once
+
+#include "report.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct InputProblem {
+    std::string label;
+    std::string text;
+};
+
+// One sample's input: its two files, and the pairs they formed.
+std::vector<InputProblem> inputProblems(const Report& report);
+
+// The test points, where there are any.
+std::vector<InputProblem> pointsProblems(const Evaluation& evaluation);
+
+// "1 pair", "2 pairs".
+std::string counted(std::int64_t count, const char* one, const char* many);
+
+// "line 3, column 7 (byte 20)".
+std::string placeOf(const TextPosition& position);
