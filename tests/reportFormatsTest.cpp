@@ -66,6 +66,33 @@ TEST_F(ReportFormats, ClassicLinesAreTheClassicToolsOwn)
             EXPECT_EQ(got["classic"]["calcGap_peak"], firstLine(runTool("calcGap_peak", {a, b, points, n, "2", "1"}).out));
         }
     }
+    // Where the tools would read the files otherwise (a comment, a
+    // byte-order mark, fields of lines), the report claims no line of
+    // theirs, and says what they would do.
+    const std::string plain = dir.file("plain.txt", "1 2\n");
+    const std::string commented = dir.file("commented.txt", "# kde\n1.5 2\n");
+    const std::string marked = dir.file("marked.txt", "\xef\xbb\xbf" "1.5 2\n");
+    const std::string fields = dir.file("fields.csv", "0,1.5\n1,2\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{plain, commented}, "the classic tools stop at the first comment line of b"},
+        {{marked, plain}, "the classic tools stop at the byte-order mark that starts a"},
+        {{"--delimiter=,", "--column=2", fields, fields}, "the classic tools read a"},
+    };
+    for (const Case& c : cases) {
+        const nlohmann::json got = reportJson(c.args);
+        EXPECT_TRUE(got["classic"]["calcGap_mean"].is_null()) << c.says;
+        std::vector<std::string> tsvArgs{"--format=tsv"};
+        tsvArgs.insert(tsvArgs.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(reportTsv(tsvArgs).at("classic_mean"), "") << c.says;
+        const std::string text = runReport(c.args).out;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(text.find("  calcGap_mean "), std::string::npos) << text;
+    }
+    EXPECT_EQ(reportJson({plain, plain})["classic"]["calcGap_mean"], "0.000000");
 }
 
 // The three formats carry the same figures; names of any bytes stay in one

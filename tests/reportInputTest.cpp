@@ -132,6 +132,29 @@ TEST_F(ReportInput, EveryFormatTellsTheSameProblems)
     EXPECT_NE(runReport({clean, clean}).out.find("problems                 none"), std::string::npos);
 }
 
+// A file likely meant to be read with other options says which, in the
+// report and on standard error, and is a problem for --strict.
+TEST_F(ReportInput, FilesMeantToBeReadOtherwise)
+{
+    const std::string csv = dir.file("a.csv", "0.5,0.25\n0.75,0.5\n");
+    const RunResult plain = runReport({"--strict", csv, csv});
+    EXPECT_EQ(plain.status, 2);
+    const std::string hint = "its fields are split at ',': read them with --delimiter=',' and --column";
+    EXPECT_NE(plain.out.find("a: read otherwise?       " + hint), std::string::npos) << plain.out;
+    EXPECT_NE(plain.err.find("calcGap_report: '" + csv + "' was likely meant to be read otherwise: " + hint + "\n"),
+              std::string::npos)
+        << plain.err;
+    const std::string named = dir.file("named.csv", "i,kde\n1,0.5\n2,0.25\n");
+    const RunResult headless = runReport({"--strict", "--delimiter=,", "--column=2", named, named});
+    EXPECT_EQ(headless.status, 2);
+    EXPECT_NE(headless.err.find("its first line is not a number: if it names the fields, read it with --header"),
+              std::string::npos)
+        << headless.err;
+    const RunResult right = runReport({"--strict", "--header", "--delimiter=,", "--column=kde", named, named});
+    EXPECT_EQ(right.status, 0) << right.out;
+    EXPECT_EQ(right.err, "");
+}
+
 // Every digit is read: densities far below a float's range keep their
 // errors, and values that even a double cannot hold are counted, never
 // quietly taken for 0 or for a match.

@@ -45,6 +45,9 @@ enum class ValueRange {
 struct ReadEvents {
     // The text began with a byte-order mark, passed over.
     bool byteOrderMark = false;
+    // The first skipped read's text begins as a name does (a letter, _ or
+    // a quote): a header line, where it is the first line of fields.
+    bool firstSkipLooksNamed = false;
     // Reads made before the current block.
     std::int64_t reads = 0;
     // Which reads of the current block stored nothing, a bit a read.

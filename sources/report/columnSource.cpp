@@ -12,6 +12,7 @@
 
 #include <fast_float/fast_float.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -207,8 +208,12 @@ void noteSkipped(ReadEvents& events, const ColumnState& state, std::uint64_t lin
                  std::int32_t i)
 {
     markFailedRead(events, i);
-    if (events.skippedReads++ == 0)
+    if (events.skippedReads++ == 0) {
         events.firstSkip = positionOf(state.fieldOffset, line, lineStart);
+        const char first = state.field.empty() ? '\0' : state.field.front();
+        events.firstSkipLooksNamed = std::isalpha(static_cast<unsigned char>(first)) != 0 || first == '_' ||
+                                     first == '"' || first == '\'';
+    }
 }
 
 void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)

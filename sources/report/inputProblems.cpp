@@ -17,6 +17,20 @@ std::string placeOf(const TextPosition& position)
     return text;
 }
 
+std::string readingHint(const FileSummary& file)
+{
+    if (file.end == FileEnd::notANumber && file.kind == "text" && file.values <= 1 && !file.stopText.empty()) {
+        const char first = file.stopText.front();
+        if (first == ',' || first == ';' || first == '|')
+            return std::string("its fields are split at '") + first + "': read them with --delimiter='" + first +
+                   "' and --column";
+    }
+    if (file.skippedReads > 0 && file.firstSkip.line == 1 && file.firstSkipLooksNamed &&
+        file.kind.rfind("text, field", 0) == 0)
+        return "its first line is not a number: if it names the fields, read it with --header";
+    return "";
+}
+
 namespace {
 
 // What went wrong in reading one file.
@@ -44,6 +58,8 @@ void fileProblems(std::vector<InputProblem>& problems, const std::string& name, 
     if (file.end == FileEnd::notANumber)
         problems.push_back({name + ": stopped", "at text that is not a number, " + placeOf(file.stop) +
                                                     ": every later read repeats the value before"});
+    if (const std::string hint = readingHint(file); !hint.empty())
+        problems.push_back({name + ": read otherwise?", hint});
     if (file.shortPairs > 0)
         problems.push_back({name + ": ran short",
                             counted(file.shortPairs, "pair repeats", "pairs repeat") + " its last value"});

@@ -19,6 +19,11 @@ std::vector<InputProblem> inputProblems(const Report& report);
 // The test points, where there are any.
 std::vector<InputProblem> pointsProblems(const Evaluation& evaluation);
 
+// Where the file was likely meant to be read otherwise, the option that
+// would read it: a text file that stops at a delimiter after its first
+// value, or fields whose first line is not a number; empty otherwise.
+std::string readingHint(const FileSummary& file);
+
 // "1 pair", "2 pairs".
 std::string counted(std::int64_t count, const char* one, const char* many);
 

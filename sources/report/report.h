@@ -40,6 +40,7 @@ struct FileSummary {
     std::int64_t overflows = 0;
     std::int64_t commentLines = 0;
     bool byteOrderMark = false;
+    bool firstSkipLooksNamed = false;
     FileEnd end = FileEnd::notReached;
     TextPosition stop{};
     std::string stopText;

@@ -6,6 +6,7 @@
 #include "report.h"
 
 #include "fail.h"
+#include "inputProblems.h"
 #include "laneClones.h"
 #include "pairPass.h"
 #include "quoting.h"
@@ -167,6 +168,7 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
     file.overflows = events.overflows;
     file.commentLines = events.commentLines;
     file.byteOrderMark = events.byteOrderMark;
+    file.firstSkipLooksNamed = events.firstSkipLooksNamed;
     file.stop = events.stop;
     file.stopText = events.stopText;
     if (isSpent(source)) {
@@ -177,6 +179,15 @@ FileSummary summarizeFile(const ValueSource& source, const ValueCounts& counts, 
         file.end = exact ? FileEnd::notReached : FileEnd::notCounted;
     }
     return file;
+}
+
+// A file likely meant to be read otherwise is told of on standard error
+// too, where a script's user sees it whatever the format.
+void noteReadingHint(const FileSummary& file)
+{
+    const std::string hint = readingHint(file);
+    if (!hint.empty())
+        warn((shellQuoted(file.path) + " was likely meant to be read otherwise").c_str(), hint.c_str());
 }
 
 // Where the classic tools would read a file otherwise than the report did,
@@ -393,6 +404,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
     }
 
     evaluation.allpts = summarizeFile(files->allpts, pass.allptsCounts, pair.exact, pair.wanted);
+    noteReadingHint(evaluation.allpts);
     if (evaluation.hasPoints) {
         // The points a pair was formed for: the reads of the first file
         // that found it spent formed none.
@@ -411,6 +423,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         summarizeReport(options, sample.measures, pairs, report);
         report.allpts = evaluation.allpts;
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
+        noteReadingHint(report.sample);
         report.group = groups[s];
         if (!options.logs) {
             report.classicNote = classicDifference(report.allpts, "a");
