@@ -459,22 +459,27 @@ TEST(ReportMeasures, DecadesAtTheirBounds)
         for (float near : {std::nextafter(static_cast<float>(bound), 0.0f), static_cast<float>(bound),
                            std::nextafter(static_cast<float>(bound), 1e38f)})
             errors.push_back(near);
-    for (const float least : {0.0f, 1e-4f}) {
-        Pairs pairs;
-        std::array<std::int64_t, kDecadeBins> expected{};
-        for (float error : errors) {
-            if (error < least)
-                continue;
-            // With a floor of 1 and a = 0, the relative error is b itself.
-            pairs.as.push_back(0.0f);
-            pairs.bs.push_back(error);
-            int bin = error == 0.0f ? 0 : 1;
-            for (double bound : bounds)
-                bin += error != 0.0f && error >= bound ? 1 : 0;
-            ++expected[static_cast<std::size_t>(bin)];
+    // Once, where the summary lists the errors, and over and over, where it
+    // counts them in buckets.
+    for (const std::size_t copies : {std::size_t{1}, kListedValues / errors.size() + 1})
+        for (const float least : {0.0f, 1e-4f}) {
+            Pairs pairs;
+            std::array<std::int64_t, kDecadeBins> expected{};
+            for (std::size_t copy = 0; copy < copies; ++copy)
+                for (float error : errors) {
+                    if (error < least)
+                        continue;
+                    // With a floor of 1 and a = 0, the relative error is b itself.
+                    pairs.as.push_back(0.0f);
+                    pairs.bs.push_back(error);
+                    int bin = error == 0.0f ? 0 : 1;
+                    for (double bound : bounds)
+                        bin += error != 0.0f && error >= bound ? 1 : 0;
+                    ++expected[static_cast<std::size_t>(bin)];
+                }
+            EXPECT_EQ(measure(pairs, optionsWith(1.0)).decades, expected)
+                << "errors from " << least << ", " << copies << " copies";
         }
-        EXPECT_EQ(measure(pairs, optionsWith(1.0)).decades, expected) << "errors from " << least;
-    }
 }
 
 // Pairs of doubles through the measures, as the pass hands them over,

@@ -53,6 +53,11 @@ struct BlockLanes {
 
 // The block's common pairs, and its measurable ones: finite, with a
 // relative error, not below the least truth.
+struct BlockScratch {
+    BlockLanes lanes;
+    BlockLanes decadeLanes;
+};
+
 struct LaneCounts {
     std::int32_t common;
     std::int32_t measurable;

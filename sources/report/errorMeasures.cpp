@@ -139,7 +139,7 @@ BlockTotals startTotals(ErrorMeasures& m)
     BlockTotals totals;
     totals.absSummary = &m.absSummary;
     totals.relSummary = &m.relSummary;
-    totals.neededSummary = m.neededSummary.counts != nullptr ? &m.neededSummary : nullptr;
+    totals.neededSummary = m.neededSummary.kept ? &m.neededSummary : nullptr;
     totals.extremes = m.extremes;
     totals.absSpread = startSpread(m.absSpread);
     totals.relSpread = startSpread(m.relSpread);
@@ -150,10 +150,10 @@ BlockTotals startTotals(ErrorMeasures& m)
 
 DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
 {
-    DensityDecade*& decade = m.density[static_cast<std::size_t>(row)];
+    std::unique_ptr<DensityDecade>& decade = slotOf(m.density, row);
     if (decade == nullptr) {
         describeAllocation("cannot keep the table by decade of a");
-        decade = new DensityDecade;
+        decade = std::make_unique<DensityDecade>();
         describeAllocation(nullptr);
         startQuantileSummary(decade->relSummary, "cannot keep the table by decade of a", true);
     }
@@ -172,13 +172,14 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     if (before / kPairBlock != static_cast<std::uint64_t>(decade.pairs) / kPairBlock) {
         addBlock(decade.absSum);
         addBlock(decade.relSum);
+        spillListed(decade.relSummary);
     }
 }
 
 // The pair in the text's table by decade of a.
 [[gnu::always_inline]] inline void takeDensity(ErrorMeasures& m, const PairFigures& f, std::int64_t count)
 {
-    if (m.density.empty())
+    if (!m.keepsTable)
         return;
     DensityDecade& decade = densityRow(m, f.row);
     const auto times = static_cast<double>(count);
@@ -196,7 +197,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     decade.relSum.block += f.relError * times;
     decade.relMin = std::min(decade.relMin, f.relError);
     decade.relMax = std::max(decade.relMax, f.relError);
-    countValue(decade.relSummary, f.relError, static_cast<std::uint32_t>(count));
+    countValue(decade.relSummary, f.relError, static_cast<std::uint64_t>(count));
 }
 
 // What one pair adds, count times over (count copies of the same pair,
@@ -222,7 +223,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         totals.extremes.absMax = absError;
         totals.extremes.absMaxIndex = first;
     }
-    countValue(*totals.absSummary, absError, static_cast<std::uint32_t>(count));
+    countValue(*totals.absSummary, absError, static_cast<std::uint64_t>(count));
     totals.absSmallest = std::min(totals.absSmallest, absError);
     addSquare(totals.allptsSquares, f.magnitude, times);
     totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, f.magnitude);
@@ -233,7 +234,7 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     } else {
         totals.within += f.within ? count : 0;
         if (totals.neededSummary != nullptr) {
-            countValue(*totals.neededSummary, f.needed, static_cast<std::uint32_t>(count));
+            countValue(*totals.neededSummary, f.needed, static_cast<std::uint64_t>(count));
             totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
             totals.neededLargest = std::max(totals.neededLargest, f.needed);
             totals.neededCount += count;
@@ -248,11 +249,15 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
                 totals.extremes.relMax = f.relError;
                 totals.extremes.relMaxIndex = first;
             }
-            countValue(*totals.relSummary, f.relError, static_cast<std::uint32_t>(count));
+            countValue(*totals.relSummary, f.relError, static_cast<std::uint64_t>(count));
             totals.relSmallest = std::min(totals.relSmallest, f.relError);
-            const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
-            for (std::size_t k = 0; k < totals.atDecadeEdges.size(); ++k)
-                totals.atDecadeEdges[k] += atDecadeEdge(edges, k, f.relError) ? count : 0;
+            // A listed error is counted at the edges when the list goes into
+            // the buckets.
+            if (bucketed(*totals.relSummary)) {
+                const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
+                for (std::size_t k = 0; k < totals.atDecadeEdges.size(); ++k)
+                    totals.atDecadeEdges[k] += atDecadeEdge(edges, k, f.relError) ? count : 0;
+            }
         } else if (absError == 0.0) {
             totals.zeroOverZero += count;
         } else {
@@ -284,6 +289,23 @@ DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
         for (std::int64_t i = 0; i < count && wouldEnter(m.worstRel, f.relError); ++i, ++worst.index)
             offerPointSlow(m.worstRel, worst, point);
     }
+}
+
+// Lists past their length go into the buckets between blocks; the
+// relative errors listed are counted at the decade bins' edges then, as the
+// buckets count them from there on.
+void spillSummaries(ErrorMeasures& m)
+{
+    spillListed(m.absSummary);
+    spillListed(m.neededSummary);
+    QuantileSummary& rel = m.relSummary;
+    if (bucketed(rel) || rel.listed.size() <= kListedValues)
+        return;
+    const DecadeEdgeBuckets& edges = decadeEdgesOf(rel);
+    for (const ListedValue& listed : rel.listed)
+        for (std::size_t k = 0; k < m.atDecadeEdges.size(); ++k)
+            m.atDecadeEdges[k] += atDecadeEdge(edges, k, listed.value) ? static_cast<std::int64_t>(listed.count) : 0;
+    spillListed(rel);
 }
 
 void endBlock(ErrorMeasures& m, const BlockTotals& totals)
@@ -324,6 +346,7 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
     noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.extremes.relMax);
     noteSummarized(m.neededSummary, static_cast<std::uint64_t>(totals.neededCount), totals.neededSmallest,
                    totals.neededLargest);
+    spillSummaries(m);
 }
 
 Tolerances tolerancesOf(const ErrorMeasures& m)
@@ -467,27 +490,34 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     // are fine ones).  A count stored through a summary might, for all the
     // compiler knows, change anything in memory of its type, so what the
     // loop reads is held in locals, which no store can change.
-    const int shift = totals.absSummary->shift;
-    std::uint32_t* const absCounts = totals.absSummary->counts;
-    std::uint32_t* const relCounts = totals.relSummary->counts;
-    const std::uint32_t* const absBuckets = lanes.absBucket;
-    const std::uint32_t* const relBuckets = lanes.relBucket;
+    QuantileSummary& abs = *totals.absSummary;
+    QuantileSummary& rel = *totals.relSummary;
     // The relative errors that fall in a decade bin's edge's bucket, which
     // few blocks have, are the ones to look at again: the bucket's count
     // tells.
-    const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
-    std::array<std::uint32_t, kDecadeBins - 1> atEdgesBefore;
-    for (std::size_t k = 0; k < atEdgesBefore.size(); ++k)
-        atEdgesBefore[k] = relCounts[edges.bucket[k]];
-    // Unrolled, the loop's own count and test cost a quarter of what they
-    // would beside each pair's two additions.
+    const DecadeEdgeBuckets& edges = decadeEdgesOf(rel);
+    std::array<std::uint32_t, kDecadeBins - 1> atEdgesBefore{};
+    if (bucketed(rel))
+        for (std::size_t k = 0; k < atEdgesBefore.size(); ++k)
+            atEdgesBefore[k] = rel.counts[edges.bucket[k]];
+    if (bucketed(abs) && bucketed(rel)) {
+        std::uint32_t* const absCounts = abs.counts.get();
+        std::uint32_t* const relCounts = rel.counts.get();
+        const std::uint32_t* const absBuckets = lanes.absBucket;
+        const std::uint32_t* const relBuckets = lanes.relBucket;
+        // Unrolled, the loop's own count and test cost a quarter of what
+        // they would beside each pair's two additions.
 #pragma GCC unroll 4
-    for (std::int32_t j = 0; j < n; ++j) {
-        countOne(absCounts, absBuckets[j]);
-        countOne(relCounts, relBuckets[j]);
+        for (std::int32_t j = 0; j < n; ++j) {
+            countOne(absCounts, absBuckets[j]);
+            countOne(relCounts, relBuckets[j]);
+        }
+    } else {
+        countBlock(abs, lanes.absError, lanes.absBucket, n);
+        countBlock(rel, lanes.relError, lanes.relBucket, n);
     }
-    for (std::size_t k = 0; k < atEdgesBefore.size(); ++k) {
-        if (relCounts[edges.bucket[k]] == atEdgesBefore[k])
+    for (std::size_t k = 0; k < atEdgesBefore.size() && bucketed(rel); ++k) {
+        if (rel.counts[edges.bucket[k]] == atEdgesBefore[k])
             continue;
         std::int64_t atEdge = 0;
         for (std::int32_t j = 0; j < n; ++j)
@@ -495,22 +525,30 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         totals.atDecadeEdges[k] += atEdge;
     }
     if (needed) {
-        std::uint32_t* const neededCounts = totals.neededSummary->counts;
-        for (std::int32_t j = 0; j < n; ++j)
-            countOne(neededCounts, bucketOf(lanes.needed[j], shift));
+        QuantileSummary& neededSummary = *totals.neededSummary;
+        if (bucketed(neededSummary)) {
+            std::uint32_t* const neededCounts = neededSummary.counts.get();
+            for (std::int32_t j = 0; j < n; ++j)
+                countOne(neededCounts, bucketOf(lanes.needed[j], neededSummary.shift));
+        } else {
+            countBlock(neededSummary, lanes.needed, nullptr, n);
+        }
     }
 
-    const bool table = !m.density.empty();
+    const bool table = m.keepsTable;
     if (table || m.byDensity) {
         for (std::int32_t j = 0; j < n; ++j)
             lanes.row[j] = block.as[j] > 0.0 ? rowOf(decadeOfPositive(block.as[j])) : kNoRow;
     }
     if (table) {
-        // In a local, which the stores into the rows cannot change.
-        DensityDecade* const* const rows = m.density.data();
+        const auto [lowest, highest] = std::minmax_element(lanes.row, lanes.row + n);
+        coverRows(m.density, *lowest, *highest);
+        // In locals, which the stores into the rows cannot change.
+        std::unique_ptr<DensityDecade>* const rows = m.density.rows.data();
+        const std::int32_t first = m.density.first;
         for (std::int32_t j = 0; j < n; ++j) {
             const std::int32_t row = lanes.row[j];
-            DensityDecade* decade = rows[row];
+            DensityDecade* decade = rows[row - first].get();
             if (decade == nullptr)
                 decade = &densityRow(m, row);
             countDecadePairs(*decade, 1);
@@ -520,7 +558,7 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
             decade->relSum.block += relError;
             decade->relMin = std::min(decade->relMin, relError);
             decade->relMax = std::max(decade->relMax, relError);
-            countOne(decade->relSummary.counts, bucketOf(relError, kCoarseShift));
+            countValue(decade->relSummary, relError, 1);
         }
     }
 
@@ -550,13 +588,11 @@ void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);
 // decade shares.
 ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 {
-    ErrorMeasures*& decade = measures.densityMeasures[static_cast<std::size_t>(row)];
+    std::unique_ptr<ErrorMeasures>& decade = slotOf(measures.densityMeasures, row);
     if (decade != nullptr)
         return *decade;
     describeAllocation("cannot keep the measures by decade of a");
-    decade = new ErrorMeasures;
-    if (measures.densityLanes == nullptr)
-        measures.densityLanes = new BlockLanes;
+    decade = std::make_unique<ErrorMeasures>();
     describeAllocation(nullptr);
     decade->floor = measures.floor;
     decade->rtol = measures.rtol;
@@ -569,7 +605,8 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
         startQuantileSummary(decade->neededSummary, "cannot keep the measures by decade of a", true);
     startWorstList(decade->worstAbs, 0, false);
     startWorstList(decade->worstRel, 0, true);
-    decade->lanes = measures.densityLanes;
+    decade->scratch = measures.scratch;
+    decade->lanes = &measures.scratch->decadeLanes;
     return *decade;
 }
 
@@ -577,12 +614,18 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 
 std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
 {
-    const DecadeEdgeBuckets& edges = decadeEdgesOf(m.relSummary);
-    const std::vector<std::uint64_t> above = countsAbove(m.relSummary, edges.bucket.data(), edges.bucket.size());
     constexpr int kEdges = kDecadeBins - 1;
     std::array<std::int64_t, kEdges> atLeast;
-    for (std::size_t k = 0; k < atLeast.size(); ++k)
-        atLeast[k] = static_cast<std::int64_t>(above[k]) + m.atDecadeEdges[k];
+    if (bucketed(m.relSummary)) {
+        const DecadeEdgeBuckets& edges = decadeEdgesOf(m.relSummary);
+        const std::vector<std::uint64_t> above = countsAbove(m.relSummary, edges.bucket.data(), edges.bucket.size());
+        for (std::size_t k = 0; k < atLeast.size(); ++k)
+            atLeast[k] = static_cast<std::int64_t>(above[k]) + m.atDecadeEdges[k];
+    } else {
+        const std::vector<std::uint64_t> listed = listedAtLeast(m.relSummary, kDecadeBinEdges.data(), kEdges);
+        for (std::size_t k = 0; k < atLeast.size(); ++k)
+            atLeast[k] = static_cast<std::int64_t>(listed[k]);
+    }
     std::array<std::int64_t, kDecadeBins> bins;
     bins[0] = m.relCount - atLeast[0];
     for (int k = 1; k < kEdges; ++k)
@@ -627,8 +670,16 @@ bool neededFromRelative(const ErrorMeasures& measures)
     return !measures.logs && neededIsRelative(tolerancesOf(measures));
 }
 
+std::shared_ptr<BlockScratch> makeBlockScratch()
+{
+    describeAllocation("cannot allocate the measures' block");
+    auto scratch = std::make_shared<BlockScratch>();
+    describeAllocation(nullptr);
+    return scratch;
+}
+
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim,
-                        bool densityTable)
+                        bool densityTable, std::shared_ptr<BlockScratch> scratch)
 {
     measures = ErrorMeasures{};
     measures.floor = options.floor;
@@ -642,39 +693,15 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
         startQuantileSummary(measures.neededSummary, "cannot keep the summary of the tolerances needed");
     startWorstList(measures.worstAbs, worst, false, dim);
     startWorstList(measures.worstRel, worst, true, dim);
-    describeAllocation("cannot allocate the measures' block");
-    measures.lanes = new BlockLanes;
-    measures.ownsLanes = true;
-    if (densityTable)
-        measures.density.assign(kDensityRows, nullptr);
-    describeAllocation(nullptr);
+    measures.scratch = scratch != nullptr ? std::move(scratch) : makeBlockScratch();
+    measures.lanes = &measures.scratch->lanes;
+    measures.keepsTable = densityTable;
     measures.byDensity = options.byDensity;
-    if (options.byDensity)
-        measures.densityMeasures.assign(kDensityRows, nullptr);
 }
 
 void releaseErrorMeasures(ErrorMeasures& measures)
 {
-    if (measures.ownsLanes)
-        delete measures.lanes;
-    measures.lanes = nullptr;
-    releaseQuantileSummary(measures.absSummary);
-    releaseQuantileSummary(measures.relSummary);
-    releaseQuantileSummary(measures.neededSummary);
-    for (DensityDecade*& decade : measures.density) {
-        if (decade != nullptr)
-            releaseQuantileSummary(decade->relSummary);
-        delete decade;
-        decade = nullptr;
-    }
-    for (ErrorMeasures*& decade : measures.densityMeasures) {
-        if (decade != nullptr)
-            releaseErrorMeasures(*decade);
-        delete decade;
-        decade = nullptr;
-    }
-    delete measures.densityLanes;
-    measures.densityLanes = nullptr;
+    measures = ErrorMeasures{};
 }
 
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)

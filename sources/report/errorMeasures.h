@@ -8,11 +8,13 @@
 #include "classicSums.h"
 #include "quantileSummary.h"
 #include "reportOptions.h"
+#include "rowTable.h"
 #include "worstPoints.h"
 
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Relative errors by decade: 0, below 1e-8, each decade up to 1, and 1 or
@@ -66,6 +68,11 @@ struct DensityDecade {
 };
 
 struct BlockLanes;
+
+// The lanes of a sample's blocks, and those of its decades' blocks.
+struct BlockScratch;
+
+std::shared_ptr<BlockScratch> makeBlockScratch();
 
 // The largest errors so far and where they are: the measures keep them, and
 // a block carries them in its totals and hands them back.
@@ -142,18 +149,19 @@ struct ErrorMeasures {
     WorstList worstRel;
 
     // The text's table by decade of a, a row made as its first pair comes;
-    // empty in the measures of one decade.
-    std::vector<DensityDecade*> density;
+    // none in the measures of one decade.
+    bool keepsTable = false;
+    RowTable<DensityDecade> density;
     // With --by-density, every figure by decade of a, in measures of their
     // own with coarse quantiles and no worst points.
     bool byDensity = false;
-    std::vector<ErrorMeasures*> densityMeasures;
-    BlockLanes* densityLanes = nullptr;
+    RowTable<ErrorMeasures> densityMeasures;
 
-    // Room for a block's arithmetic, from the free store, and whether these
-    // measures own it.
+    // Room for a block's arithmetic, which every sample of a run shares, as
+    // they are measured one block at a time; lanes are the scratch's, or in
+    // the measures of a decade, the scratch's for decades.
+    std::shared_ptr<BlockScratch> scratch;
     BlockLanes* lanes = nullptr;
-    bool ownsLanes = false;
 };
 
 // Whether the least rtol of every pair is its relative error, so that its
@@ -165,9 +173,10 @@ bool neededFromRelative(const ErrorMeasures& measures);
 
 // worst is how many points each worst list keeps, dim how many coordinates
 // each point has (0 without test points); densityTable whether to keep the
-// table by decade of a, which the tab-separated rows do not show.
+// table by decade of a, which the tab-separated rows do not show; scratch
+// the lanes shared with other measures, or null for lanes of their own.
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
-                        std::int32_t dim = 0, bool densityTable = true);
+                        std::int32_t dim = 0, bool densityTable = true, std::shared_ptr<BlockScratch> scratch = {});
 void releaseErrorMeasures(ErrorMeasures& measures);
 
 // One block of pairs: the values as read (as and bs, the logarithms with

@@ -3,6 +3,7 @@
 
 #include "fail.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -21,18 +22,52 @@ std::size_t bucketsOf(const QuantileSummary& summary)
 void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse)
 {
     summary = QuantileSummary{};
+    summary.kept = true;
     summary.shift = coarse ? kCoarseShift : kFineShift;
-    // calloc's pages are mapped as they are first written, so only the
-    // binades that occur cost memory.
-    summary.counts = static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t)));
-    if (summary.counts == nullptr)
-        fail(what, std::strerror(ENOMEM));
+    summary.what = what;
 }
 
 void releaseQuantileSummary(QuantileSummary& summary)
 {
-    std::free(summary.counts);
     summary = QuantileSummary{};
+}
+
+void spillListed(QuantileSummary& summary)
+{
+    if (bucketed(summary) || summary.listed.size() <= kListedValues)
+        return;
+    // calloc's pages are mapped as they are first written, so only the
+    // binades that occur cost memory.
+    summary.counts.reset(static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t))));
+    if (summary.counts == nullptr)
+        fail(summary.what, std::strerror(ENOMEM));
+    for (const ListedValue& listed : summary.listed)
+        summary.counts[bucketOf(listed.value, summary.shift)] += static_cast<std::uint32_t>(listed.count);
+    std::vector<ListedValue>().swap(summary.listed);
+}
+
+void countBlock(QuantileSummary& summary, const double* values, const std::uint32_t* buckets, std::int32_t count)
+{
+    if (!bucketed(summary)) {
+        for (std::int32_t j = 0; j < count; ++j)
+            summary.listed.push_back({values[j], 1});
+        return;
+    }
+    std::uint32_t* const counts = summary.counts.get();
+    // Unrolled, the loop's own count and test cost a quarter of what they
+    // would beside each value's addition.
+#pragma GCC unroll 4
+    for (std::int32_t j = 0; j < count; ++j)
+        countOne(counts, buckets[j]);
+}
+
+std::vector<std::uint64_t> listedAtLeast(const QuantileSummary& summary, const double* bounds, std::size_t count)
+{
+    std::vector<std::uint64_t> atLeast(count, 0);
+    for (const ListedValue& listed : summary.listed)
+        for (std::size_t i = 0; i < count && listed.value >= bounds[i]; ++i)
+            atLeast[i] += listed.count;
+    return atLeast;
 }
 
 namespace {
@@ -126,6 +161,19 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     if (summary.total == 0)
         return results;
     std::uint64_t seen = 0;
+    if (!bucketed(summary)) {
+        // The listed values in order, each rank the value that reaches it.
+        std::vector<ListedValue> sorted = summary.listed;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const ListedValue& x, const ListedValue& y) { return x.value < y.value; });
+        for (const ListedValue& listed : sorted) {
+            seen += listed.count;
+            for (std::size_t i = 0; i < ranks.size(); ++i)
+                if (std::isnan(results[i]) && ranks[i] <= seen)
+                    results[i] = listed.value;
+        }
+        return results;
+    }
     const auto [first, last] = countedRange(summary);
     // A bucket spans 2^-(52 - shift) of its binade.
     const double half = std::ldexp(1.0, summary.shift - 53);

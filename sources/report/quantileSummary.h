@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // Counts of nonnegative doubles in buckets of a fixed part of their binade:
@@ -21,13 +23,37 @@
 // coarse) of which only the pages written are mapped, 2 KiB a binade: a
 // run compares at most 2^31 - 1 pairs, each counted once in a summary, so
 // no count can wrap, and counting is one addition.
+//
+// Until it holds more than kListedValues values, a summary lists them
+// instead, each with its count, and its order statistics are exact: a
+// summary of few values spread over many binades would touch a page for
+// each binade, where the list costs 16 bytes a value.  The measures move
+// the list into the buckets between blocks, once it is longer
+// (spillListed), so that nothing inside a block's loops changes mode.
+constexpr std::size_t kListedValues = std::size_t{1} << 15;
+
+struct ListedValue {
+    double value;
+    std::uint64_t count;
+};
+
+struct FreeCounts {
+    void operator()(std::uint32_t* counts) const { std::free(counts); }
+};
+
 struct QuantileSummary {
-    std::uint32_t* counts = nullptr;
+    // The buckets, once the values are past the list; null before.
+    std::unique_ptr<std::uint32_t[], FreeCounts> counts;
+    std::vector<ListedValue> listed;
+    // Whether the summary is kept at all.
+    bool kept = false;
     // Bits of the double below the bucket's: 43 (fine) or 46 (coarse).
     int shift = 43;
     std::uint64_t total = 0;
     double smallest = INFINITY;
     double largest = 0.0;
+    // What its memory is for, should it run out.
+    const char* what = nullptr;
 };
 
 // The bits of a double below its bucket's, fine and coarse.
@@ -49,22 +75,38 @@ void releaseQuantileSummary(QuantileSummary& summary);
     return static_cast<std::uint32_t>(bits >> shift);
 }
 
-// One value more in the bucket.  A loop that counts many holds
-// summary.counts in a local, as a store through it might, for all the
-// compiler knows, change any field.
+// Whether the values go into the buckets rather than the list.
+[[gnu::always_inline]] inline bool bucketed(const QuantileSummary& summary)
+{
+    return summary.counts != nullptr;
+}
+
+// One value more in the bucket.  A loop that counts many holds the counts
+// in a local, as a store through them might, for all the compiler knows,
+// change any field.
 [[gnu::always_inline]] inline void countOne(std::uint32_t* counts, std::uint32_t bucket)
 {
     ++counts[bucket];
 }
 
-// count values more in the bucket.
-[[gnu::always_inline]] inline void countMany(QuantileSummary& summary, std::uint32_t bucket, std::uint32_t count)
+// count copies of the value, to be noted with the rest.
+inline void countValue(QuantileSummary& summary, double value, std::uint64_t count)
 {
-    summary.counts[bucket] += count;
+    if (bucketed(summary))
+        summary.counts[bucketOf(value, summary.shift)] += static_cast<std::uint32_t>(count);
+    else
+        summary.listed.push_back({value, count});
 }
 
-// Notes values counted into the buckets directly: count of them, the
-// smallest and largest among them.
+// The values of a block, one of each, to be noted with the rest; buckets,
+// where the summary has them, are the values' own.
+void countBlock(QuantileSummary& summary, const double* values, const std::uint32_t* buckets, std::int32_t count);
+
+// Moves a list past kListedValues into the buckets.
+void spillListed(QuantileSummary& summary);
+
+// Notes values counted directly: count of them, the smallest and largest
+// among them.
 inline void noteSummarized(QuantileSummary& summary, std::uint64_t count, double smallest, double largest)
 {
     if (count == 0)
@@ -74,12 +116,6 @@ inline void noteSummarized(QuantileSummary& summary, std::uint64_t count, double
     summary.largest = std::max(summary.largest, largest);
 }
 
-// count copies of the value into the buckets, to be noted with the rest.
-[[gnu::always_inline]] inline void countValue(QuantileSummary& summary, double value, std::uint32_t count)
-{
-    countMany(summary, bucketOf(value, summary.shift), count);
-}
-
 inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t count = 1)
 {
     countValue(summary, value, count);
@@ -87,12 +123,15 @@ inline void addToSummary(QuantileSummary& summary, double value, std::uint32_t c
 }
 
 // For each bucket of buckets, in ascending order, how many values lie in
-// the buckets above it.
+// the buckets above it; of a list, how many lie at or above each of the
+// values given as bounds, ascending too, exactly.
 std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std::uint32_t* buckets, std::size_t count);
+std::vector<std::uint64_t> listedAtLeast(const QuantileSummary& summary, const double* bounds, std::size_t count);
 
 // The nearest-rank order statistics for the fractions given (each in
-// (0, 1]), as the summary knows them; NaN for an empty summary.  With
-// atLeast, each is its bucket's high end instead: never below the order
+// (0, 1]), as the summary knows them (exactly, from a list); NaN for an
+// empty summary.  With atLeast, each of buckets is its bucket's high end
+// instead: never below the order
 // statistic, and above it by at most a bucket.  zeros and infinities are
 // values beyond the summary's, 0s below them and infinities above, ranked
 // with them.

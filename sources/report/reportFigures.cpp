@@ -100,10 +100,11 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);
 
-    for (std::size_t row = 0; row < m.density.size(); ++row) {
-        DensityDecade* const d = m.density[row];
+    for (std::size_t slot = 0; slot < m.density.rows.size(); ++slot) {
+        DensityDecade* const d = m.density.rows[slot].get();
         if (d == nullptr)
             continue;
+        const auto row = static_cast<std::int32_t>(slot) + m.density.first;
         const std::int64_t tolerancePairs = d->pairs - d->leftOut;
         const std::int64_t relCount = tolerancePairs - d->withoutRelative;
         DensityRow line{static_cast<int>(row) + kLowestDecade, d->pairs, relCount, NAN, NAN, NAN, NAN, NAN};
@@ -119,10 +120,11 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
             line.withinShare = static_cast<double>(d->within) / static_cast<double>(tolerancePairs);
         r.densityTable.push_back(line);
     }
-    for (std::size_t row = 0; row < m.densityMeasures.size(); ++row) {
-        ErrorMeasures* const decade = m.densityMeasures[row];
+    for (std::size_t slot = 0; slot < m.densityMeasures.rows.size(); ++slot) {
+        ErrorMeasures* const decade = m.densityMeasures.rows[slot].get();
         if (decade == nullptr)
             continue;
+        const auto row = static_cast<std::int32_t>(slot) + m.densityMeasures.first;
         // The measures of a decade have no decades of their own.
         Report& decadeReport = r.byDensity.emplace_back();
         summarizeReport(options, *decade, decade->measured + decade->leftOut, decadeReport);

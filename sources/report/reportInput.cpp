@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -379,10 +380,13 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
     std::vector<ValueSource*> sources;
     // The tab-separated rows list no points, so they keep none.
     const std::int32_t worst = options.format == ReportFormat::tsv ? 0 : options.worst;
+    // The samples are measured one block at a time: they share the room
+    // for a block's arithmetic.
+    const std::shared_ptr<BlockScratch> scratch = makeBlockScratch();
     for (const char* path : options.samplePaths) {
         auto* const sample = new SampleRun;
         openReportSource(sample->source, path, options);
-        startErrorMeasures(sample->measures, options, worst, options.dim, options.format != ReportFormat::tsv);
+        startErrorMeasures(sample->measures, options, worst, options.dim, options.format != ReportFormat::tsv, scratch);
         pass.samples.push_back(sample);
         sources.push_back(&sample->source);
     }
