@@ -137,6 +137,54 @@ TEST_F(Limits, OutOfMemoryIsAnError)
     EXPECT_EQ(run.err, "calcGap_peak: cannot keep the 2147483647 largest errors: Cannot allocate memory\n");
 }
 
+// Memory grows with the samples and what each holds, no faster: a hundred
+// samples of 20,000 pairs whose truths spread over 600 decades, with every
+// figure by decade, within 400 MiB; three thousand of 300 pairs within
+// 300 MiB.
+TEST_F(Limits, ReportMemoryGrowsWithTheSamplesOnly)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizer's shadow memory would swamp the measure";
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> decade(-300.0, 300.0);
+    std::normal_distribution<double> noise(0.0, 1e-3);
+    // Written a value at a time: a child's peak memory counts its parent's
+    // at the time it was started.
+    const auto write = [&](const std::string& path, const std::vector<double>& values, bool noisy) {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        for (double value : values)
+            std::fprintf(file, "%.17g\n", noisy ? value * (1.0 + noise(random)) : value);
+        std::fclose(file);
+    };
+    struct Run {
+        int samples;
+        std::size_t pairs;
+        bool spread;
+        std::vector<std::string> options;
+        long boundKilobytes;
+    };
+    const Run runs[] = {{100, 20000, true, {"--format=json", "-k", "0", "--by-density"}, 400 * 1024},
+                        {3000, 300, false, {}, 300 * 1024}};
+    for (const Run& run : runs) {
+        std::vector<double> truth(run.pairs);
+        for (double& value : truth)
+            value = run.spread ? std::pow(10.0, decade(random)) : std::ldexp(static_cast<double>(random() % 1000 + 1), -10);
+        const std::string a = dir.path + "/truth.txt";
+        write(a, truth, false);
+        std::vector<std::string> args{"calcGap_report"};
+        args.insert(args.end(), run.options.begin(), run.options.end());
+        args.push_back(a);
+        for (int s = 0; s < run.samples; ++s) {
+            args.push_back(dir.path + "/s" + std::to_string(s) + ".txt");
+            write(args.back(), truth, true);
+        }
+        const RunResult report = runProgram(toolPath("calcGap_report"), args, Output::file, "/dev/null");
+        EXPECT_EQ(report.status, 0) << report.err;
+        EXPECT_LT(report.peakKilobytes, run.boundKilobytes) << run.samples << " samples";
+    }
+}
+
 // Memory stays within 16 MiB however widely the errors spread.
 TEST_F(Limits, ReportMemoryStaysSmallWhateverTheErrors)
 {

@@ -307,6 +307,36 @@ TEST_F(ReportSamples, RequirementsAndTheirStatuses)
     }
 }
 
+// A requirement on a quantile is decided exactly, whether the summary lists
+// the errors (1,000 pairs) or counts them in buckets (40,000): 99% of the
+// pairs have a relative error of exactly 0.25 and 1% of 0.5.  A value that
+// many of few pairs share is printed as it is.
+TEST_F(ReportSamples, RequirementsOnQuantilesAreExact)
+{
+    for (const int pairs : {1000, 40000}) {
+        std::string as;
+        std::string bs;
+        for (int i = 0; i < pairs; ++i) {
+            as += "1\n";
+            bs += i < pairs / 100 * 99 ? "1.25\n" : "1.5\n";
+        }
+        const std::string a = dir.file("a.txt", as);
+        const std::string b = dir.file("b.txt", bs);
+        const struct {
+            const char* requirement;
+            int status;
+        } gates[] = {{"rel_p99<=0.25", 0},     {"rel_p99<=0.2499999", 3}, {"rel_p99>=0.25", 0},
+                     {"rel_p99>=0.2500001", 3}, {"abs_p999<=0.5", 0},      {"abs_p999<=0.4999999", 3},
+                     {"rtol_for_all<=0.5", 0},  {"rtol_for_all<=0.4999", 3}, {"rel_median<=-1", 3}};
+        for (const auto& gate : gates)
+            EXPECT_EQ(runReport({std::string("--require=") + gate.requirement, a, b}).status, gate.status)
+                << gate.requirement << ", " << pairs << " pairs";
+        if (pairs == 1000) {
+            EXPECT_EQ(reportTsv({"--format=tsv", a, b}).at("rel_p99"), "0.25");
+        }
+    }
+}
+
 // The worst lists show each point's coordinates, read in step from the
 // test points (all in JSON, the first three in text); a points file that
 // runs short is a problem, and --points needs --dim.

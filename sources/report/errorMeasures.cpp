@@ -7,6 +7,7 @@
 #include "blockLanes.h"
 #include "fail.h"
 #include "pairFigures.h"
+#include "quantileGates.h"
 #include "valueSource.h"
 
 #include <algorithm>
@@ -505,6 +506,8 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
         std::uint32_t* const relCounts = rel.counts.get();
         const std::uint32_t* const absBuckets = lanes.absBucket;
         const std::uint32_t* const relBuckets = lanes.relBucket;
+        noteWatchesBefore(abs);
+        noteWatchesBefore(rel);
         // Unrolled, the loop's own count and test cost a quarter of what
         // they would beside each pair's two additions.
 #pragma GCC unroll 4
@@ -512,6 +515,8 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
             countOne(absCounts, absBuckets[j]);
             countOne(relCounts, relBuckets[j]);
         }
+        noteWatchesAfter(abs, lanes.absError, n);
+        noteWatchesAfter(rel, lanes.relError, n);
     } else {
         countBlock(abs, lanes.absError, lanes.absBucket, n);
         countBlock(rel, lanes.relError, lanes.relBucket, n);
@@ -527,9 +532,11 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     if (needed) {
         QuantileSummary& neededSummary = *totals.neededSummary;
         if (bucketed(neededSummary)) {
+            noteWatchesBefore(neededSummary);
             std::uint32_t* const neededCounts = neededSummary.counts.get();
             for (std::int32_t j = 0; j < n; ++j)
                 countOne(neededCounts, bucketOf(lanes.needed[j], neededSummary.shift));
+            noteWatchesAfter(neededSummary, lanes.needed, n);
         } else {
             countBlock(neededSummary, lanes.needed, nullptr, n);
         }
@@ -697,6 +704,7 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     measures.lanes = &measures.scratch->lanes;
     measures.keepsTable = densityTable;
     measures.byDensity = options.byDensity;
+    watchQuantileGates(measures, options.requirements);
 }
 
 void releaseErrorMeasures(ErrorMeasures& measures)

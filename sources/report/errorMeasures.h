@@ -162,6 +162,11 @@ struct ErrorMeasures {
     // the measures of a decade, the scratch's for decades.
     std::shared_ptr<BlockScratch> scratch;
     BlockLanes* lanes = nullptr;
+
+    // For each requirement, in order, the watch in its quantile's summary
+    // that decides it exactly, or -1 (not on a quantile, or on a bound
+    // below 0, which no value meets).
+    std::vector<std::int32_t> gateWatches;
 };
 
 // Whether the least rtol of every pair is its relative error, so that its

@@ -41,9 +41,32 @@ void spillListed(QuantileSummary& summary)
     summary.counts.reset(static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t))));
     if (summary.counts == nullptr)
         fail(summary.what, std::strerror(ENOMEM));
-    for (const ListedValue& listed : summary.listed)
+    for (const ListedValue& listed : summary.listed) {
         summary.counts[bucketOf(listed.value, summary.shift)] += static_cast<std::uint32_t>(listed.count);
+        watchValue(summary, listed.value, listed.count);
+    }
     std::vector<ListedValue>().swap(summary.listed);
+}
+
+void noteWatchesBefore(QuantileSummary& summary)
+{
+    for (QuantileWatch& watch : summary.watches)
+        watch.before = summary.counts[watch.bucket];
+}
+
+void noteWatchesAfter(QuantileSummary& summary, const double* values, std::int32_t count)
+{
+    for (QuantileWatch& watch : summary.watches) {
+        if (summary.counts[watch.bucket] == watch.before)
+            continue;
+        for (std::int32_t j = 0; j < count; ++j)
+            watch.inBucket += bucketOf(values[j], summary.shift) == watch.bucket && values[j] <= watch.bound ? 1 : 0;
+    }
+}
+
+void watchBound(QuantileSummary& summary, double bound)
+{
+    summary.watches.push_back({bound, bucketOf(bound, summary.shift)});
 }
 
 void countBlock(QuantileSummary& summary, const double* values, const std::uint32_t* buckets, std::int32_t count)
@@ -53,12 +76,14 @@ void countBlock(QuantileSummary& summary, const double* values, const std::uint3
             summary.listed.push_back({values[j], 1});
         return;
     }
+    noteWatchesBefore(summary);
     std::uint32_t* const counts = summary.counts.get();
     // Unrolled, the loop's own count and test cost a quarter of what they
     // would beside each value's addition.
 #pragma GCC unroll 4
     for (std::int32_t j = 0; j < count; ++j)
         countOne(counts, buckets[j]);
+    noteWatchesAfter(summary, values, count);
 }
 
 std::vector<std::uint64_t> listedAtLeast(const QuantileSummary& summary, const double* bounds, std::size_t count)
@@ -139,6 +164,23 @@ std::vector<std::uint64_t> countsAbove(const QuantileSummary& summary, const std
     return above;
 }
 
+std::uint64_t countAtMost(const QuantileSummary& summary, const QuantileWatch& watch)
+{
+    std::uint64_t atMost = 0;
+    if (!bucketed(summary)) {
+        for (const ListedValue& listed : summary.listed)
+            atMost += listed.value <= watch.bound ? listed.count : 0;
+        return atMost;
+    }
+    if (summary.total == 0)
+        return 0;
+    const auto [first, last] = countedRange(summary);
+    for (std::size_t bucket = nextCounted(summary, first, last); bucket <= last && bucket < watch.bucket;
+         bucket = nextCounted(summary, bucket + 1, last))
+        atMost += summary.counts[bucket];
+    return atMost + watch.inBucket;
+}
+
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
                                      bool atLeast, std::uint64_t zeros, std::uint64_t infinities)
 {
@@ -150,8 +192,7 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     // have been settled.
     std::vector<std::uint64_t> ranks;
     for (std::size_t i = 0; i < fractions.size(); ++i) {
-        const std::uint64_t rank =
-            std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fractions[i] * static_cast<double>(all))));
+        const std::uint64_t rank = nearestRank(fractions[i], all);
         if (rank <= zeros)
             results[i] = 0.0;
         else if (rank > zeros + summary.total)

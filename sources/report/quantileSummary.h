@@ -37,6 +37,20 @@ struct ListedValue {
     std::uint64_t count;
 };
 
+// A bound watched through the pass, so that the values at or below it are
+// counted exactly, as a requirement on a quantile needs: those in buckets
+// below the bound's are below it, those in buckets above are above, and of
+// those in its own bucket each is compared with it, where the bucket's
+// count tells that a block brought any.
+struct QuantileWatch {
+    double bound;
+    std::uint32_t bucket;
+    // The values of the bound's bucket at or below it, once bucketed.
+    std::uint64_t inBucket = 0;
+    // The bucket's count before the block.
+    std::uint32_t before = 0;
+};
+
 struct FreeCounts {
     void operator()(std::uint32_t* counts) const { std::free(counts); }
 };
@@ -45,6 +59,7 @@ struct QuantileSummary {
     // The buckets, once the values are past the list; null before.
     std::unique_ptr<std::uint32_t[], FreeCounts> counts;
     std::vector<ListedValue> listed;
+    std::vector<QuantileWatch> watches;
     // Whether the summary is kept at all.
     bool kept = false;
     // Bits of the double below the bucket's: 43 (fine) or 46 (coarse).
@@ -89,14 +104,42 @@ void releaseQuantileSummary(QuantileSummary& summary);
     ++counts[bucket];
 }
 
+// The watched bounds' counts of one value, count times, once bucketed.
+inline void watchValue(QuantileSummary& summary, double value, std::uint64_t count)
+{
+    for (QuantileWatch& watch : summary.watches)
+        watch.inBucket += bucketOf(value, summary.shift) == watch.bucket && value <= watch.bound ? count : 0;
+}
+
 // count copies of the value, to be noted with the rest.
 inline void countValue(QuantileSummary& summary, double value, std::uint64_t count)
 {
-    if (bucketed(summary))
+    if (bucketed(summary)) {
         summary.counts[bucketOf(value, summary.shift)] += static_cast<std::uint32_t>(count);
-    else
+        watchValue(summary, value, count);
+    } else {
         summary.listed.push_back({value, count});
+    }
 }
+
+// Around a loop that counts a block's values into the buckets directly:
+// before it, the watched buckets' counts; after it, the values of the block
+// compared with the bounds whose buckets' counts moved.
+void noteWatchesBefore(QuantileSummary& summary);
+void noteWatchesAfter(QuantileSummary& summary, const double* values, std::int32_t count);
+
+// Watches a nonnegative bound from the start of the pass.
+void watchBound(QuantileSummary& summary, double bound);
+
+// The nearest rank of the fraction (in (0, 1]) of count values: the first
+// at which at least that fraction of them lies.
+inline std::uint64_t nearestRank(double fraction, std::uint64_t count)
+{
+    return std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fraction * static_cast<double>(count))));
+}
+
+// How many values lie at or below the bound of the watch, exactly.
+std::uint64_t countAtMost(const QuantileSummary& summary, const QuantileWatch& watch);
 
 // The values of a block, one of each, to be noted with the rest; buckets,
 // where the summary has them, are the values' own.

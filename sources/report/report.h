@@ -3,6 +3,7 @@
 #pragma once
 
 #include "errorMeasures.h"
+#include "quantileGates.h"
 #include "reportOptions.h"
 #include "valueSource.h"
 #include "worstPoints.h"
@@ -126,6 +127,9 @@ struct Report {
     std::string classicNote;
 
     WorstPoints worstAbs, worstRel;
+
+    // The requirements on quantiles, decided exactly.
+    std::vector<QuantileGate> quantileGates;
 
     std::vector<DensityRow> densityTable;
     // With --by-density, every figure by decade of a.

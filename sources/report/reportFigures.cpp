@@ -97,6 +97,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
     }
 
+    r.quantileGates = decideQuantileGates(m, options.requirements);
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);
 
