@@ -46,8 +46,9 @@ void* runReport(void* context)
     run.status = options.strict && inputHadProblems(*evaluation) ? 2 : 0;
     if (!evaluation->failures.empty()) {
         const std::string checks = std::to_string(evaluation->failures.size()) + " of " +
-                                   std::to_string(requirementChecks(*evaluation));
-        warn("requirements not met", (checks + " checks failed").c_str());
+                                   std::to_string(requirementChecks(*evaluation)) + " checks failed (" +
+                                   requirementChecksMadeOn(*evaluation) + ")";
+        warn("requirements not met", checks.c_str());
         run.status = 3;
     }
     return nullptr;

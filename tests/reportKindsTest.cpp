@@ -255,6 +255,34 @@ figures(x.astype(np.float32), y.astype(np.float32))
     // A file whose name holds a colon is that file.
     runPython("np.savetxt('odd:name', x, fmt='%.17g')\n");
     expectFigures(reportJson({at("odd:name"), at("y.txt")}), expected[0], "a name with a colon");
+
+    // What a user likely meant: a group named as a dataset, a file that
+    // says its own type read with --raw, one column that is not two.
+    runPython(R"(
+with h5py.File('g.h5', 'w') as f: f.create_group('grp'); f['x'] = x
+np.save('a.npy', x); np.array([1e-310, 1.0]).tofile('sub.f8'); np.array([1.0, 1.0]).tofile('ones.f8')
+)");
+    expectError({at("g.h5") + ":/grp", at("y.txt")},
+                "cannot read " + shellQuoted(at("g.h5")) + ": '/grp' in it is a group, not a dataset: name a dataset in it");
+    expectError({"--raw=f8", at("a.npy"), at("b.f8")},
+                "cannot read " + shellQuoted(at("a.npy")) + ": it is a .npy file, which says its own type: read it without --raw");
+    expectError({"--column=2", at("a.npy"), at("a.npy")},
+                "cannot read " + shellQuoted(at("a.npy")) + ": its array has 1 column; --column=2 is beyond them");
+    // Subnormals in a binary file were written so.
+    const std::string text = runReport({"--raw=f8", at("sub.f8"), at("ones.f8")}).out;
+    EXPECT_NE(text.find("  a: underflow             1 value below the normal range (subnormal), with fewer digits"),
+              std::string::npos)
+        << text;
+    // With no descriptor left, the library's "not an HDF5 file" is not the
+    // reason given.
+    runPython("for i in range(20):\n    with h5py.File('m%d.h5' % i, 'w') as f: f['x'] = x\n");
+    std::string many;
+    for (int i = 0; i < 20; ++i)
+        many += " '" + at("m" + std::to_string(i) + ".h5") + ":x'";
+    const RunResult limited = runScript("ulimit -n 12 || exit 99\nexec \"$1/calcGap_report\"" + many);
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_NE(limited.err.find("Too many open files"), std::string::npos) << limited.err;
+    EXPECT_EQ(limited.err.find("not an HDF5 file"), std::string::npos) << limited.err;
 }
 
 // One field of each line: CSV with an index column, a header naming the
@@ -306,6 +334,13 @@ figures(x, y)
     // The classic tools read no fields: the report claims no line of theirs.
     EXPECT_EQ(repeated.at("classic_mean"), "");
     EXPECT_EQ(repeated.at("allpts_skipped_reads"), "3");
+    // A field as long as plain text reads: 5,000 digits of 0.000...01.
+    const std::string longField = "0." + std::string(4998, '0') + "1";
+    const std::string longs = dir.file("long.csv", "1,0.5\n2," + longField + "e4999\n");
+    const std::string halves = dir.file("halves.csv", "0,0.5\n0,0.5\n");
+    const auto read = reportTsv({"--delimiter=,", "--column=2", longs, halves});
+    EXPECT_EQ(read.at("allpts_values"), "2");
+    EXPECT_EQ(read.at("abs_max"), "0.5");
     // An empty field is a field, whatever the delimiter, a tab too: at the
     // start, between two delimiters and at the end.
     for (const char delimiter : {'\t', ',', ';'}) {
@@ -351,7 +386,15 @@ print(json.dumps({'n': len(lx), 'rel_mean': float(np.abs(np.expm1(d)).mean()), '
     EXPECT_TRUE(got["classic"]["calcGap_mean"].is_null());
     const std::string text = runReport({"--log", at("la.txt"), at("lb.txt")}).out;
     EXPECT_NE(text.find("the classic tools read densities, not their logarithms"), std::string::npos) << text;
-    EXPECT_NE(text.find("whose densities fall below the normal doubles"), std::string::npos) << text;
+    EXPECT_NE(text.find("whose absolute errors fall below the normal doubles"), std::string::npos) << text;
+    // A least truth below the doubles is what it says with --log: the
+    // pairs whose a is below e^-1000 (about 5e-435) are left out.
+    runPython("np.savetxt('deep.txt', [-1001, -999, -10])\n");
+    const json deep = reportJson({"--log", "--min-truth=5e-435", at("deep.txt"), at("deep.txt")});
+    EXPECT_EQ(deep["below_min_truth"], 1);
+    const std::string deepText = runReport({"--log", "--min-truth=5e-435", at("deep.txt"), at("deep.txt")}).out;
+    EXPECT_NE(deepText.find("1 pair with a < 5e-435,"), std::string::npos) << deepText;
+    EXPECT_EQ(runReport({"--min-truth=5e-435", at("deep.txt"), at("deep.txt")}).status, 1) << "without --log";
 }
 
 }  // namespace

@@ -249,6 +249,44 @@ TEST_F(ReportSamples, RowsByDecadeOfTruth)
     EXPECT_EQ(std::strtod(at(1, "rel_max_min").c_str(), nullptr), std::fabs(0.033 - 0.03) / 0.03);
     EXPECT_EQ(std::strtod(at(1, "rel_max_max").c_str(), nullptr), std::fabs(0.03 - 0.02) / 0.02);
     EXPECT_EQ(at(1, "samples"), "2");
+
+    // In JSON a row's decade is a number, as in the table by decade, or null.
+    const json document = json::parse(runReport({"--format=json", "--by-density", a, b}).out);
+    const json& byDensity = document["by_density"];
+    ASSERT_EQ(byDensity.size(), 4u);
+    EXPECT_EQ(byDensity[0]["decade"], -7);
+    EXPECT_TRUE(byDensity[3]["decade"].is_null());
+    EXPECT_EQ(document["density"][0]["decade"], -7);
+}
+
+// Groups are whole characters, and the text's tables line up names of any
+// script by the columns they take on a terminal.
+TEST_F(ReportSamples, NamesInAnyScript)
+{
+    const std::string a = dir.file("a.txt", "1 2\n");
+    const std::vector<std::string> samples = {dir.file("kde_\xc3\xa9_1.txt", "1 2\n"),
+                                              dir.file("kde_\xe6\x97\xa5\xe6\x9c\xac_2.txt", "1 2\n"),
+                                              dir.file("kde_ab_3.txt", "1 2\n")};
+    std::vector<std::string> args{"--group=kde_(.)", a};
+    args.insert(args.end(), samples.begin(), samples.end());
+    const std::string text = runReport(args).out;
+    EXPECT_NE(text.find("\n  \xc3\xa9" + std::string(11, ' ') + "1"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  \xe6\x97\xa5" + std::string(10, ' ') + "1"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  a" + std::string(11, ' ') + "1"), std::string::npos) << text;
+    // The sample names, quoted, end where the pairs' column starts: the
+    // same number of columns after each.
+    const auto columnsBeforePairs = [&](const std::string& name) {
+        const std::size_t at = text.find("'" + name + "'");
+        EXPECT_NE(at, std::string::npos) << name;
+        const std::size_t lineStart = text.rfind('\n', at) + 1;
+        const std::size_t pairs = text.find(" 2 ", at);
+        std::size_t columns = 0;
+        for (std::size_t i = lineStart; i < pairs; ++i)
+            columns += (static_cast<unsigned char>(text[i]) & 0xc0) != 0x80 ? 1 : 0;
+        return columns + (name.find("\xe6") != std::string::npos ? 2 : 0);
+    };
+    EXPECT_EQ(columnsBeforePairs(samples[0]), columnsBeforePairs(samples[2]));
+    EXPECT_EQ(columnsBeforePairs(samples[1]), columnsBeforePairs(samples[2]));
 }
 
 // Requirements: each is checked for every sample and, with several, for
@@ -266,7 +304,10 @@ TEST_F(ReportSamples, RequirementsAndTheirStatuses)
 
     const RunResult failed = runReport({"--require=rel_max<=0.01", "--require=within_share>=0.5", a, close, far});
     EXPECT_EQ(failed.status, 3);
-    EXPECT_EQ(failed.err, "calcGap_report: requirements not met: 2 of 6 checks failed\n");
+    EXPECT_EQ(failed.err, "calcGap_report: requirements not met: 2 of 6 checks failed (2 requirements, each on 2 "
+                          "samples and 1 group's mean)\n");
+    EXPECT_EQ(runReport({"--require=rel_max<=0.01", a, far}).err,
+              "calcGap_report: requirements not met: 1 of 1 checks failed (1 requirement on 1 sample)\n");
     EXPECT_NE(failed.out.find("'" + far + "'"), std::string::npos);
     EXPECT_NE(failed.out.find("rel_max<=0.01 failed: it is 0.25"), std::string::npos) << failed.out;
     EXPECT_NE(failed.out.find("group all"), std::string::npos) << "the group's mean, 0.125, fails too";

@@ -26,8 +26,11 @@
 namespace {
 
 constexpr std::size_t kColumnBufferSize = std::size_t{1} << 16;
-// Longer than any number a program writes: a longer field is not read as one.
-constexpr std::size_t kLongestField = 4096;
+// A field is kept up to this length, far past any number a program writes
+// and as long as the numbers plain text reads (its digits stream through
+// a fixed buffer, as a field's bytes do); a longer field is not read as
+// one, and costs no more memory than this.
+constexpr std::size_t kLongestField = std::size_t{1} << 20;
 constexpr int kEnd = -1;
 
 struct ColumnState {

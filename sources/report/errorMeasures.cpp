@@ -352,7 +352,7 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
 
 Tolerances tolerancesOf(const ErrorMeasures& m)
 {
-    return {m.floor, m.rtol, m.atol, m.minTruth, m.minTruth > 0.0 ? std::log(m.minTruth) : -INFINITY};
+    return {m.floor, m.rtol, m.atol, m.minTruth, m.logMinTruth};
 }
 
 // A spread taken lane by lane has its shift set by the first block, to its
@@ -605,6 +605,7 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
     decade->rtol = measures.rtol;
     decade->atol = measures.atol;
     decade->minTruth = measures.minTruth;
+    decade->logMinTruth = measures.logMinTruth;
     decade->logs = measures.logs;
     startQuantileSummary(decade->absSummary, "cannot keep the measures by decade of a", true);
     startQuantileSummary(decade->relSummary, "cannot keep the measures by decade of a", true);
@@ -693,6 +694,7 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     measures.rtol = options.rtol;
     measures.atol = options.atol;
     measures.minTruth = options.minTruthGiven ? options.minTruth : -INFINITY;
+    measures.logMinTruth = options.minTruthGiven ? options.logMinTruth : -INFINITY;
     measures.logs = options.logs;
     startQuantileSummary(measures.absSummary, "cannot keep the summary of absolute errors");
     startQuantileSummary(measures.relSummary, "cannot keep the summary of relative errors");

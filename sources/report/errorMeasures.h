@@ -95,6 +95,7 @@ struct ErrorMeasures {
     // Pairs whose a is below minTruth are left out of the relative, ratio
     // and tolerance figures.
     double minTruth = -INFINITY;
+    double logMinTruth = -INFINITY;
     // The values are natural logarithms of the densities.
     bool logs = false;
 

@@ -9,6 +9,7 @@
 // every other run of the report takes to start.
 #include "reportSources.h"
 
+#include "inputProblems.h"
 #include "quoting.h"
 
 #include <hdf5.h>
@@ -296,7 +297,7 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
         failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) +
                  " columns: choose one with --column");
     if (chosen > columns)
-        failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) + " columns; --column=" +
+        failWith("dataset " + shellQuoted(name) + " has " + counted(static_cast<std::int64_t>(columns), "column", "columns") + "; --column=" +
                  std::to_string(chosen) + " is beyond them");
     state->column = chosen - 1;
     if (state->rank == 1) {
@@ -305,7 +306,7 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     }
     if (options.flatArrays && columns > 1) {
         if (options.dim > 0 && columns != static_cast<hsize_t>(options.dim))
-            failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) + " columns, not the " +
+            failWith("dataset " + shellQuoted(name) + " has " + counted(static_cast<std::int64_t>(columns), "column", "columns") + ", not the " +
                      std::to_string(options.dim) + " of --dim");
         state->column = 0;
         state->width = columns;

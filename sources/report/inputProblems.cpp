@@ -45,10 +45,14 @@ void fileProblems(std::vector<InputProblem>& problems, const std::string& name, 
                                                         " without the field (each pair repeats the value "
                                                         "before), the first line " +
                                                         std::to_string(file.firstShortLine)});
+    // A binary file holds its values as they are: what is below the normal
+    // range there was written so.
+    const bool text = file.kind.rfind("text", 0) == 0;
     if (file.underflows > 0)
         problems.push_back({name + ": underflow", counted(file.underflows, "value", "values") +
-                                                      " read as 0 or below the normal range, from values "
-                                                      "written nonzero"});
+                                                      (text ? " read as 0 or below the normal range, from values "
+                                                              "written nonzero"
+                                                            : " below the normal range (subnormal), with fewer digits")});
     if (file.overflows > 0)
         problems.push_back({name + ": overflow", counted(file.overflows, "value", "values") +
                                                      " read as infinite, from finite values written"});

@@ -208,7 +208,11 @@ void fieldMembers(JsonWriter& w, const std::vector<Field>& fields)
 {
     for (const Field& field : fields) {
         // A number's text is its shortest form, which JSON reads as it is.
-        if (!field.numeric)
+        // A row's decade of a is a number, as in the table by decade, or
+        // null for the pairs whose a is not positive.
+        if (field.name == "decade")
+            member(w, "decade", field.text == "none" ? std::string("null") : field.text);
+        else if (!field.numeric)
             member(w, field.name.c_str(), string(field.text));
         else if (std::isnan(field.number) || std::isinf(field.number))
             member(w, field.name.c_str(), figure(field.number));
@@ -259,7 +263,9 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     member(w, "left_out", whole(r.leftOut));
     member(w, "measured", whole(r.measured));
     member(w, "both_underflowed", whole(r.bothUnderflowed));
-    member(w, "min_truth", r.options.minTruthGiven ? number(r.options.minTruth) : std::string("null"));
+    member(w, "min_truth", !r.options.minTruthGiven          ? std::string("null")
+                           : r.options.minTruthBeyondDoubles ? decimalOfLog(r.options.logMinTruth)
+                                                             : number(r.options.minTruth));
     member(w, "below_min_truth", whole(r.belowMinTruth));
     member(w, "logs", truth(r.options.logs));
     member(w, "problems", truth(inputHadProblems(r)));

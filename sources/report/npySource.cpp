@@ -4,6 +4,7 @@
 // C order, or Fortran order for one column.
 #include "reportSources.h"
 
+#include "inputProblems.h"
 #include "quoting.h"
 
 #include <algorithm>
@@ -201,7 +202,7 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
         if (header.fortranOrder)
             failSource(path, "its array is in Fortran order, which is read only for one column");
         if (options.dim > 0 && layout.columns != options.dim)
-            failSource(path, "its array has " + std::to_string(layout.columns) + " columns, not the " +
+            failSource(path, "its array has " + counted(layout.columns, "column", "columns") + ", not the " +
                                  std::to_string(options.dim) + " of --dim");
         layout.rows *= layout.columns;
         layout.valuesPerRow = layout.columns;
@@ -211,10 +212,10 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
     if (options.columnName != nullptr)
         failSource(path, "a .npy array has no column names");
     if (chosen > layout.columns)
-        failSource(path, "its array has " + std::to_string(layout.columns) + " columns; --column=" +
+        failSource(path, "its array has " + counted(layout.columns, "column", "columns") + "; --column=" +
                              std::to_string(chosen) + " is beyond them");
     if (layout.columns > 1 && options.column == 0 && !options.flatArrays)
-        failSource(path, "its array has " + std::to_string(layout.columns) + " columns: choose one with --column");
+        failSource(path, "its array has " + counted(layout.columns, "column", "columns") + ": choose one with --column");
     if (header.fortranOrder && layout.columns > 1)
         failSource(path, "its array is in Fortran order, which is read only for one column");
     layout.column = chosen - 1;

@@ -103,7 +103,7 @@ struct Report {
     // and tolerance figures.
     std::int64_t bothUnderflowed;
     std::int64_t belowMinTruth;
-    // With --log, pairs whose densities fall below the normal doubles.
+    // With --log, pairs whose absolute errors fall below the normal doubles.
     std::int64_t absUnderflows;
 
     std::int64_t within;
@@ -180,8 +180,10 @@ struct Evaluation {
 void runEvaluation(const ReportOptions& options, Evaluation& evaluation);
 
 // How many checks the requirements made: each requirement for each sample,
-// and with several samples for each group's mean.
+// and with several samples for each group's mean; and what they were made
+// on, as "2 requirements, each on 15 samples and 1 group's mean".
 std::size_t requirementChecks(const Evaluation& evaluation);
+std::string requirementChecksMadeOn(const Evaluation& evaluation);
 
 // The requirements that a sample, or a summary row, failed.
 std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, bool summary, std::size_t index);

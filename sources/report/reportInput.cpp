@@ -484,13 +484,34 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     evaluation.failures = checkRequirements(evaluation);
 }
 
-std::size_t requirementChecks(const Evaluation& evaluation)
+namespace {
+
+// The group means that requirements are checked on: none of one sample.
+std::size_t checkedGroups(const Evaluation& evaluation)
 {
     std::size_t groups = 0;
     for (const SummaryRow& row : evaluation.summary)
         groups += row.decade > kNoDecade ? 1 : 0;
-    const std::size_t perRequirement = evaluation.samples.size() + (evaluation.samples.size() > 1 ? groups : 0);
-    return evaluation.options.requirements.size() * perRequirement;
+    return evaluation.samples.size() > 1 ? groups : 0;
+}
+
+}  // namespace
+
+std::size_t requirementChecks(const Evaluation& evaluation)
+{
+    return evaluation.options.requirements.size() * (evaluation.samples.size() + checkedGroups(evaluation));
+}
+
+std::string requirementChecksMadeOn(const Evaluation& evaluation)
+{
+    const std::size_t requirements = evaluation.options.requirements.size();
+    const std::size_t groups = checkedGroups(evaluation);
+    std::string on = counted(static_cast<std::int64_t>(requirements), "requirement", "requirements") +
+                     (requirements == 1 ? " on " : ", each on ") +
+                     counted(static_cast<std::int64_t>(evaluation.samples.size()), "sample", "samples");
+    if (groups > 0)
+        on += " and " + counted(static_cast<std::int64_t>(groups), "group's mean", "groups' means");
+    return on;
 }
 
 std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, bool summary, std::size_t index)

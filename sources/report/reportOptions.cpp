@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -186,6 +187,33 @@ double amountValue(const char* name, const char* text)
     return value + 0.0;
 }
 
+// The least truth, and its logarithm from the digits: a decimal below the
+// doubles is taken apart into its digits m and exponent k, ln m + k ln 10,
+// as --log compares logarithms; without --log such a value is an error,
+// as any amount would be.
+void leastTruthValue(ReportOptions& options, const char* text)
+{
+    const std::string number(trimmed(text));
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(number.c_str(), &end);
+    const bool underflow = errno == ERANGE && std::fabs(value) < DBL_MIN && !number.empty() && *end == '\0';
+    const std::size_t mark = number.find_first_of("eE");
+    const bool decimal = number.find_first_of("xX") == std::string::npos && mark != std::string::npos;
+    if (!(underflow && decimal && value >= 0.0)) {
+        options.minTruth = amountValue("least truth", text);
+        options.logMinTruth = options.minTruth > 0.0 ? std::log(options.minTruth) : -INFINITY;
+        return;
+    }
+    const double digits = std::strtod(number.substr(0, mark).c_str(), nullptr);
+    const long exponent = std::strtol(number.c_str() + mark + 1, nullptr, 10);
+    if (!(digits > 0.0))
+        failInvalid("least truth", text, "not a finite number of 0 or more");
+    options.minTruth = 0.0;
+    options.logMinTruth = std::log(digits) + static_cast<double>(exponent) * std::log(10.0);
+    options.minTruthBeyondDoubles = true;
+}
+
 RawType rawValue(const char* text)
 {
     if (std::strcmp(text, "f4") == 0)
@@ -312,7 +340,7 @@ void apply(ReportOptions& options, Option option, const char* value)
         break;
     case Option::minTruth:
         options.minTruthGiven = true;
-        options.minTruth = amountValue("least truth", value);
+        leastTruthValue(options, value);
         break;
     case Option::summary:
         options.summary = true;
@@ -426,9 +454,21 @@ ReportOptions parseReportOptions(int argc, char** argv)
                    "--points and --dim go together");
     if (options.columnName != nullptr && !options.header)
         failOption("invalid column " + shellQuoted(options.columnName), "a name needs --header");
+    if (options.minTruthBeyondDoubles && !options.logs)
+        failOption("invalid least truth",
+                   (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());
     options.allptsPath = operands[0];
     options.samplePaths.assign(operands.begin() + 1, operands.end());
     return options;
+}
+
+std::string decimalOfLog(double log)
+{
+    const double decimal = log / std::log(10.0);
+    const double exponent = std::floor(decimal);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6ge%.0f", std::pow(10.0, decimal - exponent), exponent);
+    return text;
 }
 
 bool isFigureName(const std::string& name)

@@ -3,6 +3,7 @@
 
 #include "groupPattern.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ struct ReportOptions {
     // tolerance figures.
     bool minTruthGiven = false;
     double minTruth = 0.0;
+    // Its natural logarithm, from the digits given, so that with --log a
+    // least truth below the doubles (1e-400) is what it says; -inf for 0.
+    double logMinTruth = -INFINITY;
+    bool minTruthBeyondDoubles = false;
     std::vector<Requirement> requirements;
     // The test points, dim values each, read in step with the values.
     const char* pointsPath = nullptr;
@@ -66,6 +71,10 @@ struct ReportOptions {
     // test points are read.
     bool flatArrays = false;
 };
+
+// A number below the doubles from its natural logarithm, as "1e-400": the
+// least truth's text where it is not a double.
+std::string decimalOfLog(double log);
 
 // Whether a figure of that name is a column of the tab-separated row, as a
 // requirement may name it.

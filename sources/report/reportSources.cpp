@@ -114,6 +114,13 @@ void openReportSource(ValueSource& source, const char* operand, const ReportOpti
     }
     const int fd = openOperand(operand);
     Prefix prefix = readPrefix(fd, operand);
+    // A file that says what it holds is not read as raw values: its header
+    // would be read as data.
+    if (options.raw != RawType::none && startsWith(prefix, kNpyMagic, sizeof kNpyMagic))
+        failSource(operand, "it is a .npy file, which says its own type: read it without --raw");
+    if (options.raw != RawType::none && startsWith(prefix, kHdf5Signature, sizeof kHdf5Signature))
+        failSource(operand, "it is an HDF5 file: read a dataset in it as " +
+                                shellQuoted(std::string(operand) + ":DATASET") + ", without --raw");
     if (options.raw != RawType::none)
         openRawFile(source, fd, operand, prefix, options.raw);
     else if (startsWith(prefix, kNpyMagic, sizeof kNpyMagic))

@@ -118,7 +118,8 @@ void inputSection(OutputBuffer& out, const Evaluation& evaluation, const Report&
                                           " ratio and tolerance figures");
     if (r.options.minTruthGiven)
         line(out, "below --min-truth", counted(r.belowMinTruth, "pair", "pairs") + " with a < " +
-                                           number(r.options.minTruth) +
+                                           (r.options.minTruthBeyondDoubles ? decimalOfLog(r.options.logMinTruth)
+                                                                            : number(r.options.minTruth)) +
                                            ", left out of the relative, ratio and tolerance figures");
     if (problems.empty())
         line(out, "problems", "none");
@@ -220,16 +221,46 @@ std::string decadeName(int decade)
     return printed("[1e%d, 1e%d)", decade, decade + 1);
 }
 
+// The columns a terminal gives the UTF-8 text: a column a character, two
+// for the wide ones of East Asian scripts and emoji, none for combining
+// marks; so that names in any script line up in a table.
+std::size_t displayWidth(std::string_view text)
+{
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 0x6 ? 2 : lead >> 4 == 0xe ? 3 : lead >> 3 == 0x1e ? 4 : 1;
+        if (i + length > text.size()) {
+            ++width;
+            break;
+        }
+        char32_t code = length == 1 ? lead : lead & (0x3f >> (length - 1));
+        for (std::size_t k = 1; k < length; ++k)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+        const bool combining = code >= 0x300 && code <= 0x36f;
+        const bool wide = (code >= 0x1100 && code <= 0x115f) || (code >= 0x2e80 && code <= 0xa4cf) ||
+                          (code >= 0xac00 && code <= 0xd7a3) || (code >= 0xf900 && code <= 0xfaff) ||
+                          (code >= 0xfe30 && code <= 0xfe4f) || (code >= 0xff00 && code <= 0xff60) ||
+                          (code >= 0xffe0 && code <= 0xffe6) || (code >= 0x1f300 && code <= 0x1f64f) ||
+                          (code >= 0x1f900 && code <= 0x1f9ff) || (code >= 0x20000 && code <= 0x3fffd);
+        width += combining ? 0 : wide ? 2 : 1;
+        i += length;
+    }
+    return width;
+}
+
 // A table's cell, right-aligned in width, and always a space from the
 // cell before.
 std::string cell(const std::string& text, std::size_t width)
 {
-    return std::string(text.size() < width ? width - text.size() : 1, ' ') + text;
+    const std::size_t shown = displayWidth(text);
+    return std::string(shown < width ? width - shown : 1, ' ') + text;
 }
 
 std::string left(const std::string& text, std::size_t width)
 {
-    return text + (text.size() < width ? std::string(width - text.size(), ' ') : std::string());
+    const std::size_t shown = displayWidth(text);
+    return text + (shown < width ? std::string(width - shown, ' ') : std::string());
 }
 
 constexpr std::size_t kCell = 12;
@@ -325,7 +356,7 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
                       : "\nSummary over the samples of each group: mean +- sd\n");
     std::size_t width = 5;
     for (const SummaryRow& row : evaluation.summary)
-        width = std::max(width, groupName(row.group).size());
+        width = std::max(width, displayWidth(groupName(row.group)));
     std::string header = "  " + left("group", width) + (byDecade ? "  " + left("decade of a", 18) : "") +
                          cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
     const std::vector<std::string> names = figureNames();
@@ -357,7 +388,7 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
 {
     std::size_t width = 6;
     for (const Report& r : evaluation.samples)
-        width = std::max(width, shellQuoted(r.sample.path).size());
+        width = std::max(width, displayWidth(shellQuoted(r.sample.path)));
     std::string header = "  " + left("sample", width) + cell("pairs", kCell);
     for (const Headline& headline : kHeadlines)
         header += cell(headline.title, kCell);
@@ -397,7 +428,7 @@ void oneSample(const Evaluation& evaluation, OutputBuffer& out)
                  (r.options.logs ? ", of the densities exp(a), exp(b)" : "") + "\n");
     if (r.absUnderflows > 0)
         line(out, "underflow", counted(r.absUnderflows, "pair", "pairs") +
-                                   " whose densities fall below the normal doubles, with fewer digits");
+                                   " whose absolute errors fall below the normal doubles, with fewer digits");
     line(out, "mean", number(r.absMean));
     line(out, "sd, se of the mean", number(r.absSd) + ", " + number(r.absSe));
     line(out, "rms", number(r.absRms));
