@@ -470,11 +470,12 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     };
     std::array<double, 4> offsets;
     if (unscaled) {
+        // Within the plain range a scale's square is a normal double.
         offsets = blockSquares(std::false_type{});
-        offsets[0] = std::ldexp(offsets[0], -2 * totals.absSpread.exponent);
-        offsets[1] = std::ldexp(offsets[1], -2 * totals.relSpread.exponent);
-        offsets[2] = std::ldexp(offsets[2], -2 * totals.signedSpread.exponent);
-        offsets[3] = std::ldexp(offsets[3], -2 * totals.signedRelSpread.exponent);
+        offsets[0] *= totals.absSpread.scale * totals.absSpread.scale;
+        offsets[1] *= totals.relSpread.scale * totals.relSpread.scale;
+        offsets[2] *= totals.signedSpread.scale * totals.signedSpread.scale;
+        offsets[3] *= totals.signedRelSpread.scale * totals.signedRelSpread.scale;
     } else {
         offsets = blockSquares(std::true_type{});
     }

@@ -42,14 +42,26 @@ struct ListedValue {
 // below the bound's are below it, those in buckets above are above, and of
 // those in its own bucket each is compared with it, where the bucket's
 // count tells that a block brought any.
+//
+// A watch may count the values equal to its bound instead: a value that
+// many errors share, found when the list goes into the buckets, is then
+// reported as it is wherever its bucket holds nothing else.
 struct QuantileWatch {
     double bound;
     std::uint32_t bucket;
-    // The values of the bound's bucket at or below it, once bucketed.
+    // The values of the bound's bucket at or below it (or equal to it),
+    // once bucketed.
     std::uint64_t inBucket = 0;
     // The bucket's count before the block.
     std::uint32_t before = 0;
+    bool equal = false;
 };
+
+// Watched for being shared: a value at least this share of the listed
+// values hold, of at most kSharedValues values.
+constexpr double kSharedShare = 0.01;
+constexpr std::size_t kSharedValues = 4;
+
 
 struct FreeCounts {
     void operator()(std::uint32_t* counts) const { std::free(counts); }
@@ -104,11 +116,18 @@ void releaseQuantileSummary(QuantileSummary& summary);
     ++counts[bucket];
 }
 
+// Whether the watch counts the value.
+[[gnu::always_inline]] inline bool watched(const QuantileWatch& watch, double value, int shift)
+{
+    // A value equal to the bound is in its bucket.
+    return watch.equal ? value == watch.bound : bucketOf(value, shift) == watch.bucket && value <= watch.bound;
+}
+
 // The watched bounds' counts of one value, count times, once bucketed.
 inline void watchValue(QuantileSummary& summary, double value, std::uint64_t count)
 {
     for (QuantileWatch& watch : summary.watches)
-        watch.inBucket += bucketOf(value, summary.shift) == watch.bucket && value <= watch.bound ? count : 0;
+        watch.inBucket += watched(watch, value, summary.shift) ? count : 0;
 }
 
 // count copies of the value, to be noted with the rest.
