@@ -439,12 +439,17 @@ CALCGAP_LANE_CLONES void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, 
     const bool unscaled =
         plain(totals.absSpread) && plain(totals.relSpread) && plain(totals.signedSpread) && plain(totals.signedRelSpread);
     totals.absSmallest = absSmallest;
-    const auto blockSquares = [&](auto scaled) __attribute__((always_inline)) {
+    // The extremes by copy: a structured binding is no variable a lambda
+    // may capture everywhere.
+    const auto blockSquares = [&, absMax = absMax, magnitudeSmallest = magnitudeSmallest,
+                               magnitudeLargest = magnitudeLargest](auto scaled) __attribute__((always_inline)) {
         const auto offsetSquare = [&](const double* x, const BlockSpread& spread) {
             return [x, shift = spread.shift, scale = spread.scale](std::int32_t j) {
                 double offset = x[j] - shift;
                 if constexpr (decltype(scaled)::value)
                     offset *= scale;
+                else
+                    static_cast<void>(scale);
                 return offset * offset;
             };
         };
