@@ -404,6 +404,27 @@ TEST_F(ReportSamples, WorstPointsWithTheirCoordinates)
 
     const std::string few = dir.file("few.txt", "0 0 1 1 2 2");
     EXPECT_EQ(runReport({"--strict", "--points=" + few, "--dim=2", a, b}).status, 2);
+    // Points of exactly the pairs' number are no problem, and they are
+    // counted in rows, without the read that found the first file spent.
+    const std::string five = dir.file("five.txt", "0 0 1 1 2 2 3 3 4 4");
+    EXPECT_EQ(runReport({"--strict", "--points=" + five, "--dim=2", a, b}).status, 0);
+    EXPECT_EQ(reportJson({"--points=" + five, "--dim=2", a, b})["points"]["short_pairs"], 0);
+    EXPECT_EQ(reportJson({"--points=" + few, "--dim=2", a, b})["points"]["short_pairs"], 2);
+    // With a count past every file, the points spent too, the rest is one
+    // repeated pair at the last coordinates read, as each pair would be.
+    const std::string shortA = dir.file("shortA.txt", "1 5");
+    const std::string shortB = dir.file("shortB.txt", "0 0");
+    const std::string two = dir.file("two.txt", "0 0 1 2");
+    const json repeated = reportJson({"--points=" + two, "--dim=2", "-n", "1000000", "-k", "3", shortA, shortB});
+    EXPECT_EQ(repeated["pairs"], 1000000);
+    const json& tail = repeated["worst"]["absolute"];
+    ASSERT_EQ(tail.size(), 3u);
+    EXPECT_EQ(tail[0]["point"], 1);
+    EXPECT_EQ(tail[0]["coordinates"], json({1.0, 2.0}));
+    EXPECT_EQ(tail[1]["point"], 2);
+    EXPECT_EQ(tail[1]["coordinates"], json({2.0, 2.0}));
+    EXPECT_EQ(tail[2]["point"], 3);
+    EXPECT_EQ(repeated["absolute"]["mean"], (1.0 + 5.0 * 999999) / 1e6);
     EXPECT_EQ(runReport({"--points=" + pts, a, b}).status, 1);
     EXPECT_EQ(runReport({"--dim=3", a, b}).status, 1);
 }
