@@ -180,11 +180,11 @@ TEST_F(ReportFormats, CountsOfOneReadInTheSingular)
 }
 
 // Every TSV column and every JSON key the report writes, with every option
-// that adds some, is listed, with its meaning, in the README's reference of
-// the output fields, and the lists hold nothing else.
+// that adds some, is listed, with its meaning, in the reference of the
+// output fields (docs/fields.md), and the lists hold nothing else.
 TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
 {
-    std::ifstream readme(CALCGAP_SOURCE_DIR "/README.md");
+    std::ifstream readme(CALCGAP_SOURCE_DIR "/docs/fields.md");
     ASSERT_TRUE(readme.good());
     // The names in the first cell of each row of the table after the line
     // that introduces it; a row may name several ("`a`, `b`").
