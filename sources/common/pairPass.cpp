@@ -112,6 +112,24 @@ PairBlock readSampleBlock(PairPass& pass, std::size_t sample, const BlockReads& 
     return block;
 }
 
+bool readsInPairs(const PairPass& pass)
+{
+    return pass.exact && !pass.doubles && pass.points == nullptr && pass.samples.size() == 1 &&
+           readInPairs(*pass.allpts, *pass.samples[0].source);
+}
+
+PairBlock readPairedBlock(PairPass& pass)
+{
+    SampleLane& lane = pass.samples[0];
+    const std::int32_t want = wantedReads(pass);
+    readValuePairs(*pass.allpts, *lane.source, pass.as, pass.bs, want);
+    const PairBlock block{0, lane.pairs, want, {want, pass.as, nullptr}, {want, pass.bs, nullptr}, nullptr};
+    pass.reads += want;
+    pass.lastWant = want;
+    lane.pairs += want;
+    return block;
+}
+
 bool onlyRepeatsFollow(const PairPass& pass, std::size_t sample)
 {
     const SampleLane& lane = pass.samples[sample];

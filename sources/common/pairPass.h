@@ -107,6 +107,14 @@ BlockReads readFirstBlock(PairPass& pass);
 // Reads the sample's block and forms its pairs with the first source's.
 PairBlock readSampleBlock(PairPass& pass, std::size_t sample, const BlockReads& first);
 
+// Whether the first source and the one sample are read in turn, a pair at
+// a time, as readValuePairs reads two sources: with an exact count, floats
+// only, no test points, and sources of a kind that can.
+bool readsInPairs(const PairPass& pass);
+
+// Reads the next block of both, in turn, and forms its pairs.
+PairBlock readPairedBlock(PairPass& pass);
+
 // Whether the sample's remaining pairs are all its last pair: both of its
 // sources spent, with an exact count, and the points, where they are read,
 // spent too.
@@ -128,6 +136,15 @@ void runPairPass(PairPass& pass, Consumer& consumer)
             active = active || !lane.ended;
         if (!active || pass.reads >= pass.wanted)
             return;
+        if (readsInPairs(pass)) {
+            const PairBlock block = readPairedBlock(pass);
+            if constexpr (requires { takeFirstReads(consumer, block.allpts); })
+                takeFirstReads(consumer, block.allpts);
+            takePairs(consumer, block);
+            if (onlyRepeatsFollow(pass, 0))
+                takeRepeated(consumer, takeRepeatedTail(pass, 0));
+            continue;
+        }
         const BlockReads first = readFirstBlock(pass);
         if constexpr (requires { takeFirstReads(consumer, first); })
             takeFirstReads(consumer, first);

@@ -475,6 +475,42 @@ bool readValue(ValueReader& reader, float& value)
     return stored;
 }
 
+void readTextValuePairs(ValueReader& first, ReadEvents& firstEvents, float* as, float& lastA, ValueReader& second,
+                        ReadEvents& secondEvents, float* bs, float& lastB, std::int32_t count)
+{
+    // Each file's reads form one chain, held in registers through its
+    // cursor; the two chains in turn keep the processor busy with both.
+    Cursor firstCursor = cursorOf(first);
+    Cursor secondCursor = cursorOf(second);
+    float a = lastA;
+    float b = lastB;
+    std::int32_t i = 0;
+    bool gotA = true;
+    bool gotB = true;
+    for (; i < count; ++i) {
+        gotA = readAt(first, firstCursor, a);
+        gotB = readAt(second, secondCursor, b);
+        as[i] = a;
+        bs[i] = b;
+        if (__builtin_expect(!(gotA && gotB), 0))
+            break;
+    }
+    first.pos = static_cast<std::size_t>(firstCursor.p - first.buffer);
+    second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
+    lastA = a;
+    lastB = b;
+    if (i == count)
+        return;
+    // Read i stored nothing in one file or both: each goes on alone from
+    // there, the failed one noted as its own reads would note it.
+    if (!gotA)
+        noteFailedRead(first, firstEvents, i);
+    if (!gotB)
+        noteFailedRead(second, secondEvents, i);
+    readTextValues(first, firstEvents, as, i + 1, count, lastA, false);
+    readTextValues(second, secondEvents, bs, i + 1, count, lastB, false);
+}
+
 std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t first,
                             std::int32_t count, float& last, bool stopWhenSpent)
 {

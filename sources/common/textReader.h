@@ -76,6 +76,11 @@ bool readValue(ValueReader& reader, float& value);
 std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* values, std::int32_t first,
                             std::int32_t count, float& last, bool stopWhenSpent);
 
+// count reads of first into as and of second into bs, each as
+// readTextValues makes them without stopping, the two files in turn.
+void readTextValuePairs(ValueReader& first, ReadEvents& firstEvents, float* as, float& lastA, ValueReader& second,
+                        ReadEvents& secondEvents, float* bs, float& lastB, std::int32_t count);
+
 // The same, to double as strtod (fscanf "%lf") reads each token and to float
 // as "%f" reads it, noting in events the values whose range lost what was
 // written: zero or subnormal from digits that are not all zeros, infinite

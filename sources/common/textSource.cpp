@@ -26,6 +26,16 @@ std::int32_t readText(ValueSource& source, float* floats, double* doubles, std::
     return made;
 }
 
+void readTextPairs(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count)
+{
+    auto& firstReader = *static_cast<ValueReader*>(first.state);
+    auto& secondReader = *static_cast<ValueReader*>(second.state);
+    readTextValuePairs(firstReader, first.events, as, first.lastFloat, secondReader, second.events, bs,
+                       second.lastFloat, count);
+    first.events.commentLines = firstReader.commentLines;
+    second.events.commentLines = secondReader.commentLines;
+}
+
 void closeText(ValueSource& source)
 {
     auto* const reader = static_cast<ValueReader*>(source.state);
@@ -33,7 +43,7 @@ void closeText(ValueSource& source)
     delete reader;
 }
 
-const SourceKind kTextKind = {"text", readText, closeText};
+const SourceKind kTextKind = {"text", readText, closeText, readTextPairs};
 
 void startText(ValueSource& source, ValueReader* reader, const char* path, const TextOptions& options)
 {

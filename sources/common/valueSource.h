@@ -94,6 +94,9 @@ struct SourceKind {
     std::int32_t (*read)(ValueSource& source, float* floats, double* doubles, std::int32_t count,
                          bool stopWhenSpent);
     void (*close)(ValueSource& source);
+    // Where the kind has it: count reads of first and of second, floats
+    // only, as read would make them, the two sources' reads in turn.
+    void (*readPairs)(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count) = nullptr;
 };
 
 struct ValueSource {
@@ -111,10 +114,9 @@ struct ValueSource {
     ReadEvents events;
 };
 
-inline std::int32_t readValues(ValueSource& source, float* floats, double* doubles, std::int32_t count,
-                               bool stopWhenSpent)
+// A block's events start empty but for what carries over.
+inline void startBlockEvents(ReadEvents& events)
 {
-    ReadEvents& events = source.events;
     if (events.anyFailed) {
         for (std::uint64_t& word : events.failed)
             word = 0;
@@ -126,9 +128,34 @@ inline std::int32_t readValues(ValueSource& source, float* floats, double* doubl
         events.anyZeroFromNonzero = false;
     }
     events.allFinite = false;
+}
+
+inline std::int32_t readValues(ValueSource& source, float* floats, double* doubles, std::int32_t count,
+                               bool stopWhenSpent)
+{
+    startBlockEvents(source.events);
     const std::int32_t made = source.kind->read(source, floats, doubles, count, stopWhenSpent);
-    events.reads += made;
+    source.events.reads += made;
     return made;
+}
+
+// Whether two sources can be read in turn by readValuePairs.
+inline bool readInPairs(const ValueSource& first, const ValueSource& second)
+{
+    return first.kind == second.kind && first.kind->readPairs != nullptr;
+}
+
+// count reads of each, floats only, as readValues would make them: where one
+// read ends is known only once it is parsed, so each source's reads form a
+// chain, and reading the two in turn lets the processor work on both at
+// once.
+inline void readValuePairs(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count)
+{
+    startBlockEvents(first.events);
+    startBlockEvents(second.events);
+    first.kind->readPairs(first, second, as, bs, count);
+    first.events.reads += count;
+    second.events.reads += count;
 }
 
 inline bool isSpent(const ValueSource& source)
