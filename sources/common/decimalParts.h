@@ -147,11 +147,16 @@ inline const unsigned char* finishParts(const unsigned char* q, const unsigned c
 // are taken again from the text, the places of the rest added to the
 // power.  leadingZeros is the count of zeros before the first significant
 // digit where the tokenizer knows it, or -1.
+//
+// Where the leading zeros are known, only the significant digits are
+// tested: whether a token passes kMaxDigits with its leading zeros depends
+// on its magnitude, which varies from token to token and would defeat the
+// branch's prediction.
 inline void keepSignificantDigits(DecimalParts& parts, const unsigned char* p, long digits, long leadingZeros)
 {
-    if (digits <= kMaxDigits)
-        return;
     if (leadingZeros < 0) {
+        if (digits <= kMaxDigits)
+            return;
         leadingZeros = 0;
         for (const unsigned char* z = p; *z == '0' || *z == '.'; ++z)
             leadingZeros += *z == '0';
