@@ -737,11 +737,6 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     watchQuantileGates(measures, options.requirements);
 }
 
-void releaseErrorMeasures(ErrorMeasures& measures)
-{
-    measures = ErrorMeasures{};
-}
-
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
 {
     const Tolerances tolerances = tolerancesOf(measures);

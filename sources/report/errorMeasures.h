@@ -183,7 +183,6 @@ bool neededFromRelative(const ErrorMeasures& measures);
 // the lanes shared with other measures, or null for lanes of their own.
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
                         std::int32_t dim = 0, bool densityTable = true, std::shared_ptr<BlockScratch> scratch = {});
-void releaseErrorMeasures(ErrorMeasures& measures);
 
 // One block of pairs: the values as read (as and bs, the logarithms with
 // --log), the same as "%f" reads them for the classic sums (singleAs and

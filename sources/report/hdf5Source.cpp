@@ -113,7 +113,7 @@ constexpr hsize_t kSlabRows = 65536;
 // within a chunk would have the library decompress the chunk again for the
 // next, as its cache holds only chunks up to 1 MiB.  Up to this many values
 // a slab; chunks larger still are read in parts.
-constexpr hsize_t kLargestSlab = hsize_t{1} << 24;
+constexpr hsize_t kLargestSlab = hsize_t{1} << 21;
 
 struct Hdf5State {
     hid_t file = -1;

@@ -27,11 +27,6 @@ void startQuantileSummary(QuantileSummary& summary, const char* what, bool coars
     summary.what = what;
 }
 
-void releaseQuantileSummary(QuantileSummary& summary)
-{
-    summary = QuantileSummary{};
-}
-
 namespace {
 
 // The values that at least kSharedShare of the listed ones hold, found in

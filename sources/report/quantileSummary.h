@@ -92,7 +92,6 @@ constexpr double kQuantileBound = 0.001;
 constexpr double kCoarseQuantileBound = 0.01;
 
 void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse = false);
-void releaseQuantileSummary(QuantileSummary& summary);
 
 // The bucket of a nonnegative double, its bits above shift.
 [[gnu::always_inline]] inline std::uint32_t bucketOf(double value, int shift)

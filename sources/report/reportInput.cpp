@@ -45,7 +45,7 @@ struct EvaluationPass {
     const ValueSource* allpts = nullptr;
     ValueCounts allptsCounts;
     bool allptsLastZero = false;
-    std::vector<SampleRun*> samples;
+    std::vector<std::unique_ptr<SampleRun>> samples;
     // Which pairs of the block have both values read as 0 from nonzero
     // values written.
     bool excluded[kPairBlock];
@@ -384,7 +384,7 @@ struct RunFiles {
 // Reads every file once, in step, and makes each sample's report.
 void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::string>& groups)
 {
-    auto* const files = new RunFiles;
+    const auto files = std::make_unique<RunFiles>();
     EvaluationPass& pass = files->pass;
     openReportSource(files->allpts, options.allptsPath, options);
     pass.allpts = &files->allpts;
@@ -396,10 +396,9 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
     // for a block's arithmetic.
     const std::shared_ptr<BlockScratch> scratch = makeBlockScratch();
     for (const char* path : options.samplePaths) {
-        auto* const sample = new SampleRun;
+        auto& sample = pass.samples.emplace_back(std::make_unique<SampleRun>());
         openReportSource(sample->source, path, options);
         startErrorMeasures(sample->measures, options, worst, options.dim, options.format != ReportFormat::tsv, scratch);
-        pass.samples.push_back(sample);
         sources.push_back(&sample->source);
     }
     evaluation.hasPoints = options.pointsPath != nullptr;
@@ -415,7 +414,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
     runPairPass(pair, pass);
     if (!pair.exact) {
         countRest(files->allpts, pass.allptsCounts, pair.as, pair.aDoubles, options.logs);
-        for (SampleRun* sample : pass.samples)
+        for (const std::unique_ptr<SampleRun>& sample : pass.samples)
             countRest(sample->source, sample->counts, pair.bs, pair.bDoubles, options.logs);
     }
 
@@ -456,13 +455,12 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
             decade.sample = report.sample;
             decade.group = report.group;
         }
+        // Each sample's measures go as soon as its report is made.
         closeValueSource(sample.source);
-        releaseErrorMeasures(sample.measures);
-        delete &sample;
+        pass.samples[s].reset();
     }
     closeValueSource(files->allpts);
     releasePairPass(pair);
-    delete files;
 }
 
 }  // namespace

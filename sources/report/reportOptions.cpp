@@ -31,54 +31,8 @@ namespace {
 
 constexpr const char* kHint = "Try 'calcGap_report --help' for more information.";
 
-enum class Option {
-    count,
-    worst,
-    floor,
-    rtol,
-    atol,
-    minTruth,
-    format,
-    strict,
-    logs,
-    column,
-    delimiter,
-    header,
-    raw,
-    summary,
-    group,
-    byDensity,
-    require,
-    points,
-    dim,
-    help,
-    version,
-};
-
-struct KnownOption {
-    const char* name;
-    char shortName;
-    bool takesValue;
-    Option option;
-};
-
-// In the order the help lists them, which is also the order in which an
-// ambiguous prefix lists its possibilities.
-constexpr KnownOption kOptions[] = {
-    {"count", 'n', true, Option::count},   {"worst", 'k', true, Option::worst},
-    {"floor", 0, true, Option::floor},     {"rtol", 0, true, Option::rtol},
-    {"atol", 0, true, Option::atol},       {"min-truth", 0, true, Option::minTruth},
-    {"format", 0, true, Option::format},
-    {"strict", 0, false, Option::strict},  {"log", 0, false, Option::logs},
-    {"column", 0, true, Option::column},   {"delimiter", 0, true, Option::delimiter},
-    {"header", 0, false, Option::header},  {"raw", 0, true, Option::raw},
-    {"summary", 0, false, Option::summary}, {"group", 0, true, Option::group},
-    {"by-density", 0, false, Option::byDensity}, {"require", 0, true, Option::require},
-    {"points", 0, true, Option::points},   {"dim", 0, true, Option::dim},
-    {"help", 'h', false, Option::help},    {"version", 0, false, Option::version},
-};
-
-const char* const kHelp =
+// What the help says before the options and after them.
+const char* const kHelpHead =
     "Usage: calcGap_report [OPTION]... KDE_FROM_ALLPTS KDE_FROM_SAMPLE...\n"
     "Reports how far the KDE values of each sample file (b, computed from a sample)\n"
     "lie from those of the first (a, computed from all points), pair by pair, in one\n"
@@ -87,46 +41,9 @@ const char* const kHelp =
     "errors by decade of a, the lines the classic tools print, and what went wrong in\n"
     "the input; with several samples, a table of them and their spread.  A file\n"
     "named - is standard input.\n"
-    "\n"
-    "  -n, --count=N     compare exactly N pairs, as calcGap_mean does: a file that\n"
-    "                    yields no value repeats its last one; without it, compare as\n"
-    "                    many pairs as the shorter file yields\n"
-    "  -k, --worst=K     list the K points with the largest absolute error and the K\n"
-    "                    with the largest relative error (default 10, 0 for none)\n"
-    "      --floor=TAU   relative error is |a - b| / max(|a|, TAU) (default 0)\n"
-    "      --rtol=R      a pair is within tolerance when |a - b| <= A + R |a|\n"
-    "      --atol=A        (defaults R = 0.01, A = 0)\n"
-    "      --min-truth=T leave pairs with a < T out of the relative, ratio and\n"
-    "                    tolerance figures, and count them\n"
-    "      --format=F    text (default), tsv (a header line, then a line per\n"
-    "                    sample, to append to a table) or json\n"
-    "      --strict      exit with status 2 after the report when the input had a\n"
-    "                    problem: a failed read, text that is not a number, a NaN or\n"
-    "                    infinity, a value that underflowed or overflowed as read, a\n"
-    "                    line without its field, a file that ran short, files of\n"
-    "                    unequal length, or no pairs at all\n"
-    "      --log         the values are natural logarithms of the densities\n"
-    "      --column=N    the value of each line is its N-th field (from 1); with\n"
-    "                    --header, N may be the field's name; of a 2-D .npy array\n"
-    "                    or HDF5 dataset, the N-th column\n"
-    "      --delimiter=C fields are split at the byte C (',' for CSV), not at\n"
-    "                    white space\n"
-    "      --header      the first line of a text file names the fields\n"
-    "      --raw=T       read every file as native float32 (f4) or float64 (f8)\n"
-    "                    arrays, as numpy's tofile writes them\n"
-    "      --summary     the mean, standard deviation, standard error, minimum and\n"
-    "                    maximum over the samples of every figure\n"
-    "      --group=RE    summarize by the first capture of the pattern RE in each\n"
-    "                    sample's name, as '_n([0-9]+)_'\n"
-    "      --by-density  every figure by decade of a: in TSV a row per decade,\n"
-    "                    in JSON a list per sample, in the text's summary a table\n"
-    "      --require=EXPR  NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
-    "                    status 3 when a sample, or a summary's mean, fails it\n"
-    "      --points=FILE, --dim=D\n"
-    "                    the test points, D values each, shown beside the worst\n"
-    "                    points\n"
-    "  -h, --help        print this help and exit\n"
-    "      --version     print the version and exit\n"
+    "\n";
+
+const char* const kHelpTail =
     "\n"
     "Text is read as fscanf \"%lf\" reads it, every digit kept, and for the\n"
     "classic lines as \"%f\" reads it; lines that begin with # are comments.  A\n"
@@ -297,80 +214,120 @@ ReportFormat formatValue(const char* text)
     failInvalid("format", text, "not one of text, tsv, json");
 }
 
-void apply(ReportOptions& options, Option option, const char* value)
+[[noreturn]] void printHelp();
+
+// Every option, once: its names, whether it takes a value, its lines of
+// the help, and what it does.  In the order the help lists them, which is
+// also the order in which an ambiguous prefix lists its possibilities.
+struct KnownOption {
+    const char* name;
+    char shortName;
+    bool takesValue;
+    // Its lines of the help, or empty where the line of another names it.
+    const char* help;
+    void (*apply)(ReportOptions& options, const char* value);
+};
+
+constexpr KnownOption kOptions[] = {
+    {"count", 'n', true,
+     "  -n, --count=N     compare exactly N pairs, as calcGap_mean does: a file that\n"
+     "                    yields no value repeats its last one; without it, compare as\n"
+     "                    many pairs as the shorter file yields\n",
+     [](ReportOptions& o, const char* v) {
+         o.countGiven = true;
+         o.count = countValue("count", v);
+     }},
+    {"worst", 'k', true,
+     "  -k, --worst=K     list the K points with the largest absolute error and the K\n"
+     "                    with the largest relative error (default 10, 0 for none)\n",
+     [](ReportOptions& o, const char* v) { o.worst = countValue("number of worst points", v); }},
+    {"floor", 0, true, "      --floor=TAU   relative error is |a - b| / max(|a|, TAU) (default 0)\n",
+     [](ReportOptions& o, const char* v) { o.floor = amountValue("floor", v); }},
+    {"rtol", 0, true, "      --rtol=R      a pair is within tolerance when |a - b| <= A + R |a|\n",
+     [](ReportOptions& o, const char* v) { o.rtol = amountValue("relative tolerance", v); }},
+    {"atol", 0, true, "      --atol=A        (defaults R = 0.01, A = 0)\n",
+     [](ReportOptions& o, const char* v) { o.atol = amountValue("absolute tolerance", v); }},
+    {"min-truth", 0, true,
+     "      --min-truth=T leave pairs with a < T out of the relative, ratio and\n"
+     "                    tolerance figures, and count them\n",
+     [](ReportOptions& o, const char* v) {
+         o.minTruthGiven = true;
+         leastTruthValue(o, v);
+     }},
+    {"format", 0, true,
+     "      --format=F    text (default), tsv (a header line, then a line per\n"
+     "                    sample, to append to a table) or json\n",
+     [](ReportOptions& o, const char* v) { o.format = formatValue(v); }},
+    {"strict", 0, false,
+     "      --strict      exit with status 2 after the report when the input had a\n"
+     "                    problem: a failed read, text that is not a number, a NaN or\n"
+     "                    infinity, a value that underflowed or overflowed as read, a\n"
+     "                    line without its field, a file that ran short, files of\n"
+     "                    unequal length, or no pairs at all\n",
+     [](ReportOptions& o, const char*) { o.strict = true; }},
+    {"log", 0, false, "      --log         the values are natural logarithms of the densities\n",
+     [](ReportOptions& o, const char*) { o.logs = true; }},
+    {"column", 0, true,
+     "      --column=N    the value of each line is its N-th field (from 1); with\n"
+     "                    --header, N may be the field's name; of a 2-D .npy array\n"
+     "                    or HDF5 dataset, the N-th column\n",
+     columnValue},
+    {"delimiter", 0, true,
+     "      --delimiter=C fields are split at the byte C (',' for CSV), not at\n"
+     "                    white space\n",
+     [](ReportOptions& o, const char* v) {
+         o.delimiterGiven = true;
+         o.delimiter = delimiterValue(v);
+     }},
+    {"header", 0, false, "      --header      the first line of a text file names the fields\n",
+     [](ReportOptions& o, const char*) { o.header = true; }},
+    {"raw", 0, true,
+     "      --raw=T       read every file as native float32 (f4) or float64 (f8)\n"
+     "                    arrays, as numpy's tofile writes them\n",
+     [](ReportOptions& o, const char* v) { o.raw = rawValue(v); }},
+    {"summary", 0, false,
+     "      --summary     the mean, standard deviation, standard error, minimum and\n"
+     "                    maximum over the samples of every figure\n",
+     [](ReportOptions& o, const char*) { o.summary = true; }},
+    {"group", 0, true,
+     "      --group=RE    summarize by the first capture of the pattern RE in each\n"
+     "                    sample's name, as '_n([0-9]+)_'\n",
+     groupValue},
+    {"by-density", 0, false,
+     "      --by-density  every figure by decade of a: in TSV a row per decade,\n"
+     "                    in JSON a list per sample, in the text's summary a table\n",
+     [](ReportOptions& o, const char*) { o.byDensity = true; }},
+    {"require", 0, true,
+     "      --require=EXPR  NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
+     "                    status 3 when a sample, or a summary's mean, fails it\n",
+     [](ReportOptions& o, const char* v) { o.requirements.push_back(requirementValue(v)); }},
+    {"points", 0, true,
+     "      --points=FILE, --dim=D\n"
+     "                    the test points, D values each, shown beside the worst\n"
+     "                    points\n",
+     [](ReportOptions& o, const char* v) { o.pointsPath = v; }},
+    {"dim", 0, true, "",
+     [](ReportOptions& o, const char* v) {
+         o.dim = countValue("number of values per point", v);
+         constexpr std::int32_t kMostValuesPerPoint = 10000;
+         if (o.dim < 1 || o.dim > kMostValuesPerPoint)
+             failInvalid("number of values per point", v, "not a whole number from 1 to 10000");
+     }},
+    {"help", 'h', false, "  -h, --help        print this help and exit\n",
+     [](ReportOptions&, const char*) { printHelp(); }},
+    {"version", 0, false, "      --version     print the version and exit\n",
+     [](ReportOptions&, const char*) { printVersionAndExit("calcGap_report"); }},
+};
+
+void printHelp()
 {
-    switch (option) {
-    case Option::count:
-        options.countGiven = true;
-        options.count = countValue("count", value);
-        break;
-    case Option::worst:
-        options.worst = countValue("number of worst points", value);
-        break;
-    case Option::floor:
-        options.floor = amountValue("floor", value);
-        break;
-    case Option::rtol:
-        options.rtol = amountValue("relative tolerance", value);
-        break;
-    case Option::atol:
-        options.atol = amountValue("absolute tolerance", value);
-        break;
-    case Option::format:
-        options.format = formatValue(value);
-        break;
-    case Option::strict:
-        options.strict = true;
-        break;
-    case Option::logs:
-        options.logs = true;
-        break;
-    case Option::column:
-        columnValue(options, value);
-        break;
-    case Option::delimiter:
-        options.delimiterGiven = true;
-        options.delimiter = delimiterValue(value);
-        break;
-    case Option::header:
-        options.header = true;
-        break;
-    case Option::raw:
-        options.raw = rawValue(value);
-        break;
-    case Option::minTruth:
-        options.minTruthGiven = true;
-        leastTruthValue(options, value);
-        break;
-    case Option::summary:
-        options.summary = true;
-        break;
-    case Option::group:
-        groupValue(options, value);
-        break;
-    case Option::byDensity:
-        options.byDensity = true;
-        break;
-    case Option::require:
-        options.requirements.push_back(requirementValue(value));
-        break;
-    case Option::points:
-        options.pointsPath = value;
-        break;
-    case Option::dim: {
-        options.dim = countValue("number of values per point", value);
-        constexpr std::int32_t kMostValuesPerPoint = 10000;
-        if (options.dim < 1 || options.dim > kMostValuesPerPoint)
-            failInvalid("number of values per point", value, "not a whole number from 1 to 10000");
-        break;
-    }
-    case Option::help:
-        std::fputs(kHelp, stdout);
-        flushOutput("cannot write the help");
-        std::exit(0);
-    case Option::version:
-        printVersionAndExit("calcGap_report");
-    }
+    std::string help = kHelpHead;
+    for (const KnownOption& known : kOptions)
+        help += known.help;
+    help += kHelpTail;
+    std::fputs(help.c_str(), stdout);
+    flushOutput("cannot write the help");
+    std::exit(0);
 }
 
 // The option that "--NAME" or "--NAME=VALUE" names: the one spelled so, or
@@ -423,7 +380,7 @@ ReportOptions parseReportOptions(int argc, char** argv)
                     failOption("invalid option " + shellQuoted(argument), "it needs a value");
                 value = argv[++i];
             }
-            apply(options, known.option, value);
+            known.apply(options, value);
         } else {
             // A cluster of short options; one that takes a value takes the
             // rest of the cluster, or else the next argument.
@@ -436,12 +393,12 @@ ReportOptions parseReportOptions(int argc, char** argv)
                 if (known == nullptr)
                     failOption("invalid option " + shellQuoted(shown), "no such option");
                 if (!known->takesValue) {
-                    apply(options, known->option, nullptr);
+                    known->apply(options, nullptr);
                     continue;
                 }
                 if (c[1] == '\0' && i + 1 == argc)
                     failOption("invalid option " + shellQuoted(shown), "it needs a value");
-                apply(options, known->option, c[1] != '\0' ? c + 1 : argv[++i]);
+                known->apply(options, c[1] != '\0' ? c + 1 : argv[++i]);
                 break;
             }
         }
