@@ -301,7 +301,7 @@ void spillSummaries(ErrorMeasures& m)
     spillListed(m.absSummary);
     spillListed(m.neededSummary);
     QuantileSummary& rel = m.relSummary;
-    if (bucketed(rel) || rel.listed.size() <= kListedValues)
+    if (!listIsFull(rel))
         return;
     const DecadeEdgeBuckets& edges = decadeEdgesOf(rel);
     for (const ListedValue& listed : rel.listed)

@@ -62,7 +62,7 @@ void watchSharedValues(QuantileSummary& summary)
 
 void spillListed(QuantileSummary& summary)
 {
-    if (bucketed(summary) || summary.listed.size() <= kListedValues)
+    if (!listIsFull(summary))
         return;
     // calloc's pages are mapped as they are first written, so only the
     // binades that occur cost memory.

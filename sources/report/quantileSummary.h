@@ -24,13 +24,17 @@
 // run compares at most 2^31 - 1 pairs, each counted once in a summary, so
 // no count can wrap, and counting is one addition.
 //
-// Until it holds more than kListedValues values, a summary lists them
-// instead, each with its count, and its order statistics are exact: a
-// summary of few values spread over many binades would touch a page for
-// each binade, where the list costs 16 bytes a value.  The measures move
-// the list into the buckets between blocks, once it is longer
-// (spillListed), so that nothing inside a block's loops changes mode.
+// Until it holds more than kListedValues values (kCoarseListedValues for
+// a coarse one), a summary lists them instead, each with its count, and its
+// order statistics are exact: a summary of few values spread over many
+// binades would touch a page for each binade, where the list costs 16
+// bytes a value.  A coarse summary's buckets cost an eighth of a fine
+// one's, and the tables by decade hold one for each decade, all growing
+// at once: their lists are shorter.  The measures move the list into the
+// buckets between blocks, once it is longer (spillListed), so that nothing
+// inside a block's loops changes mode.
 constexpr std::size_t kListedValues = std::size_t{1} << 15;
+constexpr std::size_t kCoarseListedValues = std::size_t{1} << 11;
 
 struct ListedValue {
     double value;
@@ -86,6 +90,13 @@ struct QuantileSummary {
 // The bits of a double below its bucket's, fine and coarse.
 constexpr int kFineShift = 43;
 constexpr int kCoarseShift = 46;
+
+// Whether the summary lists more values than it may.
+inline bool listIsFull(const QuantileSummary& summary)
+{
+    return summary.counts == nullptr &&
+           summary.listed.size() > (summary.shift == kCoarseShift ? kCoarseListedValues : kListedValues);
+}
 
 // The relative bounds of the two resolutions, as the report states them.
 constexpr double kQuantileBound = 0.001;
@@ -163,7 +174,8 @@ std::uint64_t countAtMost(const QuantileSummary& summary, const QuantileWatch& w
 // where the summary has them, are the values' own.
 void countBlock(QuantileSummary& summary, const double* values, const std::uint32_t* buckets, std::int32_t count);
 
-// Moves a list past kListedValues into the buckets.
+
+// Moves a list past its length into the buckets.
 void spillListed(QuantileSummary& summary);
 
 // Notes values counted directly: count of them, the smallest and largest
