@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace {
 
@@ -18,6 +19,11 @@ std::size_t bucketsOf(const QuantileSummary& summary)
 }
 
 }  // namespace
+
+void UnmapCounts::operator()(std::uint32_t* counts) const
+{
+    ::munmap(counts, bytes);
+}
 
 void startQuantileSummary(QuantileSummary& summary, const char* what, bool coarse)
 {
@@ -64,12 +70,14 @@ void spillListed(QuantileSummary& summary)
 {
     if (!listIsFull(summary))
         return;
-    // calloc's pages are mapped as they are first written, so only the
-    // binades that occur cost memory.
-    summary.counts.reset(static_cast<std::uint32_t*>(std::calloc(bucketsOf(summary), sizeof(std::uint32_t))));
-    if (summary.counts == nullptr)
+    const std::size_t bytes = bucketsOf(summary) * sizeof(std::uint32_t);
+    void* const mapped = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
         fail(summary.what, std::strerror(ENOMEM));
-    watchSharedValues(summary);
+    summary.counts = std::unique_ptr<std::uint32_t[], UnmapCounts>(static_cast<std::uint32_t*>(mapped), {bytes});
+    // Coarse quantiles, to 1%, have no use for them.
+    if (summary.shift == kFineShift)
+        watchSharedValues(summary);
     for (const ListedValue& listed : summary.listed)
         summary.counts[bucketOf(listed.value, summary.shift)] += static_cast<std::uint32_t>(listed.count);
     // A watch at a time, as a loop of compares.

@@ -30,11 +30,12 @@
 // binades would touch a page for each binade, where the list costs 16
 // bytes a value.  A coarse summary's buckets cost an eighth of a fine
 // one's, and the tables by decade hold one for each decade, all growing
-// at once: their lists are shorter.  The measures move the list into the
-// buckets between blocks, once it is longer (spillListed), so that nothing
-// inside a block's loops changes mode.
+// at once: their lists hold no more than a page's worth of buckets would.
+// The measures move the list into the buckets between blocks, once it is
+// longer (spillListed), so that nothing inside a block's loops changes
+// mode.
 constexpr std::size_t kListedValues = std::size_t{1} << 15;
-constexpr std::size_t kCoarseListedValues = std::size_t{1} << 11;
+constexpr std::size_t kCoarseListedValues = 256;
 
 struct ListedValue {
     double value;
@@ -67,13 +68,18 @@ constexpr double kSharedShare = 0.01;
 constexpr std::size_t kSharedValues = 4;
 
 
-struct FreeCounts {
-    void operator()(std::uint32_t* counts) const { std::free(counts); }
+// The buckets are mapped, not taken from the heap, so that only the pages
+// of the binades that occur are ever touched: calloc may instead clear a
+// whole block it reuses, as it does once freed blocks have raised its
+// threshold for mapping.
+struct UnmapCounts {
+    std::size_t bytes = 0;
+    void operator()(std::uint32_t* counts) const;
 };
 
 struct QuantileSummary {
     // The buckets, once the values are past the list; null before.
-    std::unique_ptr<std::uint32_t[], FreeCounts> counts;
+    std::unique_ptr<std::uint32_t[], UnmapCounts> counts;
     std::vector<ListedValue> listed;
     std::vector<QuantileWatch> watches;
     // Whether the summary is kept at all.
