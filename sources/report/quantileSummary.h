@@ -67,7 +67,6 @@ struct QuantileWatch {
 constexpr double kSharedShare = 0.01;
 constexpr std::size_t kSharedValues = 4;
 
-
 // The buckets are mapped, not taken from the heap, so that only the pages
 // of the binades that occur are ever touched: calloc may instead clear a
 // whole block it reuses, as it does once freed blocks have raised its
