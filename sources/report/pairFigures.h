@@ -243,9 +243,10 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
 // |k| < 2^11.  hi is first clamped to [-1000, 1000], so |k| <= 1443: past
 // 1000, |a - b| >= e^1000 (1 - e^-(2^-43)) overflows, and below -1000 it is
 // below the least subnormal, and the clamped hi gives the same infinity
-// or 0.  r is then within a unit of its last bit of the true one.  exp(r) (1 - exp(lo - hi)) is then within about three units,
-// and the scaling by 2^k is exact unless the result is subnormal, where it
-// rounds once more, or beyond the doubles, where it is infinite.
+// or 0.  r is then within a unit of its last bit of the true one, exp(r)
+// (1 - exp(lo - hi)) within about three units, and the scaling by 2^k is
+// exact unless the result is subnormal, where it rounds once more, or
+// beyond the doubles, where it is infinite.
 constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;
 constexpr double kLn2Lo = 0x1.ef35793c7673p-45;
 
