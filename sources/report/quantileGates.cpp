@@ -17,11 +17,11 @@ struct QuantileFigure {
 // The quantile figures of a sample's row, with the summaries and fractions
 // the report takes them from.
 constexpr QuantileFigure kQuantileFigures[] = {
-    {"abs_median", Series::absolute, 0.5},   {"abs_p90", Series::absolute, 0.9},
-    {"abs_p99", Series::absolute, 0.99},     {"abs_p999", Series::absolute, 0.999},
-    {"rel_median", Series::relative, 0.5},   {"rel_p90", Series::relative, 0.9},
-    {"rel_p99", Series::relative, 0.99},     {"rtol_for_all", Series::needed, 1.0},
-    {"rtol_for_999", Series::needed, 0.999}, {"rtol_for_99", Series::needed, 0.99},
+    {"abs_median", Series::absolute, kMedian}, {"abs_p90", Series::absolute, kP90},
+    {"abs_p99", Series::absolute, kP99},       {"abs_p999", Series::absolute, kP999},
+    {"rel_median", Series::relative, kMedian}, {"rel_p90", Series::relative, kP90},
+    {"rel_p99", Series::relative, kP99},       {"rtol_for_all", Series::needed, kAll},
+    {"rtol_for_999", Series::needed, kP999},   {"rtol_for_99", Series::needed, kP99},
 };
 
 const QuantileFigure* quantileFigureNamed(const std::string& name)

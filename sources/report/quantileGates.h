@@ -9,6 +9,15 @@
 #include <string>
 #include <vector>
 
+// The fractions of the quantiles a report gives: of the errors, the median,
+// p90, p99 and p99.9; of the pairs, all of them, 99.9% and 99% for the least
+// rtol they meet.
+constexpr double kMedian = 0.5;
+constexpr double kP90 = 0.9;
+constexpr double kP99 = 0.99;
+constexpr double kP999 = 0.999;
+constexpr double kAll = 1.0;
+
 // Watches, in the measures' summaries, the bound of each requirement on a
 // quantile of the sample's figures.
 void watchQuantileGates(ErrorMeasures& measures, const std::vector<Requirement>& requirements);

@@ -194,6 +194,10 @@ std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, b
 // lies, as it is large and the stack may be small.
 void summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std::int64_t pairs, Report& report);
 
+// Leaves the report without the classic lines: where the classic tools
+// would print none, or other ones.
+void dropClassicLines(Report& report);
+
 // Whether the files held different numbers of values, as far as they were
 // read.
 bool unequalLengths(const Report& report);

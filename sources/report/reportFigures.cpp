@@ -17,6 +17,13 @@ std::string classicLine(float result)
 
 }  // namespace
 
+void dropClassicLines(Report& report)
+{
+    report.classicMean.clear();
+    report.classicRms.clear();
+    report.classicPeak.clear();
+}
+
 void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs, Report& r)
 {
     r.options = options;
@@ -44,14 +51,14 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.absRms = any ? sqrtOfQuotient(squares, {measured, 0}) : NAN;
     r.absMax = any ? m.extremes.absMax : NAN;
     r.absMaxIndex = m.extremes.absMaxIndex;
-    const std::vector<double> absQ = summaryQuantiles(m.absSummary, {0.5, 0.9, 0.99, 0.999});
+    const std::vector<double> absQ = summaryQuantiles(m.absSummary, {kMedian, kP90, kP99, kP999});
     r.absQuantiles = {absQ[0], absQ[1], absQ[2], absQ[3]};
 
     r.relCount = m.relCount;
     const bool anyRel = m.relCount > 0;
     r.relMax = anyRel ? m.extremes.relMax : NAN;
     r.relMaxIndex = m.extremes.relMaxIndex;
-    const std::vector<double> relQ = summaryQuantiles(m.relSummary, {0.5, 0.9, 0.99, 0.999});
+    const std::vector<double> relQ = summaryQuantiles(m.relSummary, {kMedian, kP90, kP99, kP999});
     r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
     r.relZeroOverZero = m.relZeroOverZero;
     r.relInfinite = m.relInfinite;
@@ -65,10 +72,10 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     // Quantiles of the tolerance each pair needs, at the high end of their
     // buckets, so that each is a tolerance the pairs do meet.
     const std::vector<double> needed =
-        neededFromRelative(m) ? summaryQuantiles(m.relSummary, {1.0, 0.999, 0.99}, true,
+        neededFromRelative(m) ? summaryQuantiles(m.relSummary, {kAll, kP999, kP99}, true,
                                                  static_cast<std::uint64_t>(m.relZeroOverZero),
                                                  static_cast<std::uint64_t>(m.relInfinite))
-                              : summaryQuantiles(m.neededSummary, {1.0, 0.999, 0.99}, true);
+                              : summaryQuantiles(m.neededSummary, {kAll, kP999, kP99}, true);
     r.rtolForAll = needed[0];
     r.rtolFor999 = needed[1];
     r.rtolFor99 = needed[2];
@@ -114,7 +121,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         if (relCount > 0) {
             line.relMean = sumValue(d->relSum) / static_cast<double>(relCount);
             noteSummarized(d->relSummary, static_cast<std::uint64_t>(relCount), d->relMin, d->relMax);
-            line.relP99 = summaryQuantiles(d->relSummary, {0.99})[0];
+            line.relP99 = summaryQuantiles(d->relSummary, {kP99})[0];
             line.relMax = d->relMax;
         }
         if (tolerancePairs > 0)
@@ -130,8 +137,6 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         Report& decadeReport = r.byDensity.emplace_back();
         summarizeReport(options, *decade, decade->measured + decade->leftOut, decadeReport);
         decadeReport.decade = static_cast<int>(row) + kLowestDecade;
-        decadeReport.classicMean.clear();
-        decadeReport.classicRms.clear();
-        decadeReport.classicPeak.clear();
+        dropClassicLines(decadeReport);
     }
 }

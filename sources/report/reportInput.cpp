@@ -444,11 +444,8 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
             report.classicNote = classicDifference(report.allpts, "a");
             if (report.classicNote.empty())
                 report.classicNote = classicDifference(report.sample, "b");
-            if (!report.classicNote.empty()) {
-                report.classicMean.clear();
-                report.classicRms.clear();
-                report.classicPeak.clear();
-            }
+            if (!report.classicNote.empty())
+                dropClassicLines(report);
         }
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
