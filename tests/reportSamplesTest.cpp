@@ -424,7 +424,7 @@ TEST_F(ReportSamples, WorstPointsWithTheirCoordinates)
     EXPECT_EQ(tail[1]["point"], 2);
     EXPECT_EQ(tail[1]["coordinates"], json({2.0, 2.0}));
     EXPECT_EQ(tail[2]["point"], 3);
-    EXPECT_EQ(repeated["absolute"]["mean"], (1.0 + 5.0 * 999999) / 1e6);
+    EXPECT_EQ(repeated["abs_mean"], (1.0 + 5.0 * 999999) / 1e6);
     EXPECT_EQ(runReport({"--points=" + pts, a, b}).status, 1);
     EXPECT_EQ(runReport({"--dim=3", a, b}).status, 1);
 }

@@ -70,11 +70,11 @@ TEST_F(Streams, DashIsStandardInputInTheReport)
     const RunResult piped = runScript("printf '1.5 2' | exec \"$1/calcGap_report\" --format=json - '" + b + "'");
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_NE(piped.out.find("\"path\": \"-\""), std::string::npos);
-    EXPECT_NE(piped.out.find("\"mean\": 0.25"), std::string::npos) << piped.out;
+    EXPECT_NE(piped.out.find("\"abs_mean\": 0.25"), std::string::npos) << piped.out;
     dir.file("-", "3 2");
     const RunResult named = runScript("cd '" + dir.path + "' && exec \"$1/calcGap_report\" --format=json ./- b.txt");
     EXPECT_EQ(named.status, 0) << named.err;
-    EXPECT_NE(named.out.find("\"mean\": 1.0"), std::string::npos) << named.out;
+    EXPECT_NE(named.out.find("\"abs_mean\": 1.0"), std::string::npos) << named.out;
 }
 
 // After the shorter file ends, a regular file is read on to count its

@@ -20,6 +20,10 @@
 //    rounding or two of its own, 2 u more.  Terms of both signs (the signed
 //    errors) need no more than this; the tests hold it against exact
 //    rational sums whose terms cancel to a millionth of their magnitudes.
+// The bound the reports state for every mean and rms, as a fraction of the
+// terms' magnitudes.
+constexpr double kSumBound = 1e-12;
+
 struct AccurateSum {
     double block = 0.0;
     double total = 0.0;

@@ -8,7 +8,7 @@
 #include "formats.h"
 
 #include "quoting.h"
-#include "reportRow.h"
+#include "figureTable.h"
 
 #include <nlohmann/json.hpp>
 
@@ -121,60 +121,57 @@ std::string whole(std::int64_t value)
     return std::to_string(value);
 }
 
-std::string point(std::int64_t index)
-{
-    return index >= 0 ? std::to_string(index) : "null";
-}
-
 const char* truth(bool value)
 {
     return value ? "true" : "false";
 }
 
-void position(JsonWriter& w, const char* key, const TextPosition& place, const std::string* text)
+void position(JsonWriter& w, const char* key, const TextPosition& place)
 {
     openObject(w, key);
     member(w, "line", whole(static_cast<std::int64_t>(place.line)));
     member(w, "column", whole(static_cast<std::int64_t>(place.column)));
     member(w, "offset", whole(static_cast<std::int64_t>(place.offset)));
-    // As the shell quotes it: no byte of it can be lost or change meaning.
-    if (text != nullptr)
-        member(w, "text", string(shellQuoted(*text)));
     closeObject(w);
+}
+
+// A figure's value: null where it has none.
+std::string valueOf(FigureKind kind, const Reading& reading)
+{
+    switch (kind) {
+    case FigureKind::path:
+    case FigureKind::text:
+        return string(reading.text);
+    case FigureKind::decade:
+        return reading.whole == kNoDecade ? "null" : whole(reading.whole);
+    case FigureKind::flag:
+        // Empty by decade where it is a figure of the whole run.
+        return reading.whole < 0 ? "null" : truth(reading.whole > 0);
+    case FigureKind::count:
+    case FigureKind::point:
+        return reading.whole >= 0 ? whole(reading.whole) : "null";
+    case FigureKind::share:
+    case FigureKind::value:
+        return figure(reading.number);
+    case FigureKind::classic:
+        break;
+    }
+    return reading.text.empty() ? "null" : string(reading.text);
 }
 
 void fileObject(JsonWriter& w, const char* key, const FileSummary& file)
 {
     openObject(w, key);
     member(w, "path", string(file.path));
-    member(w, "kind", string(file.kind));
-    member(w, "values", whole(file.values));
-    member(w, "skipped_reads", whole(file.skippedReads));
-    member(w, "short_lines", whole(file.shortLines));
-    member(w, "underflows", whole(file.underflows));
-    member(w, "overflows", whole(file.overflows));
-    member(w, "comment_lines", whole(file.commentLines));
-    member(w, "nans", whole(file.nans));
-    member(w, "infinities", whole(file.infinities));
-    member(w, "short_pairs", whole(file.shortPairs));
-    member(w, "end", string(fileEndName(file.end)));
+    for (const FileField& field : fileFields(file))
+        member(w, field.name, valueOf(field.kind, field.reading));
+    // As the shell quotes it: no byte of it can be lost or change meaning.
     if (file.end == FileEnd::notANumber)
-        position(w, "stop", file.stop, &file.stopText);
+        member(w, "stop_text", string(shellQuoted(file.stopText)));
     if (file.skippedReads > 0)
-        position(w, "first_skip", file.firstSkip, nullptr);
+        position(w, "first_skip", file.firstSkip);
     if (file.shortLines > 0)
         member(w, "first_short_line", whole(static_cast<std::int64_t>(file.firstShortLine)));
-    closeObject(w);
-}
-
-void quantiles(JsonWriter& w, const Quantiles& q, bool withP999)
-{
-    openObject(w, "quantiles");
-    member(w, "median", figure(q.median));
-    member(w, "p90", figure(q.p90));
-    member(w, "p99", figure(q.p99));
-    if (withP999)
-        member(w, "p999", figure(q.p999));
     closeObject(w);
 }
 
@@ -203,21 +200,15 @@ void worstList(JsonWriter& w, const char* key, const WorstPoints& worst)
     closeArray(w);
 }
 
-// The figures of a row as the tab-separated format names them.
-void fieldMembers(JsonWriter& w, const std::vector<Field>& fields)
+// The figures of a row, named as the tab-separated header names them; but
+// for a sample's own report, which gives its files as objects of their own.
+void fieldMembers(JsonWriter& w, const std::vector<Field>& fields, bool ownReport)
 {
     for (const Field& field : fields) {
-        // A number's text is its shortest form, which JSON reads as it is.
-        // A row's decade of a is a number, as in the table by decade, or
-        // null for the pairs whose a is not positive.
-        if (field.name == "decade")
-            member(w, "decade", field.text == "none" ? std::string("null") : field.text);
-        else if (!field.numeric)
-            member(w, field.name.c_str(), string(field.text));
-        else if (std::isnan(field.number) || std::isinf(field.number))
-            member(w, field.name.c_str(), figure(field.number));
-        else
-            member(w, field.name.c_str(), field.text);
+        const Figure& f = *field.figure;
+        if (ownReport && (f.kind == FigureKind::path || f.kind == FigureKind::decade || f.file != nullptr))
+            continue;
+        member(w, f.name.c_str(), valueOf(f.kind, field.reading));
     }
 }
 
@@ -256,49 +247,11 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     const Report& r = evaluation.samples[index];
     fileObject(w, "allpts", r.allpts);
     fileObject(w, "sample", r.sample);
-    if (evaluation.options.groupPattern != nullptr)
-        member(w, "group", string(r.group));
-    member(w, "pairs", whole(r.pairs));
+    fieldMembers(w, reportFields(r), true);
     member(w, "count_given", truth(r.options.countGiven));
-    member(w, "left_out", whole(r.leftOut));
-    member(w, "measured", whole(r.measured));
-    member(w, "both_underflowed", whole(r.bothUnderflowed));
     member(w, "min_truth", !r.options.minTruthGiven          ? std::string("null")
                            : r.options.minTruthBeyondDoubles ? decimalOfLog(r.options.logMinTruth)
                                                              : number(r.options.minTruth));
-    member(w, "below_min_truth", whole(r.belowMinTruth));
-    member(w, "logs", truth(r.options.logs));
-    member(w, "problems", truth(inputHadProblems(r)));
-
-    openObject(w, "absolute");
-    member(w, "mean", figure(r.absMean));
-    member(w, "sd", figure(r.absSd));
-    member(w, "se", figure(r.absSe));
-    member(w, "rms", figure(r.absRms));
-    member(w, "max", figure(r.absMax));
-    member(w, "max_point", point(r.absMaxIndex));
-    member(w, "underflows", whole(r.absUnderflows));
-    quantiles(w, r.absQuantiles, true);
-    closeObject(w);
-
-    openObject(w, "signed");
-    member(w, "bias", figure(r.signedMean));
-    member(w, "bias_se", figure(r.signedSe));
-    member(w, "rel_bias", figure(r.signedRelMean));
-    member(w, "rel_bias_se", figure(r.signedRelSe));
-    closeObject(w);
-
-    openObject(w, "relative");
-    member(w, "floor", number(r.options.floor));
-    member(w, "pairs", whole(r.relCount));
-    member(w, "mean", figure(r.relMean));
-    member(w, "sd", figure(r.relSd));
-    member(w, "se", figure(r.relSe));
-    member(w, "max", figure(r.relMax));
-    member(w, "max_point", point(r.relMaxIndex));
-    quantiles(w, r.relQuantiles, false);
-    member(w, "zero_over_zero", whole(r.relZeroOverZero));
-    member(w, "infinite", whole(r.relInfinite));
     openArray(w, "decades");
     for (int bin = 0; bin < kDecadeBins; ++bin) {
         openObject(w);
@@ -307,41 +260,6 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
         closeObject(w);
     }
     closeArray(w);
-    closeObject(w);
-
-    openObject(w, "tolerance");
-    member(w, "rtol", number(r.options.rtol));
-    member(w, "atol", number(r.options.atol));
-    member(w, "within", whole(r.within));
-    member(w, "pairs", whole(r.toleranceCount));
-    member(w, "share", figure(r.withinShare));
-    member(w, "rtol_for_all", figure(r.rtolForAll));
-    member(w, "rtol_for_999", figure(r.rtolFor999));
-    member(w, "rtol_for_99", figure(r.rtolFor99));
-    closeObject(w);
-
-    openObject(w, "ratio");
-    member(w, "pairs", whole(r.ratioPairs));
-    member(w, "mean_abs_log", figure(r.logRatioMean));
-    member(w, "max_abs_log", figure(r.logRatioMax));
-    member(w, "max", figure(r.ratioMax));
-    member(w, "max_point", point(r.ratioMaxIndex));
-    member(w, "one_not_positive", whole(r.oneNotPositive));
-    closeObject(w);
-
-    openObject(w, "norms");
-    member(w, "relative_l2", figure(r.relativeL2));
-    member(w, "max_over_max_allpts", figure(r.maxOverMaxAllpts));
-    closeObject(w);
-
-    // None with --log, where the classic tools read densities, nor where
-    // they would read the files otherwise.
-    openObject(w, "classic");
-    const auto classic = [&](const std::string& line) { return line.empty() ? std::string("null") : string(line); };
-    member(w, "calcGap_mean", classic(r.classicMean));
-    member(w, "calcGap_rms", classic(r.classicRms));
-    member(w, "calcGap_peak", classic(r.classicPeak));
-    closeObject(w);
 
     openObject(w, "worst");
     worstList(w, "absolute", r.worstAbs);
@@ -353,7 +271,7 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
         openArray(w, "by_density");
         for (const Report& decade : r.byDensity) {
             openObject(w);
-            fieldMembers(w, reportFields(decade));
+            fieldMembers(w, reportFields(decade), false);
             closeObject(w);
         }
         closeArray(w);
@@ -362,7 +280,7 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
         failures(w, evaluation, false, index);
 
     member(w, "quantile_bound", number(kQuantileBound));
-    member(w, "sum_bound", number(1e-12));
+    member(w, "sum_bound", number(kSumBound));
 }
 
 void summaryArray(JsonWriter& w, const Evaluation& evaluation)

@@ -10,7 +10,7 @@
 #include "laneClones.h"
 #include "pairPass.h"
 #include "quoting.h"
-#include "reportRow.h"
+#include "figureTable.h"
 #include "reportSources.h"
 
 #include <algorithm>
@@ -246,9 +246,9 @@ SummaryRow summarize(const std::string& group, int decade, const std::vector<con
     for (const Report* report : reports)
         rows.push_back(reportFields(*report));
     for (std::size_t k = 0; k < rows.front().size(); ++k) {
-        if (!rows.front()[k].numeric)
+        if (!isNumeric(*rows.front()[k].figure))
             continue;
-        SummaryFigure figure{rows.front()[k].name, 0, NAN, NAN, NAN, NAN, NAN};
+        SummaryFigure figure{rows.front()[k].figure->name, 0, NAN, NAN, NAN, NAN, NAN};
         double sum = 0.0;
         std::vector<double> values;
         for (const std::vector<Field>& fields : rows)
@@ -341,7 +341,7 @@ std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
                                                                                 : meets(requirement, value);
             };
             for (const Field& field : reportFields(sample))
-                if (field.name == requirement.name && !met(field.number))
+                if (field.figure->name == requirement.name && !met(field.number))
                     failures.push_back({requirement.text, false, s, field.number});
         }
         if (evaluation.samples.size() < 2)

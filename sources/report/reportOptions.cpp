@@ -13,7 +13,7 @@
 #include "fail.h"
 #include "output.h"
 #include "quoting.h"
-#include "reportRow.h"
+#include "figureTable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -188,9 +188,12 @@ Requirement requirementValue(const char* text)
     requirement.value = std::strtod(number.c_str(), &end);
     if (number.empty() || *end != '\0' || std::isnan(requirement.value) || errno == ERANGE)
         failInvalid("requirement", text, "its value is not a number");
-    if (!isFigureName(requirement.name))
+    const Figure* const figure = figureNamed(requirement.name);
+    if (figure == nullptr || !isNumeric(*figure))
         failInvalid("requirement", text,
                     ("no numeric column is named " + shellQuoted(requirement.name) + "; the TSV header names them").c_str());
+    requirement.onQuantile = figure->onQuantile;
+    requirement.quantile = figure->quantile;
     return requirement;
 }
 
@@ -426,10 +429,4 @@ std::string decimalOfLog(double log)
     char text[64];
     std::snprintf(text, sizeof text, "%.6ge%.0f", std::pow(10.0, decimal - exponent), exponent);
     return text;
-}
-
-bool isFigureName(const std::string& name)
-{
-    const std::vector<std::string> names = figureNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
 }

@@ -14,11 +14,23 @@ enum class ReportFormat { text, tsv, json };
 enum class RawType { none, f4, f8 };
 
 // A gate: the figure of a TSV column, at most or at least a value.
+// The errors a quantile is of: the absolute, the relative, or the least
+// rtol each pair needs; and which quantile.
+enum class ErrorSeries : unsigned char { absolute, relative, needed };
+
+struct QuantileOf {
+    ErrorSeries series = ErrorSeries::absolute;
+    double fraction = 0.0;
+};
+
 struct Requirement {
     std::string text;
     std::string name;
     bool atMost = true;
     double value = 0.0;
+    // A requirement on a quantile, decided from exact counts at its bound.
+    bool onQuantile = false;
+    QuantileOf quantile{};
 };
 
 struct ReportOptions {
@@ -75,10 +87,6 @@ struct ReportOptions {
 // A number below the doubles from its natural logarithm, as "1e-400": the
 // least truth's text where it is not a double.
 std::string decimalOfLog(double log);
-
-// Whether a figure of that name is a column of the tab-separated row, as a
-// requirement may name it.
-bool isFigureName(const std::string& name);
 
 // Reads the command line; --help and --version print and exit with status
 // 0, a bad option or value ends the process with status 1.  A bad

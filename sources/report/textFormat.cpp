@@ -5,7 +5,7 @@
 
 #include "inputProblems.h"
 #include "quoting.h"
-#include "reportRow.h"
+#include "figureTable.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,7 +13,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,10 +54,14 @@ std::string at(double value, std::int64_t index)
     return std::isnan(value) ? "n/a" : number(value) + printed(" at point %lld", static_cast<long long>(index));
 }
 
+std::string percent(double fraction)
+{
+    return std::isnan(fraction) ? "n/a" : printed("%.1f%%", 100.0 * fraction);
+}
+
 std::string share(std::int64_t part, std::int64_t whole)
 {
-    return whole > 0 ? printed("%.1f%%", 100.0 * static_cast<double>(part) / static_cast<double>(whole))
-                     : "n/a";
+    return whole > 0 ? percent(static_cast<double>(part) / static_cast<double>(whole)) : "n/a";
 }
 
 std::string fileLine(const FileSummary& file)
@@ -279,7 +282,7 @@ void densitySection(OutputBuffer& out, const Report& r)
         put(out, "  " + left(decadeName(row.decade), 18) + cell(std::to_string(row.pairs), kCell) +
                      cell(number(row.relMean), kCell) + cell(number(row.relP99), kCell) +
                      cell(number(row.relMax), kCell) + cell(number(row.absMean), kCell) +
-                     cell(std::isnan(row.withinShare) ? "n/a" : printed("%.1f%%", 100.0 * row.withinShare), 8) +
+                     cell(percent(row.withinShare), 8) +
                      "\n");
 }
 
@@ -314,29 +317,22 @@ void requirementSection(OutputBuffer& out, const Evaluation& evaluation)
     }
 }
 
-// The figures of a sample the table of samples and the summary show.
-struct Headline {
-    const char* field;
-    const char* title;
-};
-
-constexpr Headline kHeadlines[] = {
-    {"rel_mean", "rel mean"}, {"rel_median", "rel median"}, {"rel_p99", "rel p99"},
-    {"rel_max", "rel max"},   {"abs_mean", "abs mean"},     {"abs_max", "abs max"},
-    {"within_share", "within"}, {"bias", "bias"},
-};
+// A figure in a table's cell: a share in percent, the rest to six digits.
+std::string headlineCell(const Figure& figure, double value)
+{
+    return figure.kind == FigureKind::share ? percent(value) : number(value);
+}
 
 // A figure over the samples as mean +- sd, to three digits, so that a row
 // of them fits a terminal; every digit is in the other formats.
 // A share shows in percent, as in the table of samples.
-std::string meanAndSd(const SummaryFigure& figure)
+std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
 {
     if (std::isnan(figure.mean))
         return "n/a";
-    const bool percent = figure.name == "within_share";
     const auto short3 = [&](double value) {
-        if (percent)
-            return printed("%.1f%%", 100.0 * value);
+        if (shown.kind == FigureKind::share)
+            return percent(value);
         char text[32];
         return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
     };
@@ -347,11 +343,6 @@ constexpr std::size_t kSummaryCell = 19;
 
 void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade)
 {
-    static const Headline kWhole[] = {{"rel_mean", "rel mean"}, {"rel_p99", "rel p99"},   {"rel_max", "rel max"},
-                                      {"abs_mean", "abs mean"}, {"within_share", "within"}, {"bias", "bias"}};
-    static const Headline kByDecade[] = {{"rel_mean", "rel mean"}, {"rel_p99", "rel p99"},
-                                         {"rel_max", "rel max"},   {"abs_mean", "abs mean"},
-                                         {"within_share", "within"}};
     put(out, byDecade ? "\nBy decade of a, over the samples of each group: mean +- sd\n"
                       : "\nSummary over the samples of each group: mean +- sd\n");
     std::size_t width = 5;
@@ -360,14 +351,12 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
     std::string header = "  " + left("group", width) + (byDecade ? "  " + left("decade of a", 18) : "") +
                          cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
     const std::vector<std::string> names = figureNames();
-    const auto indexOf = [&](const char* name) {
+    const auto indexOf = [&](const std::string& name) {
         return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
     };
-    std::vector<std::size_t> shown;
-    for (const Headline& headline : byDecade ? std::span<const Headline>(kByDecade) : std::span<const Headline>(kWhole)) {
-        shown.push_back(indexOf(headline.field));
-        header += cell(headline.title, kSummaryCell);
-    }
+    const std::vector<const Figure*> shown = headlineFigures(byDecade ? kDecadeSummaryTable : kSummaryTable);
+    for (const Figure* figure : shown)
+        header += cell(figure->title, kSummaryCell);
     put(out, header + "\n");
     for (const SummaryRow& row : evaluation.summary) {
         if ((row.decade <= kNoDecade) != byDecade)
@@ -378,8 +367,8 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
         // A decade's pairs differ from sample to sample: their mean.
         if (byDecade)
             text += cell(number(row.figures[indexOf("pairs")].mean), kCell);
-        for (std::size_t k : shown)
-            text += cell(meanAndSd(row.figures[k]), kSummaryCell);
+        for (const Figure* figure : shown)
+            text += cell(meanAndSd(*figure, row.figures[indexOf(figure->name)]), kSummaryCell);
         put(out, text + "\n");
     }
 }
@@ -390,17 +379,16 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
     for (const Report& r : evaluation.samples)
         width = std::max(width, displayWidth(shellQuoted(r.sample.path)));
     std::string header = "  " + left("sample", width) + cell("pairs", kCell);
-    for (const Headline& headline : kHeadlines)
-        header += cell(headline.title, kCell);
+    const std::vector<const Figure*> shown = headlineFigures(kSampleTable);
+    for (const Figure* figure : shown)
+        header += cell(figure->title, kCell);
     put(out, "\nSamples against a\n" + header + "\n");
     for (const Report& r : evaluation.samples) {
         std::string text = "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(r.pairs), kCell);
         const std::vector<Field> fields = reportFields(r);
-        for (const Headline& headline : kHeadlines) {
-            const auto field = std::find_if(fields.begin(), fields.end(),
-                                            [&](const Field& f) { return f.name == headline.field; });
-            const bool percent = field->name == "within_share" && !std::isnan(field->number);
-            text += cell(percent ? printed("%.1f%%", 100.0 * field->number) : number(field->number), kCell);
+        for (const Figure* figure : shown) {
+            const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field& f) { return f.figure == figure; });
+            text += cell(headlineCell(*figure, field->number), kCell);
         }
         put(out, text + "\n");
     }
@@ -488,7 +476,7 @@ void oneSample(const Evaluation& evaluation, OutputBuffer& out)
     if (evaluation.options.summary)
         summaryTable(out, evaluation, false);
     requirementSection(out, evaluation);
-    put(out, "\nPoints count from 0.  Means and rms are accurate to 1e-12; quantiles are\n"
+    put(out, "\nPoints count from 0.  Means and rms are accurate to " + number(kSumBound) + "; quantiles are\n"
              "nearest-rank order statistics, exact up to 32,768 errors and within 0.1%\n"
              "past them (1% by decade of a).\n");
 }

@@ -7,7 +7,7 @@
 // failed.
 #include "formats.h"
 
-#include "reportRow.h"
+#include "figureTable.h"
 
 #include <string>
 #include <vector>
@@ -50,7 +50,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
-                    cells.push_back(field.name);
+                    cells.push_back(field.figure->name);
                 if (gated)
                     cells.emplace_back("failed");
                 putLine(out, cells);

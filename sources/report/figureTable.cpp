@@ -1,0 +1,317 @@
+// The table of figures, and a report's row read through it.
+#include "figureTable.h"
+
+#include "formats.h"
+#include "quoting.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool withGroup(const ReportOptions& options)
+{
+    return options.groupPattern != nullptr;
+}
+
+bool withDecades(const ReportOptions& options)
+{
+    return options.byDensity;
+}
+
+// The figures of each file, the same for both: named "allpts_values" in a
+// row, "values" in the file's own JSON object.
+struct FileFigure {
+    const char* name;
+    FigureKind kind;
+    Reading (*read)(const FileSummary&);
+};
+
+// Where a file stopped at text that is not a number; none otherwise.
+std::int64_t stopped(const FileSummary& file, std::uint64_t place)
+{
+    return file.end == FileEnd::notANumber ? static_cast<std::int64_t>(place) : -1;
+}
+
+const FileFigure kFileFigures[] = {
+    {"kind", FigureKind::text, [](const FileSummary& f) -> Reading { return f.kind; }},
+    {"values", FigureKind::count, [](const FileSummary& f) -> Reading { return f.values; }},
+    {"end", FigureKind::text, [](const FileSummary& f) -> Reading { return std::string(fileEndName(f.end)); }},
+    {"stop_line", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.line); }},
+    {"stop_column", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.column); }},
+    {"stop_offset", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.offset); }},
+    {"skipped_reads", FigureKind::count, [](const FileSummary& f) -> Reading { return f.skippedReads; }},
+    {"short_lines", FigureKind::count, [](const FileSummary& f) -> Reading { return f.shortLines; }},
+    {"underflows", FigureKind::count, [](const FileSummary& f) -> Reading { return f.underflows; }},
+    {"overflows", FigureKind::count, [](const FileSummary& f) -> Reading { return f.overflows; }},
+    {"comment_lines", FigureKind::count, [](const FileSummary& f) -> Reading { return f.commentLines; }},
+    {"nans", FigureKind::count, [](const FileSummary& f) -> Reading { return f.nans; }},
+    {"infinities", FigureKind::count, [](const FileSummary& f) -> Reading { return f.infinities; }},
+    {"short_pairs", FigureKind::count, [](const FileSummary& f) -> Reading { return f.shortPairs; }},
+};
+
+using Read = Reading (*)(const Report&);
+
+// A figure of the report itself.
+Figure figure(const char* name, FigureKind kind, Read read)
+{
+    Figure f;
+    f.name = name;
+    f.kind = kind;
+    f.read = read;
+    return f;
+}
+
+// A figure the text tables show.
+Figure headline(Figure f, unsigned tables, int rank, const char* title)
+{
+    f.headlines = tables;
+    f.headlineRank = rank;
+    f.title = title;
+    return f;
+}
+
+Figure quantile(Figure f, ErrorSeries series, double fraction)
+{
+    f.onQuantile = true;
+    f.quantile = {series, fraction};
+    return f;
+}
+
+Figure wholeRun(Figure f)
+{
+    f.wholeRun = true;
+    return f;
+}
+
+Figure shownWith(Figure f, bool (*shown)(const ReportOptions&))
+{
+    f.shown = shown;
+    return f;
+}
+
+constexpr unsigned kEveryTable = kSampleTable | kSummaryTable | kDecadeSummaryTable;
+
+std::vector<Figure> buildTable()
+{
+    using K = FigureKind;
+    using S = ErrorSeries;
+    std::vector<Figure> t;
+    // Names in the shell's quoted form: one field whatever bytes they hold.
+    t.push_back(figure("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); }));
+    t.push_back(figure("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); }));
+    t.push_back(shownWith(figure("group", K::text, [](const Report& r) -> Reading { return r.group; }), withGroup));
+    t.push_back(shownWith(
+        figure("decade", K::decade, [](const Report& r) -> Reading { return std::int64_t{r.decade}; }), withDecades));
+    t.push_back(figure("pairs", K::count, [](const Report& r) -> Reading { return r.pairs; }));
+    t.push_back(figure("measured", K::count, [](const Report& r) -> Reading { return r.measured; }));
+    t.push_back(headline(figure("abs_mean", K::value, [](const Report& r) -> Reading { return r.absMean; }),
+                         kEveryTable, 5, "abs mean"));
+    t.push_back(figure("abs_sd", K::value, [](const Report& r) -> Reading { return r.absSd; }));
+    t.push_back(figure("abs_se", K::value, [](const Report& r) -> Reading { return r.absSe; }));
+    t.push_back(figure("abs_rms", K::value, [](const Report& r) -> Reading { return r.absRms; }));
+    t.push_back(headline(figure("abs_max", K::value, [](const Report& r) -> Reading { return r.absMax; }),
+                         kSampleTable, 6, "abs max"));
+    t.push_back(figure("abs_max_point", K::point, [](const Report& r) -> Reading { return r.absMaxIndex; }));
+    t.push_back(figure("abs_underflows", K::count, [](const Report& r) -> Reading { return r.absUnderflows; }));
+    t.push_back(quantile(
+        figure("abs_median", K::value, [](const Report& r) -> Reading { return r.absQuantiles.median; }),
+        S::absolute, kMedian));
+    t.push_back(quantile(figure("abs_p90", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p90; }),
+                         S::absolute, kP90));
+    t.push_back(quantile(figure("abs_p99", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p99; }),
+                         S::absolute, kP99));
+    t.push_back(quantile(
+        figure("abs_p999", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p999; }), S::absolute,
+        kP999));
+    t.push_back(headline(figure("bias", K::value, [](const Report& r) -> Reading { return r.signedMean; }),
+                         kSampleTable | kSummaryTable, 8, "bias"));
+    t.push_back(figure("bias_se", K::value, [](const Report& r) -> Reading { return r.signedSe; }));
+    t.push_back(figure("floor", K::value, [](const Report& r) -> Reading { return r.options.floor; }));
+    t.push_back(figure("rel_pairs", K::count, [](const Report& r) -> Reading { return r.relCount; }));
+    t.push_back(headline(figure("rel_mean", K::value, [](const Report& r) -> Reading { return r.relMean; }),
+                         kEveryTable, 1, "rel mean"));
+    t.push_back(figure("rel_sd", K::value, [](const Report& r) -> Reading { return r.relSd; }));
+    t.push_back(figure("rel_se", K::value, [](const Report& r) -> Reading { return r.relSe; }));
+    t.push_back(headline(figure("rel_max", K::value, [](const Report& r) -> Reading { return r.relMax; }),
+                         kEveryTable, 4, "rel max"));
+    t.push_back(figure("rel_max_point", K::point, [](const Report& r) -> Reading { return r.relMaxIndex; }));
+    t.push_back(headline(
+        quantile(figure("rel_median", K::value, [](const Report& r) -> Reading { return r.relQuantiles.median; }),
+                 S::relative, kMedian),
+        kSampleTable, 2, "rel median"));
+    t.push_back(quantile(figure("rel_p90", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p90; }),
+                         S::relative, kP90));
+    t.push_back(headline(
+        quantile(figure("rel_p99", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p99; }),
+                 S::relative, kP99),
+        kEveryTable, 3, "rel p99"));
+    t.push_back(figure("rel_zero_over_zero", K::count, [](const Report& r) -> Reading { return r.relZeroOverZero; }));
+    t.push_back(figure("rel_infinite", K::count, [](const Report& r) -> Reading { return r.relInfinite; }));
+    t.push_back(figure("rel_bias", K::value, [](const Report& r) -> Reading { return r.signedRelMean; }));
+    t.push_back(figure("rel_bias_se", K::value, [](const Report& r) -> Reading { return r.signedRelSe; }));
+    t.push_back(figure("rtol", K::value, [](const Report& r) -> Reading { return r.options.rtol; }));
+    t.push_back(figure("atol", K::value, [](const Report& r) -> Reading { return r.options.atol; }));
+    t.push_back(figure("both_underflowed", K::count, [](const Report& r) -> Reading { return r.bothUnderflowed; }));
+    t.push_back(figure("below_min_truth", K::count, [](const Report& r) -> Reading { return r.belowMinTruth; }));
+    t.push_back(figure("within", K::count, [](const Report& r) -> Reading { return r.within; }));
+    t.push_back(figure("tolerance_pairs", K::count, [](const Report& r) -> Reading { return r.toleranceCount; }));
+    t.push_back(headline(figure("within_share", K::share, [](const Report& r) -> Reading { return r.withinShare; }),
+                         kEveryTable, 7, "within"));
+    t.push_back(quantile(
+        figure("rtol_for_all", K::value, [](const Report& r) -> Reading { return r.rtolForAll; }), S::needed, kAll));
+    t.push_back(quantile(
+        figure("rtol_for_999", K::value, [](const Report& r) -> Reading { return r.rtolFor999; }), S::needed, kP999));
+    t.push_back(quantile(
+        figure("rtol_for_99", K::value, [](const Report& r) -> Reading { return r.rtolFor99; }), S::needed, kP99));
+    t.push_back(figure("ratio_pairs", K::count, [](const Report& r) -> Reading { return r.ratioPairs; }));
+    t.push_back(figure("log_ratio_mean", K::value, [](const Report& r) -> Reading { return r.logRatioMean; }));
+    t.push_back(figure("log_ratio_max", K::value, [](const Report& r) -> Reading { return r.logRatioMax; }));
+    t.push_back(figure("ratio_max", K::value, [](const Report& r) -> Reading { return r.ratioMax; }));
+    t.push_back(figure("ratio_max_point", K::point, [](const Report& r) -> Reading { return r.ratioMaxIndex; }));
+    t.push_back(figure("one_not_positive", K::count, [](const Report& r) -> Reading { return r.oneNotPositive; }));
+    t.push_back(figure("relative_l2", K::value, [](const Report& r) -> Reading { return r.relativeL2; }));
+    t.push_back(
+        figure("max_over_max_allpts", K::value, [](const Report& r) -> Reading { return r.maxOverMaxAllpts; }));
+    t.push_back(figure("classic_mean", K::classic, [](const Report& r) -> Reading { return r.classicMean; }));
+    t.push_back(figure("classic_rms", K::classic, [](const Report& r) -> Reading { return r.classicRms; }));
+    t.push_back(figure("classic_peak", K::classic, [](const Report& r) -> Reading { return r.classicPeak; }));
+    t.push_back(wholeRun(figure("left_out", K::count, [](const Report& r) -> Reading { return r.leftOut; })));
+    for (const auto side : {&Report::allpts, &Report::sample}) {
+        const char* const file = side == &Report::allpts ? "allpts" : "sample";
+        for (const FileFigure& of : kFileFigures) {
+            Figure f;
+            f.name = std::string(file) + "_" + of.name;
+            f.kind = of.kind;
+            f.wholeRun = true;
+            f.file = file;
+            f.nameInFile = of.name;
+            f.read = [side, read = of.read](const Report& r) { return read(r.*side); };
+            t.push_back(std::move(f));
+        }
+    }
+    t.push_back(figure("logs", K::flag, [](const Report& r) -> Reading { return std::int64_t{r.options.logs}; }));
+    t.push_back(wholeRun(
+        figure("problems", K::flag, [](const Report& r) -> Reading { return std::int64_t{inputHadProblems(r)}; })));
+    return t;
+}
+
+Field fieldOf(const Figure& figure, const Report& report, bool decadeRow)
+{
+    if (figure.wholeRun && decadeRow)
+        return {&figure, "", NAN, Reading(std::string())};
+    Reading reading = figure.read(report);
+    const std::int64_t whole = reading.whole;
+    switch (figure.kind) {
+    case FigureKind::path:
+    case FigureKind::text:
+        return {&figure, reading.text, NAN, std::move(reading)};
+    case FigureKind::flag:
+        return {&figure, whole > 0 ? "yes" : "no", NAN, std::move(reading)};
+    case FigureKind::decade:
+        return {&figure, !decadeRow ? "" : whole == kNoDecade ? "none" : std::to_string(whole), NAN,
+                std::move(reading)};
+    case FigureKind::count:
+    case FigureKind::point:
+        return {&figure, whole >= 0 ? std::to_string(whole) : "", whole >= 0 ? static_cast<double>(whole) : NAN,
+                std::move(reading)};
+    case FigureKind::share:
+    case FigureKind::value:
+        return {&figure, shortestNumber(reading.number), reading.number, std::move(reading)};
+    case FigureKind::classic:
+        break;
+    }
+    const double number = reading.text.empty() ? NAN : std::strtod(reading.text.c_str(), nullptr);
+    return {&figure, reading.text, number, std::move(reading)};
+}
+
+}  // namespace
+
+const std::vector<Figure>& figureTable()
+{
+    static const std::vector<Figure> table = buildTable();
+    return table;
+}
+
+const Figure* figureNamed(std::string_view name)
+{
+    for (const Figure& figure : figureTable())
+        if (figure.name == name)
+            return &figure;
+    return nullptr;
+}
+
+bool isNumeric(const Figure& figure)
+{
+    switch (figure.kind) {
+    case FigureKind::path:
+    case FigureKind::text:
+    case FigureKind::decade:
+    case FigureKind::flag:
+        return false;
+    case FigureKind::count:
+    case FigureKind::share:
+    case FigureKind::value:
+    case FigureKind::point:
+    case FigureKind::classic:
+        break;
+    }
+    return true;
+}
+
+std::vector<const Figure*> headlineFigures(HeadlineTable table)
+{
+    std::vector<const Figure*> shown;
+    for (const Figure& figure : figureTable())
+        if ((figure.headlines & table) != 0)
+            shown.push_back(&figure);
+    std::sort(shown.begin(), shown.end(),
+              [](const Figure* x, const Figure* y) { return x->headlineRank < y->headlineRank; });
+    return shown;
+}
+
+std::string shortestNumber(double value)
+{
+    if (std::isnan(value))
+        return "";
+    char digits[32];
+    return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+std::vector<FileField> fileFields(const FileSummary& file)
+{
+    std::vector<FileField> fields;
+    for (const FileFigure& figure : kFileFigures)
+        fields.push_back({figure.name, figure.kind, figure.read(file)});
+    return fields;
+}
+
+std::vector<Field> reportFields(const Report& report)
+{
+    const bool decadeRow = report.decade <= kNoDecade;
+    std::vector<Field> fields;
+    for (const Figure& figure : figureTable())
+        if (figure.shown == nullptr || figure.shown(report.options))
+            fields.push_back(fieldOf(figure, report, decadeRow));
+    return fields;
+}
+
+std::vector<std::string> fieldNames(const ReportOptions& options)
+{
+    std::vector<std::string> names;
+    for (const Figure& figure : figureTable())
+        if (figure.shown == nullptr || figure.shown(options))
+            names.push_back(figure.name);
+    return names;
+}
+
+std::vector<std::string> figureNames()
+{
+    std::vector<std::string> names;
+    for (const Figure& figure : figureTable())
+        if (isNumeric(figure))
+            names.push_back(figure.name);
+    return names;
+}

@@ -1,0 +1,123 @@
+// Every figure of a report, named once: the tab-separated columns, the JSON
+// keys, the names --require takes and the summary over samples summarizes,
+// the text tables' titles, and how each is read from a report.  Every
+// format reads this table, so a figure added here reaches them all.
+#pragma once
+
+#include "report.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class FigureKind : unsigned char {
+    // A file's name, quoted as the shell quotes it.
+    path,
+    // A word that names the row (its group) or says something of the
+    // input (a file's kind, how it ended, yes or no).
+    text,
+    // The decade of a a row by decade is of.
+    decade,
+    // Yes (1) or no (0).
+    flag,
+    // A number of pairs, values or lines; below 0, none.
+    count,
+    // A fraction of pairs, shown in percent in the text.
+    share,
+    value,
+    // The index of a point; below 0, none.
+    point,
+    // A line as a classic tool prints it; empty, none.
+    classic,
+};
+
+// A figure's raw value as a report holds it: the number of a share or a
+// value, the whole number of a count, a point or a decade, or the text.
+struct Reading {
+    double number = NAN;
+    std::int64_t whole = -1;
+    std::string text;
+
+    Reading(double value) : number(value) {}
+    Reading(std::int64_t value) : whole(value) {}
+    Reading(std::string value) : text(std::move(value)) {}
+};
+
+// The text report's tables of samples and of the summary over them.
+enum HeadlineTable : unsigned char {
+    kSampleTable = 1,
+    kSummaryTable = 2,
+    kDecadeSummaryTable = 4,
+};
+
+struct Figure {
+    std::string name;
+    FigureKind kind = FigureKind::value;
+    // A figure of the whole run, which means nothing by decade of a: empty
+    // in a row by decade.
+    bool wholeRun = false;
+    // Where the figure is of one of the files, the file's JSON object and the
+    // figure's name within it: "allpts" and "values" for allpts_values.
+    const char* file = nullptr;
+    const char* nameInFile = nullptr;
+    // The text tables that show it (HeadlineTable bits), in the order of
+    // headlineRank, under its title.
+    unsigned headlines = 0;
+    int headlineRank = 0;
+    const char* title = nullptr;
+    // A quantile, which --require decides exactly from the errors it is of.
+    bool onQuantile = false;
+    QuantileOf quantile{};
+    // Whether the row has the column with these options; always where null.
+    bool (*shown)(const ReportOptions&) = nullptr;
+    std::function<Reading(const Report&)> read;
+};
+
+// The figures in the order of the tab-separated row.
+const std::vector<Figure>& figureTable();
+
+// The figure of that name, or null.
+const Figure* figureNamed(std::string_view name);
+
+// Whether the summary over samples takes the figure's mean, and a
+// requirement may name it.
+bool isNumeric(const Figure& figure);
+
+// The figures of the text tables that show them, in their order.
+std::vector<const Figure*> headlineFigures(HeadlineTable table);
+
+// One figure of one report's row.
+struct Field {
+    const Figure* figure;
+    // As the tab-separated format prints it: empty without a value.
+    std::string text;
+    // NaN without a value, or where the figure is not numeric.
+    double number;
+    Reading reading;
+};
+
+// A file's own figures, named as in its JSON object ("values"), in the
+// order of the row.
+struct FileField {
+    const char* name;
+    FigureKind kind;
+    Reading reading;
+};
+std::vector<FileField> fileFields(const FileSummary& file);
+
+// The row of a sample, or of a decade of its a (where the figures of the
+// whole run are empty), with the columns its options show.
+std::vector<Field> reportFields(const Report& report);
+
+// The names of a row's fields with these options.
+std::vector<std::string> fieldNames(const ReportOptions& options);
+
+// The numeric figures' names, in the order of the row; the same whatever
+// the options.
+std::vector<std::string> figureNames();
+
+// A number in the shortest form that reads back to the same double; empty
+// for NaN, inf for infinities.
+std::string shortestNumber(double value);
