@@ -198,6 +198,11 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std:
 // would print none, or other ones.
 void dropClassicLines(Report& report);
 
+// Once the report's files are summarized: the note that says why a report
+// has no classic lines (--log, or files the tools would read otherwise),
+// and the lines dropped where it has one.
+void settleClassicLines(Report& report);
+
 // Whether the files held different numbers of values, as far as they were
 // read.
 bool unequalLengths(const Report& report);

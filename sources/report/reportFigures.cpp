@@ -1,6 +1,8 @@
 // The figures of a report, from the measures at the end of the pass.
 #include "report.h"
 
+#include "quoting.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -15,6 +17,21 @@ std::string classicLine(float result)
     return line;
 }
 
+// Where the classic tools would read a file otherwise than the report did,
+// their lines are not the report's to claim: what they would do, or empty.
+std::string classicDifference(const FileSummary& file, const char* name)
+{
+    const std::string quoted = shellQuoted(file.path);
+    if (file.kind != "text")
+        return std::string("the classic tools read ") + name + " (" + quoted + ") as text of numbers, not as " +
+               file.kind;
+    if (file.commentLines > 0)
+        return std::string("the classic tools stop at the first comment line of ") + name + " (" + quoted + ")";
+    if (file.byteOrderMark)
+        return std::string("the classic tools stop at the byte-order mark that starts ") + name + " (" + quoted + ")";
+    return "";
+}
+
 }  // namespace
 
 void dropClassicLines(Report& report)
@@ -22,6 +39,16 @@ void dropClassicLines(Report& report)
     report.classicMean.clear();
     report.classicRms.clear();
     report.classicPeak.clear();
+}
+
+void settleClassicLines(Report& r)
+{
+    r.classicNote = r.options.logs ? "the classic tools read densities, not their logarithms"
+                                   : classicDifference(r.allpts, "a");
+    if (r.classicNote.empty())
+        r.classicNote = classicDifference(r.sample, "b");
+    if (!r.classicNote.empty())
+        dropClassicLines(r);
 }
 
 void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs, Report& r)
@@ -98,11 +125,9 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
 
     // The classic tools divide by the count as given, or by the pairs read.
     const auto n = static_cast<std::int32_t>(options.countGiven ? options.count : pairs);
-    if (!options.logs) {
-        r.classicMean = classicLine(classicResult(m.classic, ClassicFigure::mean, n));
-        r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
-        r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
-    }
+    r.classicMean = classicLine(classicResult(m.classic, ClassicFigure::mean, n));
+    r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
+    r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
 
     r.quantileGates = decideQuantileGates(m, options.requirements);
     r.worstAbs = takeWorstPoints(m.worstAbs);

@@ -191,20 +191,6 @@ void noteReadingHint(const FileSummary& file)
         warn((shellQuoted(file.path) + " was likely meant to be read otherwise").c_str(), hint.c_str());
 }
 
-// Where the classic tools would read a file otherwise than the report did,
-// their lines are not the report's to claim: what they would do, or empty.
-std::string classicDifference(const FileSummary& file, const char* name)
-{
-    const std::string quoted = shellQuoted(file.path);
-    if (file.kind != "text")
-        return std::string("the classic tools read ") + name + " (" + quoted + ") as text of numbers, not as " +
-               file.kind;
-    if (file.commentLines > 0)
-        return std::string("the classic tools stop at the first comment line of ") + name + " (" + quoted + ")";
-    if (file.byteOrderMark)
-        return std::string("the classic tools stop at the byte-order mark that starts ") + name + " (" + quoted + ")";
-    return "";
-}
 
 // Each sample's group, the first capture of the group pattern in its name:
 // found before any file is read, so that a name without one is an error at
@@ -440,13 +426,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
         noteReadingHint(report.sample);
         report.group = groups[s];
-        if (!options.logs) {
-            report.classicNote = classicDifference(report.allpts, "a");
-            if (report.classicNote.empty())
-                report.classicNote = classicDifference(report.sample, "b");
-            if (!report.classicNote.empty())
-                dropClassicLines(report);
-        }
+        settleClassicLines(report);
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
             decade.sample = report.sample;

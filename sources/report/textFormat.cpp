@@ -457,9 +457,7 @@ void oneSample(const Evaluation& evaluation, OutputBuffer& out)
     line(out, "max|a - b| / max|a|", number(r.maxOverMaxAllpts));
 
     put(out, "\nClassic lines, single precision summed in order, as the three tools print\n");
-    if (r.options.logs) {
-        line(out, "none", "the classic tools read densities, not their logarithms");
-    } else if (!r.classicNote.empty()) {
+    if (!r.classicNote.empty()) {
         line(out, "none", r.classicNote);
     } else {
         line(out, "calcGap_mean", r.classicMean);
