@@ -2,6 +2,7 @@
 // another, accurate, in one pass, with what went wrong in the input.
 #include "commandLine.h"
 #include "fail.h"
+#include "figureTable.h"
 #include "formats.h"
 #include "output.h"
 #include "report.h"
@@ -24,7 +25,8 @@ struct Run {
 void* runReport(void* context)
 {
     Run& run = *static_cast<Run*>(context);
-    const ReportOptions options = parseReportOptions(run.argc, run.argv);
+    ReportOptions options = parseReportOptions(run.argc, run.argv);
+    resolveRequirements(options);
     // On the free store, with everything it holds.
     const auto evaluation = std::make_unique<Evaluation>();
     runEvaluation(options, *evaluation);

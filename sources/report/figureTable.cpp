@@ -315,3 +315,16 @@ std::vector<std::string> figureNames()
             names.push_back(figure.name);
     return names;
 }
+
+void resolveRequirements(ReportOptions& options)
+{
+    for (Requirement& requirement : options.requirements) {
+        const Figure* const figure = figureNamed(requirement.name);
+        if (figure == nullptr || !isNumeric(*figure))
+            failInvalid("requirement", requirement.text.c_str(),
+                        ("no numeric column is named " + shellQuoted(requirement.name) + "; the TSV header names them")
+                            .c_str());
+        requirement.onQuantile = figure->onQuantile;
+        requirement.quantile = figure->quantile;
+    }
+}

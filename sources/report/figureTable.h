@@ -121,3 +121,8 @@ std::vector<std::string> figureNames();
 // A number in the shortest form that reads back to the same double; empty
 // for NaN, inf for infinities.
 std::string shortestNumber(double value);
+
+// Each requirement's figure: a name that is no numeric figure's ends the
+// process as a bad option does; a quantile's requirement learns which
+// errors and fraction it is decided on.
+void resolveRequirements(ReportOptions& options);

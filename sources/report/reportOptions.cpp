@@ -13,7 +13,6 @@
 #include "fail.h"
 #include "output.h"
 #include "quoting.h"
-#include "figureTable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,10 +58,14 @@ const char* const kHelpTail =
     failWithHint(what.c_str(), reason, kHint);
 }
 
-[[noreturn]] void failInvalid(const char* name, const char* text, const char* reason)
+}  // namespace
+
+void failInvalid(const char* name, const char* text, const char* reason)
 {
     failOption(std::string("invalid ") + name + " " + shellQuoted(text), reason);
 }
+
+namespace {
 
 // The text without the white space around it, as a number option reads it:
 // " 3" and "3 " alike.
@@ -188,12 +191,8 @@ Requirement requirementValue(const char* text)
     requirement.value = std::strtod(number.c_str(), &end);
     if (number.empty() || *end != '\0' || std::isnan(requirement.value) || errno == ERANGE)
         failInvalid("requirement", text, "its value is not a number");
-    const Figure* const figure = figureNamed(requirement.name);
-    if (figure == nullptr || !isNumeric(*figure))
-        failInvalid("requirement", text,
-                    ("no numeric column is named " + shellQuoted(requirement.name) + "; the TSV header names them").c_str());
-    requirement.onQuantile = figure->onQuantile;
-    requirement.quantile = figure->quantile;
+    // Whether a figure has the name is for the table of figures to say,
+    // once every option is read.
     return requirement;
 }
 

@@ -88,7 +88,12 @@ struct ReportOptions {
 // least truth's text where it is not a double.
 std::string decimalOfLog(double log);
 
+// Ends the process as a bad option's value does: "invalid NAME 'TEXT':
+// REASON", with the hint of --help.
+[[noreturn]] void failInvalid(const char* name, const char* text, const char* reason);
+
 // Reads the command line; --help and --version print and exit with status
 // 0, a bad option or value ends the process with status 1.  A bad
-// --group pattern or a requirement naming no figure is a bad option.
+// --group pattern is a bad option; requirements are checked against the
+// figures by resolveRequirements.
 ReportOptions parseReportOptions(int argc, char** argv);
