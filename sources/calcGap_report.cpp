@@ -2,11 +2,11 @@
 // another, accurate, in one pass, with what went wrong in the input.
 #include "commandLine.h"
 #include "fail.h"
-#include "figureTable.h"
-#include "formats.h"
+#include "evaluation/figureTable.h"
+#include "formats/formats.h"
 #include "output.h"
-#include "report.h"
-#include "reportOptions.h"
+#include "evaluation/report.h"
+#include "options/reportOptions.h"
 
 #include <cstring>
 #include <memory>

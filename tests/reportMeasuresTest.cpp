@@ -1,8 +1,8 @@
 // The report's figures against independent computations: exact integer
 // sums for the means and rms, a full sort for the quantiles and the worst
 // points, and the same pairs taken one by one for a repeated run.
-#include "pairFigures.h"
-#include "report.h"
+#include "measures/pairFigures.h"
+#include "evaluation/report.h"
 
 #include <gtest/gtest.h>
 

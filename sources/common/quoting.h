@@ -1,6 +1,7 @@
 // Names and arguments as messages and reports show them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,9 @@ std::string shellQuoted(std::string_view text);
 // True when the text holds only characters that shellQuoted leaves as they
 // are.
 bool isPrintable(std::string_view text);
+
+// A count and its noun, as messages say it: "1 pair", "2 pairs".
+inline std::string counted(std::int64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}

@@ -5,7 +5,7 @@
 // whose field is not a number, is a read that stores nothing, noted with
 // its line.  Lines of any length stream through a fixed buffer: only the
 // chosen field is kept, and only its first kLongestField bytes.
-#include "reportSources.h"
+#include "inputs/reportSources.h"
 
 #include "decimalConversion.h"
 #include "quoting.h"

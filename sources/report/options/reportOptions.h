@@ -1,7 +1,7 @@
 // calcGap_report's options.
 #pragma once
 
-#include "groupPattern.h"
+#include "options/groupPattern.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The K points with the largest absolute or relative error.
-#include "worstPoints.h"
+#include "measures/worstPoints.h"
 
 #include "fail.h"
 

@@ -3,8 +3,8 @@
 // a count of the values at or below the bound, which the pass keeps.
 #pragma once
 
-#include "errorMeasures.h"
-#include "reportOptions.h"
+#include "measures/errorMeasures.h"
+#include "options/reportOptions.h"
 
 #include <string>
 #include <vector>

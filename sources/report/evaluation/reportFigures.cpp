@@ -1,5 +1,5 @@
 // The figures of a report, from the measures at the end of the pass.
-#include "report.h"
+#include "evaluation/report.h"
 
 #include "quoting.h"
 

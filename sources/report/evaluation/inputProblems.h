@@ -2,7 +2,7 @@
 // list, and TSV, JSON and --strict ask whether it is empty.
 #pragma once
 
-#include "report.h"
+#include "evaluation/report.h"
 
 #include <cstdint>
 #include <string>
@@ -23,9 +23,6 @@ std::vector<InputProblem> pointsProblems(const Evaluation& evaluation);
 // would read it: a text file that stops at a delimiter after its first
 // value, or fields whose first line is not a number; empty otherwise.
 std::string readingHint(const FileSummary& file);
-
-// "1 pair", "2 pairs".
-std::string counted(std::int64_t count, const char* one, const char* many);
 
 // "line 3, column 7 (byte 20)".
 std::string placeOf(const TextPosition& position);

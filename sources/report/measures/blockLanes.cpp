@@ -1,6 +1,6 @@
 // The lanes of a block of pairs, in one loop of plain operations that the
 // compiler turns into vector instructions.
-#include "blockLanes.h"
+#include "measures/blockLanes.h"
 
 #include <algorithm>
 #include <bit>

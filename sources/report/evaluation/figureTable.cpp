@@ -1,7 +1,6 @@
 // The table of figures, and a report's row read through it.
-#include "figureTable.h"
+#include "evaluation/figureTable.h"
 
-#include "formats.h"
 #include "quoting.h"
 
 #include <algorithm>

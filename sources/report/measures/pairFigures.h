@@ -4,7 +4,7 @@
 // every figure of a pair of densities, or of their logarithms.
 #pragma once
 
-#include "errorMeasures.h"
+#include "measures/errorMeasures.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // The --group pattern, matched in linear time with a bounded stack.
-#include "groupPattern.h"
+#include "options/groupPattern.h"
 
 #include <re2/re2.h>
 

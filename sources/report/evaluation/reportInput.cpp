@@ -3,15 +3,15 @@
 // held (its values, NaNs and infinities, what reading lost, where and why it
 // ended) noted beside each sample's measures; then the summary over the
 // samples and the requirements.
-#include "report.h"
+#include "evaluation/report.h"
 
 #include "fail.h"
-#include "inputProblems.h"
-#include "laneClones.h"
+#include "evaluation/inputProblems.h"
+#include "measures/laneClones.h"
 #include "pairPass.h"
 #include "quoting.h"
-#include "figureTable.h"
-#include "reportSources.h"
+#include "evaluation/figureTable.h"
+#include "inputs/reportSources.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,11 +2,11 @@
 // print, worked out once.
 #pragma once
 
-#include "errorMeasures.h"
-#include "quantileGates.h"
-#include "reportOptions.h"
+#include "measures/errorMeasures.h"
+#include "measures/quantileGates.h"
+#include "options/reportOptions.h"
 #include "valueSource.h"
-#include "worstPoints.h"
+#include "measures/worstPoints.h"
 
 #include <array>
 #include <cstdint>
@@ -22,6 +22,22 @@ enum class FileEnd {
     // Not a regular file, so not read past the pairs to be counted.
     notCounted,
 };
+
+// How a file ended, in the words of the tab-separated and JSON formats.
+inline const char* fileEndName(FileEnd end)
+{
+    switch (end) {
+    case FileEnd::endOfFile:
+        return "end";
+    case FileEnd::notANumber:
+        return "not-a-number";
+    case FileEnd::notCounted:
+        return "not-counted";
+    case FileEnd::notReached:
+        break;
+    }
+    return "not-reached";
+}
 
 struct FileSummary {
     const char* path = nullptr;

@@ -5,10 +5,10 @@
 // millions of worst points costs no memory beyond them; the JSON library
 // escapes the strings.  A figure without a value is null; an infinite one
 // is the string "inf" (or "-inf"), which a reader tells apart from both.
-#include "formats.h"
+#include "formats/formats.h"
 
 #include "quoting.h"
-#include "figureTable.h"
+#include "evaluation/figureTable.h"
 
 #include <nlohmann/json.hpp>
 

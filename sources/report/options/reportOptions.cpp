@@ -5,9 +5,9 @@
 // operand.  It is parsed here rather than by getopt_long, so that every
 // error names the option as the user wrote it and says what is wrong, and so
 // that no environment variable changes how a command line reads.
-#include "reportOptions.h"
+#include "options/reportOptions.h"
 
-#include "groupPattern.h"
+#include "options/groupPattern.h"
 
 #include "commandLine.h"
 #include "fail.h"

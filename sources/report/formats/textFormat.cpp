@@ -1,11 +1,11 @@
 // The report as a person reads it: aligned sections, six significant
 // digits, a bar chart of the relative errors by decade.  A figure without a
 // value shows as n/a, an infinite one as inf.
-#include "formats.h"
+#include "formats/formats.h"
 
-#include "inputProblems.h"
+#include "evaluation/inputProblems.h"
 #include "quoting.h"
-#include "figureTable.h"
+#include "evaluation/figureTable.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,7 +3,7 @@
 // of its own.
 #pragma once
 
-#include "reportOptions.h"
+#include "options/reportOptions.h"
 #include "valueSource.h"
 
 #include <cstddef>

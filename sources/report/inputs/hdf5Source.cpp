@@ -7,9 +7,8 @@
 // The library is loaded when a dataset is to be read, not before: it brings
 // some forty shared libraries with it, whose loading would double the time
 // every other run of the report takes to start.
-#include "reportSources.h"
+#include "inputs/reportSources.h"
 
-#include "inputProblems.h"
 #include "quoting.h"
 
 #include <hdf5.h>

@@ -3,10 +3,10 @@
 // row, in either byte order.  The doubles are the values; the floats, for
 // the classic lines, are float32 values as they are and float64 values
 // rounded to float.
-#include "reportSources.h"
+#include "inputs/reportSources.h"
 
 #include "fail.h"
-#include "laneClones.h"
+#include "measures/laneClones.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,12 +2,12 @@
 // tolerance, ratio and scale-free, in double precision with accurate sums,
 // over the pairs whose two values are finite; their spread; and the same by
 // decade of a.
-#include "errorMeasures.h"
+#include "measures/errorMeasures.h"
 
-#include "blockLanes.h"
+#include "measures/blockLanes.h"
 #include "fail.h"
-#include "pairFigures.h"
-#include "quantileGates.h"
+#include "measures/pairFigures.h"
+#include "measures/quantileGates.h"
 #include "valueSource.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // format reads this table, so a figure added here reaches them all.
 #pragma once
 
-#include "report.h"
+#include "evaluation/report.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,5 @@
 // The quantile summary: fixed buckets over the bits of a double.
-#include "quantileSummary.h"
+#include "measures/quantileSummary.h"
 
 #include "fail.h"
 

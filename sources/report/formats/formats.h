@@ -4,23 +4,7 @@
 #pragma once
 
 #include "output.h"
-#include "report.h"
-
-// How a file ended, in the words of the tab-separated and JSON formats.
-inline const char* fileEndName(FileEnd end)
-{
-    switch (end) {
-    case FileEnd::endOfFile:
-        return "end";
-    case FileEnd::notANumber:
-        return "not-a-number";
-    case FileEnd::notCounted:
-        return "not-counted";
-    case FileEnd::notReached:
-        break;
-    }
-    return "not-reached";
-}
+#include "evaluation/report.h"
 
 // Aligned sections for a person, six significant digits: one sample's
 // whole report, or, for several, a table of them and their summary.

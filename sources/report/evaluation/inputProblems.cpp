@@ -1,12 +1,9 @@
 // The problems of a run's input, one list for every format and --strict.
-#include "inputProblems.h"
+#include "evaluation/inputProblems.h"
+
+#include "quoting.h"
 
 #include <cstdio>
-
-std::string counted(std::int64_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 std::string placeOf(const TextPosition& position)
 {

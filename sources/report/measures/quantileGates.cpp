@@ -1,5 +1,5 @@
 // Requirements on quantiles, decided from exact counts at their bounds.
-#include "quantileGates.h"
+#include "measures/quantileGates.h"
 
 #include <cmath>
 

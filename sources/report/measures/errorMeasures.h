@@ -4,12 +4,12 @@
 // spread, a table by decade of a, and the classic sums over every pair.
 #pragma once
 
-#include "accurateSum.h"
+#include "measures/accurateSum.h"
 #include "classicSums.h"
-#include "quantileSummary.h"
-#include "reportOptions.h"
-#include "rowTable.h"
-#include "worstPoints.h"
+#include "measures/quantileSummary.h"
+#include "options/reportOptions.h"
+#include "measures/rowTable.h"
+#include "measures/worstPoints.h"
 
 #include <array>
 #include <climits>

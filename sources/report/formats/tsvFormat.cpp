@@ -5,9 +5,9 @@
 // field, which awk and spreadsheets do not mistake for 0; an infinite one
 // is inf.  With --require, a last column lists the requirements the row
 // failed.
-#include "formats.h"
+#include "formats/formats.h"
 
-#include "figureTable.h"
+#include "evaluation/figureTable.h"
 
 #include <string>
 #include <vector>

@@ -3,12 +3,12 @@
 // extremes of those arrays taken in an order the program fixes.
 #pragma once
 
-#include "accurateSum.h"
+#include "measures/accurateSum.h"
 #include "classicSums.h"
-#include "errorMeasures.h"
-#include "laneClones.h"
-#include "pairFigures.h"
-#include "quantileSummary.h"
+#include "measures/errorMeasures.h"
+#include "measures/laneClones.h"
+#include "measures/pairFigures.h"
+#include "measures/quantileSummary.h"
 #include "valueSource.h"
 
 #include <array>

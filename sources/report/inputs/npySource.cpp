@@ -2,9 +2,8 @@
 // an array source.  Versions 1, 2 and 3; float32 or float64 of either byte
 // order; shape (n,), (n, 1), or (n, m) with --column choosing the column;
 // C order, or Fortran order for one column.
-#include "reportSources.h"
+#include "inputs/reportSources.h"
 
-#include "inputProblems.h"
 #include "quoting.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Where the report's sources are chosen: from the operand, the options and
 // the first bytes of the file.
-#include "reportSources.h"
+#include "inputs/reportSources.h"
 
 #include "textReader.h"
 
