@@ -6,7 +6,7 @@
 // from_chars on the same text; and the decimal-to-double step alone, the
 // library's compute_float against the reader's, on the parts of tokens
 // already found.  bench/run_bench.sh measures the whole tools.
-#include "decimalConversion.h"
+#include "inputs/textDoubles.h"
 #include "pairPass.h"
 #include "valueSource.h"
 
@@ -49,6 +49,10 @@ void readAll(benchmark::State& state, const std::string& text, int count, bool d
         attachTextSource(allpts, ::dup(memory), "allpts", {});
         attachTextSource(sample, ::open(("/proc/self/fd/" + std::to_string(memory)).c_str(), O_RDONLY), "sample",
                          {});
+        if (doubles) {
+            readTextAsDoubles(allpts);
+            readTextAsDoubles(sample);
+        }
         PairPass pass;
         startPairPass(pass, allpts, {&sample}, count, true, doubles);
         LastPair last;
@@ -109,57 +113,6 @@ void libraryFromChars(benchmark::State& state, const char* format, double low, d
     state.SetItemsProcessed(state.iterations() * kTokens);
 }
 
-// The parts of every token of the shape, as the tokenizer finds them.
-std::vector<DecimalParts> shapeParts(const char* format, double low, double high)
-{
-    const std::string text = shapeText(format, low, high);
-    // Padded before and after, as the reader's buffer is.
-    std::vector<unsigned char> bytes(kFastReadWidth, 0);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.resize(bytes.size() + 1 + kFastReadWidth, 0);
-    const unsigned char* p = bytes.data() + kFastReadWidth;
-    const unsigned char* const end = p + text.size();
-    std::vector<DecimalParts> parts;
-    while (p < end) {
-        DecimalParts token;
-        p = readPlainDecimal(p, end, token);
-        if (p == nullptr)
-            break;
-        parts.push_back(token);
-    }
-    return parts;
-}
-
-template <typename Convert>
-void partsToDouble(benchmark::State& state, const char* format, Convert convert)
-{
-    const std::vector<DecimalParts> parts = shapeParts(format, 1e-4, 1e-2);
-    for (auto _ : state) {
-        std::uint64_t sum = 0;
-        for (const DecimalParts& token : parts)
-            sum += convert(token);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(parts.size()));
-}
-
-void libraryComputeFloat(benchmark::State& state, const char* format)
-{
-    partsToDouble(state, format, [](const DecimalParts& token) {
-        const auto rounded = fast_float::compute_float<fast_float::binary_format<double>>(token.power, token.mantissa);
-        return rounded.mantissa ^ static_cast<std::uint64_t>(rounded.power2);
-    });
-}
-
-void readerNearestNormalDouble(benchmark::State& state, const char* format)
-{
-    partsToDouble(state, format, [](const DecimalParts& token) {
-        std::uint64_t bits = 0;
-        decimalConversion::nearestNormalDouble(token.mantissa, token.power, bits);
-        return bits;
-    });
-}
-
 }  // namespace
 
 BENCHMARK_CAPTURE(readShape, g6, "%.6g\n", 1e-4, 1e-2);
@@ -181,7 +134,3 @@ BENCHMARK_CAPTURE(readShapeDoubles, e18, "%.18e\n", 1e-4, 1e-2);
 BENCHMARK_CAPTURE(libraryFromChars, g8, "%.8g\n", 1e-4, 1e-2);
 BENCHMARK_CAPTURE(libraryFromChars, g17, "%.17g\n", 1e-4, 1e-2);
 BENCHMARK_CAPTURE(libraryFromChars, e18, "%.18e\n", 1e-4, 1e-2);
-BENCHMARK_CAPTURE(libraryComputeFloat, g17, "%.17g\n");
-BENCHMARK_CAPTURE(libraryComputeFloat, e18, "%.18e\n");
-BENCHMARK_CAPTURE(readerNearestNormalDouble, g17, "%.17g\n");
-BENCHMARK_CAPTURE(readerNearestNormalDouble, e18, "%.18e\n");

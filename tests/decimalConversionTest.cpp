@@ -2,6 +2,7 @@
 // of ten, the edges of its tie window, and its results, to float and to
 // double, wherever it takes a decimal.
 #include "decimalConversion.h"
+#include "inputs/doubleConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -103,10 +104,11 @@ TEST(DecimalConversion, TakenDecimalsAreStrtofsFloats)
 // returns whether it took them.
 bool takenAsStrtod(const DecimalParts& parts)
 {
-    double value;
-    if (!doubleFromParts(parts, value))
-        return false;
     const std::string text = partsText(parts);
+    const char* const digits = text.c_str() + (parts.negative ? 1 : 0);
+    double value;
+    if (!doubleFromParts(parts, digits, text.c_str() + text.size(), value))
+        return false;
     const double expected = std::strtod(text.c_str(), nullptr);
     EXPECT_EQ(doubleBits(value), doubleBits(expected)) << text;
     return true;

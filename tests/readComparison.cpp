@@ -1,6 +1,6 @@
 #include "readComparison.h"
 
-#include "textReader.h"
+#include "inputs/textDoubles.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -39,26 +39,9 @@
 // half the smallest float (2^-150, about 7.0e-46), so it is 0; above
 // kMaxPower, V >= 10^39, more than the largest float by more than half its
 // last place, so it is infinity.  M = 0 is zero, of the token's sign.
-//
-// To double (the report's values as written), the parts go through the
-// decimal conversion of libfast-float-dev, whose result is the double strtod
-// gives: exactly where the mantissa and the power of ten are both exact
-// doubles (one product or quotient of exact doubles, rounded once);
-// otherwise by the library's 128-bit product with the power of ten
-// (nearestNormalDouble below, which keeps its steps).  Where digits were
-// dropped the value lies between mantissa * 10^P and (mantissa + 1) * 10^P,
-// so when both round to one double, so does it.
-// Results that are zero from nonzero digits, subnormal or infinite are
-// refused, for the general path to convert and to count as underflow or
-// overflow.  The float of the same token is then the double rounded to
-// float, unless the double lies on a point halfway between two floats:
-// every such point is a double, so when rounding to double moved the value
-// across one, it moved it onto it (see floatOfDouble).
 #pragma once
 
 #include "decimalParts.h"
-
-#include <fast_float/fast_float.h>
 
 #include <cmath>
 #include <cstdint>
@@ -134,131 +117,5 @@ inline bool floatFromParts(const DecimalParts& parts, float& value)
         result = static_cast<float>(scaled);
     }
     value = parts.negative ? -result : result;
-    return true;
-}
-
-namespace decimalConversion {
-
-using DoubleFormat = fast_float::binary_format<double>;
-
-// The bits of the 128-bit product's high word below the 55 the result needs
-// (52 stored, the implicit one, a rounding bit and the one lost when the
-// product's top bit is clear).
-constexpr int kUnneededBits = 64 - (DoubleFormat::mantissa_explicit_bits() + 3);
-constexpr std::uint64_t kUnneededMask = (std::uint64_t{1} << kUnneededBits) - 1;
-
-// The bits of the double nearest mantissa * 10^power, or false where the
-// result is not a normal double or the product cannot decide it.
-//
-// These are the library's compute_float steps, restricted to normal results,
-// with one change in how they run.  Step by step:
-//   1. The mantissa w is shifted left by its leading zeros lz, so that its
-//      top bit is set.
-//   2. The library's table holds 5^power to 128 bits, truncated, its top bit
-//      set.  The product of w with the table's high word gives the value's
-//      leading bits.  The low word of the table adds less than one unit of
-//      that product's low word, so the high word is exact unless all its
-//      kUnneededBits low bits are ones (a carry could still reach the bits
-//      that matter).  Then the library adds the high word of w times the
-//      table's low word to the product's low word, and any carry to its high
-//      word.
-//      Digits that round-trip a double (as "%.17g" and "%.18e" write them)
-//      are within a small fraction of a unit in that double's last place,
-//      so the product's bits below that place are nearly all ones or nearly
-//      all zeros: the library's branch on them goes the costly way for
-//      about four tokens in ten, unpredictably.  Here both products are
-//      always taken, and the second is added through a mask: the same
-//      sums, without the branch.
-//   3. A product whose low word is all ones is refused outside the powers
-//      the library proves safe, [-27, 55], as compute_float refuses it.
-//   4. The result's 54 leading bits (53 and the rounding bit) are the high
-//      word shifted right by kUnneededBits, one more when its top bit is set,
-//      and its binary exponent comes from the library's power(), which adds
-//      the log2 of 5^power to power itself, and from lz.
-//   5. Rounding is half up, but for an exact tie, which only powers from
-//      min_exponent_round_to_even() to max_exponent_round_to_even() can
-//      give: there, when the bits shifted out and the low word are zero,
-//      the result's last bit is made even.
-//   6. Rounding up that carries out of 53 bits moves into the exponent on
-//      its own, since the mantissa, with its implicit one, is added to the
-//      exponent field less one.  Zero, subnormal and infinite results are
-//      refused (the general path converts and counts them).
-inline bool nearestNormalDouble(std::uint64_t mantissa, int power, std::uint64_t& bits)
-{
-    using powers = fast_float::powers;
-    if (mantissa == 0 || power < powers::smallest_power_of_five || power > powers::largest_power_of_five)
-        return false;
-    const int lz = __builtin_clzll(mantissa);
-    const std::uint64_t w = mantissa << lz;
-    const int index = 2 * (power - powers::smallest_power_of_five);
-    const unsigned __int128 first = static_cast<unsigned __int128>(w) * powers::power_of_five_128[index];
-    const unsigned __int128 second = static_cast<unsigned __int128>(w) * powers::power_of_five_128[index + 1];
-    std::uint64_t high = static_cast<std::uint64_t>(first >> 64);
-    const std::uint64_t firstLow = static_cast<std::uint64_t>(first);
-    const std::uint64_t refine = 0 - static_cast<std::uint64_t>((high & kUnneededMask) == kUnneededMask);
-    const std::uint64_t low = firstLow + (static_cast<std::uint64_t>(second >> 64) & refine);
-    high += low < firstLow;
-    if (low == ~std::uint64_t{0} && (power < -27 || power > 55))
-        return false;
-    const int upper = static_cast<int>(high >> 63);
-    const int shift = upper + kUnneededBits;
-    std::uint64_t leading = high >> shift;
-    const int power2 =
-        fast_float::detail::power(power) + upper - lz - DoubleFormat::minimum_exponent();
-    if (power2 <= 0)
-        return false;
-    if (low <= 1 && power >= DoubleFormat::min_exponent_round_to_even() &&
-        power <= DoubleFormat::max_exponent_round_to_even() && (leading & 3) == 1 && (leading << shift) == high)
-        leading &= ~std::uint64_t{1};
-    bits = (static_cast<std::uint64_t>(power2 - 1) << DoubleFormat::mantissa_explicit_bits()) + ((leading + 1) >> 1);
-    return bits < (static_cast<std::uint64_t>(DoubleFormat::infinite_power()) << DoubleFormat::mantissa_explicit_bits());
-}
-
-}  // namespace decimalConversion
-
-// The double nearest the decimal, or false where the conversion cannot
-// decide it, or the result is zero, subnormal or infinite from digits that
-// are not all zeros (see the top of this file).
-inline bool doubleFromParts(const DecimalParts& parts, double& value)
-{
-    // Mantissas and powers of ten that are exact doubles.
-    constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
-    constexpr int kExactPower = 22;
-    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    double result;
-    if (parts.mantissa == 0) {
-        result = 0.0;
-    } else if (!parts.truncated && parts.mantissa <= kExactMantissa && parts.power >= -kExactPower &&
-               parts.power <= kExactPower) {
-        const auto m = static_cast<double>(static_cast<std::int64_t>(parts.mantissa));
-        result = parts.power < 0 ? m / kExactPowers[-parts.power] : m * kExactPowers[parts.power];
-    } else {
-        std::uint64_t bits;
-        std::uint64_t above;
-        if (!decimalConversion::nearestNormalDouble(parts.mantissa, parts.power, bits) ||
-            (parts.truncated &&
-             (!decimalConversion::nearestNormalDouble(parts.mantissa + 1, parts.power, above) || above != bits)))
-            return false;
-        std::memcpy(&result, &bits, sizeof result);
-    }
-    value = parts.negative ? -result : result;
-    return true;
-}
-
-// The float strtof gives for the token whose double is value, or false
-// where the double cannot tell: where it lies on a point halfway between two
-// floats, or below the normal float range, where those points lie on other
-// bits.
-inline bool floatOfDouble(double value, float& single)
-{
-    using namespace decimalConversion;
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    bits &= ~(std::uint64_t{1} << 63);
-    if (bits < kSmallestNormalBits || (bits & kDroppedMask) == kHalfway)
-        return false;
-    single = static_cast<float>(value);
     return true;
 }

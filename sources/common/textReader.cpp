@@ -8,14 +8,12 @@
 
 #include "fail.h"
 #include "decimalConversion.h"
-#include "decimalParts.h"
 #include "floatToken.h"
 #include "quoting.h"
 
 #include <algorithm>
 #include <iterator>
 #include <cerrno>
-#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -300,23 +298,6 @@ bool scanToken(ValueReader& reader, FloatToken& token)
     return true;
 }
 
-// The same, to double and float, with what the double's range lost.
-[[gnu::noinline]] bool scanGeneralDual(ValueReader& reader, float& single, double& value, ValueRange& range)
-{
-    FloatToken& token = *reader.token;
-    clearToken(token);
-    if (!scanToken(reader, token))
-        return false;
-    value = doubleFromToken(token);
-    single = floatFromToken(token);
-    range = ValueRange::normal;
-    if (std::isinf(value) && token.special == FloatToken::Special::none)
-        range = ValueRange::overflow;
-    else if (std::fabs(value) < DBL_MIN && hasNonzeroDigit(token))
-        range = value == 0.0 ? ValueRange::underflowToZero : ValueRange::subnormal;
-    return true;
-}
-
 // The fast paths read from memory and take a token only when they are sure of
 // the outcome; anything else goes to the general path.
 [[gnu::always_inline]] inline const unsigned char* readFast(const unsigned char* p,
@@ -329,23 +310,6 @@ bool scanToken(ValueReader& reader, FloatToken& token)
         next = readPlainDecimal(p, end, parts);
     }
     return next != nullptr && floatFromParts(parts, value) ? next : nullptr;
-}
-
-// The same to double and float together, for the report: the tokenizers'
-// parts to the double strtod gives, and that double to the float strtof
-// gives where it can tell.
-[[gnu::always_inline]] inline const unsigned char* readFastDual(const unsigned char* p, const unsigned char* end,
-                                                              float& single, double& value)
-{
-    DecimalParts parts;
-    const unsigned char* next = readWindowedDecimal(p, end, parts);
-    if (next == nullptr) {
-        parts = DecimalParts{};
-        next = readPlainDecimal(p, end, parts);
-    }
-    if (next == nullptr || !doubleFromParts(parts, value))
-        return nullptr;
-    return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
 }
 
 // A reader's position, held in registers while a block is read.
@@ -377,29 +341,8 @@ Cursor cursorOf(const ValueReader& reader)
     return stored;
 }
 
-// The same, to double and float, noting what a value's range lost as read i
-// of the block.
-[[gnu::always_inline]] inline bool readDualAt(ValueReader& reader, Cursor& cursor, float& single, double& value,
-                                             ReadEvents& events, std::int32_t i)
-{
-    const unsigned char* const next = readFastDual(cursor.p, cursor.end, single, value);
-    if (__builtin_expect(next != nullptr, 1)) {
-        cursor.p = next;
-        return true;
-    }
-    if (reader.stuck)
-        return false;
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
-    ValueRange range;
-    const bool stored = scanGeneralDual(reader, single, value, range);
-    cursor = cursorOf(reader);
-    if (stored && range != ValueRange::normal)
-        noteRange(events, range, i);
-    return stored;
-}
+}  // namespace
 
-// Notes a read that stored nothing: skipped, or the one that found the
-// file spent, with where and at what text (when lines are counted).
 [[gnu::noinline]] void noteFailedRead(ValueReader& reader, ReadEvents& events, std::int32_t i)
 {
     markFailedRead(events, i);
@@ -416,8 +359,6 @@ Cursor cursorOf(const ValueReader& reader)
     if (events.skippedReads++ == 0 && reader.countingLines)
         events.firstSkip = positionOf(reader, reader.textStart);
 }
-
-}  // namespace
 
 void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_t bufferSize)
 {
@@ -546,33 +487,10 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
     return i;
 }
 
-std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
-                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent)
+bool scanNextToken(ValueReader& reader)
 {
-    Cursor cursor = cursorOf(reader);
-    float single = lastFloat;
-    double value = lastDouble;
-    std::int32_t i = 0;
-    while (i < count) {
-        if (!readDualAt(reader, cursor, single, value, events, i)) {
-            noteFailedRead(reader, events, i);
-            if (reader.stuck) {
-                const std::int32_t end = stopWhenSpent ? i + 1 : count;
-                for (; i < end; ++i) {
-                    markFailedRead(events, i);
-                    floats[i] = single;
-                    doubles[i] = value;
-                }
-                break;
-            }
-        }
-        floats[i] = single;
-        doubles[i++] = value;
-    }
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
-    lastFloat = single;
-    lastDouble = value;
-    return i;
+    clearToken(*reader.token);
+    return scanToken(reader, *reader.token);
 }
 
 void skipByteOrderMark(ValueReader& reader)

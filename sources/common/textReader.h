@@ -81,12 +81,13 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
 void readTextValuePairs(ValueReader& first, ReadEvents& firstEvents, float* as, float& lastA, ValueReader& second,
                         ReadEvents& secondEvents, float* bs, float& lastB, std::int32_t count);
 
-// The same, to double as strtod (fscanf "%lf") reads each token and to float
-// as "%f" reads it, noting in events the values whose range lost what was
-// written: zero or subnormal from digits that are not all zeros, infinite
-// from finite text.
-std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
-                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent);
+// For readers of the same text to other types: the general path's scan
+// of the next token into reader.token, as the "%f" scanner scans it, true
+// where it holds a value; and the note of read i of a block that stored
+// nothing: skipped, or the one that found the file spent, with where and at
+// what text (when lines are counted).
+bool scanNextToken(ValueReader& reader);
+void noteFailedRead(ValueReader& reader, ReadEvents& events, std::int32_t i);
 
 // Passes over a UTF-8 byte-order mark at the start of the file, reading
 // its first bytes to look; the buffer must hold at least three bytes.

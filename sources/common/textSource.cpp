@@ -14,14 +14,12 @@
 
 namespace {
 
-std::int32_t readText(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
+// Floats only: the classic tools read nothing else, and the report reads
+// doubles through a kind of its own over the same reader.
+std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t count, bool stopWhenSpent)
 {
     auto& reader = *static_cast<ValueReader*>(source.state);
-    const std::int32_t made =
-        doubles == nullptr
-            ? readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent)
-            : readTextDoubles(reader, source.events, floats, doubles, count, source.lastFloat, source.lastDouble,
-                              stopWhenSpent);
+    const std::int32_t made = readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent);
     source.events.commentLines = reader.commentLines;
     return made;
 }
@@ -43,12 +41,16 @@ void closeText(ValueSource& source)
     delete reader;
 }
 
-const SourceKind kTextKind = {"text", readText, closeText, readTextPairs};
+}  // namespace
+
+const SourceKind kTextSourceKind = {"text", readText, closeText, readTextPairs};
+
+namespace {
 
 void startText(ValueSource& source, ValueReader* reader, const char* path, const TextOptions& options)
 {
     source = ValueSource{};
-    source.kind = &kTextKind;
+    source.kind = &kTextSourceKind;
     source.path = path;
     source.description = "text";
     source.state = reader;

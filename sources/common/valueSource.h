@@ -231,6 +231,9 @@ struct TextOptions {
     bool comments = false;
 };
 
+// The kind of the text sources: floats only, as the "%f" reader reads them.
+extern const SourceKind kTextSourceKind;
+
 // The exact "%f" text reader as a source, on an open descriptor (of which
 // the prefix bytes, when given, were read already), or on a path: a path
 // that cannot be opened, or that names a directory, ends the process with

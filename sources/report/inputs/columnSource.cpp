@@ -7,7 +7,7 @@
 // chosen field is kept, and only its first kLongestField bytes.
 #include "inputs/reportSources.h"
 
-#include "decimalConversion.h"
+#include "inputs/doubleConversion.h"
 #include "quoting.h"
 
 #include <fast_float/fast_float.h>

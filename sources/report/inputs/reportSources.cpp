@@ -2,6 +2,8 @@
 // the first bytes of the file.
 #include "inputs/reportSources.h"
 
+#include "inputs/textDoubles.h"
+
 #include "textReader.h"
 
 #include "fail.h"
@@ -140,4 +142,5 @@ void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& p
     text.skipByteOrderMark = true;
     text.comments = true;
     attachTextSource(source, fd, path, text, prefix.bytes.data(), prefix.bytes.size());
+    readTextAsDoubles(source);
 }

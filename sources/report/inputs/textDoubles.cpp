@@ -1,0 +1,136 @@
+// Text to double and float together: the plain decimals through the
+// tokenizers and the double conversion, the rest through the "%f" reader's
+// general scanner, to strtod's double and strtof's float.
+#include "inputs/textDoubles.h"
+
+#include "decimalParts.h"
+#include "floatToken.h"
+#include "inputs/doubleConversion.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+// A reader's position, held in registers while a block is read.
+struct Cursor {
+    const unsigned char* p;
+    const unsigned char* end;
+};
+
+Cursor cursorOf(const ValueReader& reader)
+{
+    return {reader.buffer + reader.pos, reader.buffer + reader.end};
+}
+
+// Kept out of line so that the loop around the fast path stays small.
+[[gnu::noinline]] bool scanGeneralDual(ValueReader& reader, float& single, double& value, ValueRange& range)
+{
+    if (!scanNextToken(reader))
+        return false;
+    FloatToken& token = *reader.token;
+    value = doubleFromToken(token);
+    single = floatFromToken(token);
+    range = ValueRange::normal;
+    if (std::isinf(value) && token.special == FloatToken::Special::none)
+        range = ValueRange::overflow;
+    else if (std::fabs(value) < DBL_MIN && hasNonzeroDigit(token))
+        range = value == 0.0 ? ValueRange::underflowToZero : ValueRange::subnormal;
+    return true;
+}
+
+// The tokenizers' parts to the double strtod gives, and that double to the
+// float strtof gives where it can tell; null where the general path must.
+[[gnu::always_inline]] inline const unsigned char* readFastDual(const unsigned char* p, const unsigned char* end,
+                                                              float& single, double& value)
+{
+    DecimalParts parts;
+    const unsigned char* next = readWindowedDecimal(p, end, parts);
+    if (next == nullptr) {
+        parts = DecimalParts{};
+        next = readPlainDecimal(p, end, parts);
+    }
+    if (next == nullptr)
+        return nullptr;
+    bool negative = false;
+    const auto* const digits = reinterpret_cast<const char*>(skipToDigits(p, negative));
+    if (!doubleFromParts(parts, digits, reinterpret_cast<const char*>(next), value))
+        return nullptr;
+    return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
+}
+
+// No fast path takes a token where the reader is stuck (at the end of the
+// data, or at a byte that cannot start a number), so the check for being
+// stuck waits until the fast path has declined.
+[[gnu::always_inline]] inline bool readDualAt(ValueReader& reader, Cursor& cursor, float& single, double& value,
+                                             ReadEvents& events, std::int32_t i)
+{
+    const unsigned char* const next = readFastDual(cursor.p, cursor.end, single, value);
+    if (__builtin_expect(next != nullptr, 1)) {
+        cursor.p = next;
+        return true;
+    }
+    if (reader.stuck)
+        return false;
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    ValueRange range;
+    const bool stored = scanGeneralDual(reader, single, value, range);
+    cursor = cursorOf(reader);
+    if (stored && range != ValueRange::normal)
+        noteRange(events, range, i);
+    return stored;
+}
+
+std::int32_t readDoubleText(ValueSource& source, float* floats, double* doubles, std::int32_t count,
+                            bool stopWhenSpent)
+{
+    auto& reader = *static_cast<ValueReader*>(source.state);
+    const std::int32_t made =
+        doubles == nullptr
+            ? readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent)
+            : readTextDoubles(reader, source.events, floats, doubles, count, source.lastFloat, source.lastDouble,
+                              stopWhenSpent);
+    source.events.commentLines = reader.commentLines;
+    return made;
+}
+
+}  // namespace
+
+std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
+                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent)
+{
+    // Where one token ends is known only once it is parsed, so the reads
+    // form one chain, held in registers through the cursor.
+    Cursor cursor = cursorOf(reader);
+    float single = lastFloat;
+    double value = lastDouble;
+    std::int32_t i = 0;
+    while (i < count) {
+        if (!readDualAt(reader, cursor, single, value, events, i)) {
+            noteFailedRead(reader, events, i);
+            if (reader.stuck) {
+                // Every read from here on fails at the same place.
+                const std::int32_t end = stopWhenSpent ? i + 1 : count;
+                for (; i < end; ++i) {
+                    markFailedRead(events, i);
+                    floats[i] = single;
+                    doubles[i] = value;
+                }
+                break;
+            }
+        }
+        floats[i] = single;
+        doubles[i++] = value;
+    }
+    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    lastFloat = single;
+    lastDouble = value;
+    return i;
+}
+
+void readTextAsDoubles(ValueSource& source)
+{
+    // The text kind's own closing and paired reads, which read floats only.
+    static const SourceKind kDoubleText = {"text", readDoubleText, kTextSourceKind.close, kTextSourceKind.readPairs};
+    source.kind = &kDoubleText;
+}

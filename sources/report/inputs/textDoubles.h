@@ -1,0 +1,21 @@
+// The report's reading of text: each token to double as strtod (fscanf
+// "%lf") reads it and to float as "%f" reads it, over the exact "%f"
+// reader's buffer, scanner and failures, so that the report and the
+// classic tools consume the same input and fail the same reads.
+#pragma once
+
+#include "textReader.h"
+#include "valueSource.h"
+
+#include <cstdint>
+
+// Makes count reads into floats and doubles as readTextValues makes them
+// into floats, noting in events the values whose range lost what was
+// written: zero or subnormal from digits that are not all zeros, infinite
+// from finite text.
+std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* floats, double* doubles,
+                             std::int32_t count, float& lastFloat, double& lastDouble, bool stopWhenSpent);
+
+// Turns a text source, as attachTextSource opens it, into one that reads
+// doubles too.
+void readTextAsDoubles(ValueSource& source);
