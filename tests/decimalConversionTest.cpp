@@ -3,6 +3,8 @@
 // double, wherever it takes a decimal.
 #include "decimalConversion.h"
 #include "inputs/doubleConversion.h"
+#include "inputs/powersOfFive.h"
+#include "testSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -104,11 +106,10 @@ TEST(DecimalConversion, TakenDecimalsAreStrtofsFloats)
 // returns whether it took them.
 bool takenAsStrtod(const DecimalParts& parts)
 {
-    const std::string text = partsText(parts);
-    const char* const digits = text.c_str() + (parts.negative ? 1 : 0);
     double value;
-    if (!doubleFromParts(parts, digits, text.c_str() + text.size(), value))
+    if (!doubleFromParts(parts, value))
         return false;
+    const std::string text = partsText(parts);
     const double expected = std::strtod(text.c_str(), nullptr);
     EXPECT_EQ(doubleBits(value), doubleBits(expected)) << text;
     return true;
@@ -168,6 +169,54 @@ TEST(DecimalConversion, TakenDecimalsAreStrtodsDoubles)
             ASSERT_TRUE(takenAsStrtod(above)) << partsText(above);
         }
     }
+}
+
+// Every entry of the table of powers of five, and every binary exponent of
+// a power of ten, against exact integer arithmetic in Python: the entry is
+// the leading 128 bits of 5^q (q >= 0) or of 2^K / 5^-q, truncated, but for
+// -27 <= q < 0, rounded up.
+TEST(DecimalConversion, PowersOfFiveAreExact)
+{
+    ScratchDir dir;
+    std::string table;
+    for (int q = powersOfFive::kSmallestPower; q <= powersOfFive::kLargestPower; ++q) {
+        const auto at = static_cast<std::size_t>(2 * (q - powersOfFive::kSmallestPower));
+        char line[96];
+        std::snprintf(line, sizeof line, "%d %016llx%016llx %d\n", q,
+                      static_cast<unsigned long long>(powersOfFive::kTable[at]),
+                      static_cast<unsigned long long>(powersOfFive::kTable[at + 1]), powersOfFive::binaryPower(q));
+        table += line;
+    }
+    const std::string file = dir.file("powers.txt", table);
+    const RunResult checked = runScript(R"(exec /usr/bin/python3 -c '
+import sys
+bad = 0
+for line in open(sys.argv[1]):
+    q, entry, power = line.split()
+    q, entry, power = int(q), int(entry, 16), int(power)
+    if q >= 0:
+        x = 5 ** q
+        exact = x >> (x.bit_length() - 128) if x.bit_length() >= 128 else x << (128 - x.bit_length())
+    else:
+        d = 5 ** -q
+        k = 128 + d.bit_length()
+        exact = (1 << k) // d
+        while exact >= 1 << 128:
+            k -= 1
+            exact = (1 << k) // d
+        while exact < 1 << 127:
+            k += 1
+            exact = (1 << k) // d
+        exact += 1 if q >= -27 else 0
+    log2 = (10 ** q).bit_length() - 1 if q >= 0 else -((10 ** -q - 1).bit_length())
+    if entry != exact or power != log2 + 63:
+        bad += 1
+        print(q, hex(entry), hex(exact), power, log2 + 63)
+print(bad, "wrong")
+' "$2")",
+                                        {file});
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out, "0 wrong\n");
 }
 
 }  // namespace

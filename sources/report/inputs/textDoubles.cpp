@@ -50,11 +50,7 @@ Cursor cursorOf(const ValueReader& reader)
         parts = DecimalParts{};
         next = readPlainDecimal(p, end, parts);
     }
-    if (next == nullptr)
-        return nullptr;
-    bool negative = false;
-    const auto* const digits = reinterpret_cast<const char*>(skipToDigits(p, negative));
-    if (!doubleFromParts(parts, digits, reinterpret_cast<const char*>(next), value))
+    if (next == nullptr || !doubleFromParts(parts, value))
         return nullptr;
     return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
 }
