@@ -46,6 +46,17 @@ struct ValueReader {
 
 constexpr std::size_t kReaderBufferSize = 1 << 16;
 
+// A reader's position, held in registers while a block is read.
+struct Cursor {
+    const unsigned char* p;
+    const unsigned char* end;
+};
+
+inline Cursor cursorOf(const ValueReader& reader)
+{
+    return {reader.buffer + reader.pos, reader.buffer + reader.end};
+}
+
 // Opens a value file for reading and returns its descriptor; a path that
 // cannot be opened, or that names a directory, ends the process with
 // "cannot open 'PATH': REASON".

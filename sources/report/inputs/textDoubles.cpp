@@ -12,17 +12,6 @@
 
 namespace {
 
-// A reader's position, held in registers while a block is read.
-struct Cursor {
-    const unsigned char* p;
-    const unsigned char* end;
-};
-
-Cursor cursorOf(const ValueReader& reader)
-{
-    return {reader.buffer + reader.pos, reader.buffer + reader.end};
-}
-
 // Kept out of line so that the loop around the fast path stays small.
 [[gnu::noinline]] bool scanGeneralDual(ValueReader& reader, float& single, double& value, ValueRange& range)
 {
