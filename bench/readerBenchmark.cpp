@@ -7,8 +7,8 @@
 // library's compute_float against the reader's, on the parts of tokens
 // already found.  bench/run_bench.sh measures the whole tools.
 #include "inputs/textDoubles.h"
-#include "pairPass.h"
-#include "valueSource.h"
+#include "reading/pairPass.h"
+#include "reading/valueSource.h"
 
 #include <benchmark/benchmark.h>
 #include <fast_float/fast_float.h>

@@ -1,5 +1,5 @@
 // calcGap_mean: the mean absolute difference between two lists of KDE values.
-#include "classicTool.h"
+#include "classic/classicTool.h"
 
 namespace {
 

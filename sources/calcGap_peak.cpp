@@ -1,7 +1,7 @@
 // calcGap_peak: the largest absolute difference between two lists of KDE
 // values, with the k largest errors kept alongside.  A NaN error never
 // becomes the maximum.
-#include "classicTool.h"
+#include "classic/classicTool.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // calcGap_report: every error measure of one list of KDE values against
 // another, accurate, in one pass, with what went wrong in the input.
-#include "commandLine.h"
-#include "fail.h"
+#include "support/commandLine.h"
+#include "support/fail.h"
 #include "evaluation/figureTable.h"
 #include "formats/formats.h"
-#include "output.h"
+#include "support/output.h"
 #include "evaluation/report.h"
 #include "options/reportOptions.h"
 

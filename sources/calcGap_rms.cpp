@@ -1,7 +1,7 @@
 // calcGap_rms: the root of the mean squared difference between two lists of
 // KDE values.  A large difference squares to infinity as float arithmetic
 // gives it.
-#include "classicTool.h"
+#include "classic/classicTool.h"
 
 namespace {
 

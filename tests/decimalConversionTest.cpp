@@ -1,7 +1,7 @@
 // The fast conversion's pieces against the C library: its table of powers
 // of ten, the edges of its tie window, and its results, to float and to
 // double, wherever it takes a decimal.
-#include "decimalConversion.h"
+#include "reading/decimalConversion.h"
 #include "inputs/doubleConversion.h"
 #include "inputs/powersOfFive.h"
 #include "testSupport.h"

@@ -1,6 +1,6 @@
 // The list of the k largest errors against a plain array that applies the
 // insertion rule literally, slot by slot.
-#include "errorList.h"
+#include "classic/errorList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Names as messages and reports show them: in forms a POSIX shell reads back
 // as the same bytes, always one line, with nothing that acts on the
 // terminal or reorders what it shows.
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // against "%lf" (its float against "%f").  CALCGAP_DIFF_READS sets how many
 // reads the random run compares, of the two readers together (a long run:
 // CALCGAP_DIFF_READS=200000000, 10^8 each) and CALCGAP_DIFF_SEED its seed.
-#include "textReader.h"
-#include "valueSource.h"
+#include "reading/textReader.h"
+#include "reading/valueSource.h"
 #include "readComparison.h"
 #include "testSupport.h"
 

@@ -5,7 +5,7 @@
 // and python3-h5py are installed; the tests that need them skip otherwise.
 #include "reportSupport.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // they can be wrong.
 #include "reportSupport.h"
 
-#include "commandLine.h"
+#include "support/commandLine.h"
 
 #include <gtest/gtest.h>
 

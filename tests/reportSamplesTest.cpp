@@ -1,7 +1,7 @@
 // calcGap_report as an evaluation harness: several samples against one
 // first file, the summary over them by group, the rows by decade of a, the
 // requirements and their statuses, and where the worst points lie.
-#include "quoting.h"
+#include "support/quoting.h"
 #include "reportSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The point file reader, the two random draws and the assertion report.
-#include "classicSums.h"
-#include "fail.h"
-#include "support.h"
+#include "classic/classicSums.h"
+#include "support/fail.h"
+#include "classic/support.h"
 #include "testSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "testSupport.h"
 
-#include "classicSums.h"
+#include "classic/classicSums.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // a plain fscanf pass of the same files.
 #include "testSupport.h"
 
-#include "commandLine.h"
+#include "support/commandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The table of figures, and a report's row read through it.
 #include "evaluation/figureTable.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 // The problems of a run's input, one list for every format and --strict.
 #include "evaluation/inputProblems.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <cstdio>
 

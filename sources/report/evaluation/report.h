@@ -5,7 +5,7 @@
 #include "measures/errorMeasures.h"
 #include "measures/quantileGates.h"
 #include "options/reportOptions.h"
-#include "valueSource.h"
+#include "reading/valueSource.h"
 #include "measures/worstPoints.h"
 
 #include <array>
@@ -194,6 +194,14 @@ struct Evaluation {
 
 // Reads every file once and fills the evaluation, fresh from construction.
 void runEvaluation(const ReportOptions& options, Evaluation& evaluation);
+
+// The summary over the samples: a row for each group, and with
+// --by-density for each decade of a in it.
+std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation);
+
+// Each requirement checked on each sample, and with several samples on
+// each group's mean.
+std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation);
 
 // How many checks the requirements made: each requirement for each sample,
 // and with several samples for each group's mean; and what they were made

@@ -1,7 +1,7 @@
 // The figures of a report, from the measures at the end of the pass.
 #include "evaluation/report.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <cmath>
 #include <cstdio>

@@ -5,11 +5,11 @@
 // samples and the requirements.
 #include "evaluation/report.h"
 
-#include "fail.h"
+#include "support/fail.h"
 #include "evaluation/inputProblems.h"
 #include "measures/laneClones.h"
-#include "pairPass.h"
-#include "quoting.h"
+#include "reading/pairPass.h"
+#include "support/quoting.h"
 #include "evaluation/figureTable.h"
 #include "inputs/reportSources.h"
 
@@ -209,139 +209,6 @@ std::vector<std::string> groupsOf(const ReportOptions& options)
     return groups;
 }
 
-// Groups in numeric order where every name is a number, otherwise in the
-// order of their names.
-bool numericNames(const std::vector<std::string>& names)
-{
-    for (const std::string& name : names) {
-        char* end = nullptr;
-        std::strtod(name.c_str(), &end);
-        if (name.empty() || *end != '\0')
-            return false;
-    }
-    return true;
-}
-
-SummaryRow summarize(const std::string& group, int decade, const std::vector<const Report*>& reports)
-{
-    SummaryRow row;
-    row.group = group;
-    row.decade = decade;
-    row.samples = static_cast<std::int64_t>(reports.size());
-    std::vector<std::vector<Field>> rows;
-    for (const Report* report : reports)
-        rows.push_back(reportFields(*report));
-    for (std::size_t k = 0; k < rows.front().size(); ++k) {
-        if (!isNumeric(*rows.front()[k].figure))
-            continue;
-        SummaryFigure figure{rows.front()[k].figure->name, 0, NAN, NAN, NAN, NAN, NAN};
-        double sum = 0.0;
-        std::vector<double> values;
-        for (const std::vector<Field>& fields : rows)
-            if (!std::isnan(fields[k].number))
-                values.push_back(fields[k].number);
-        figure.count = static_cast<std::int64_t>(values.size());
-        if (!values.empty()) {
-            for (double value : values)
-                sum += value;
-            const auto n = static_cast<double>(values.size());
-            figure.mean = sum / n;
-            figure.min = *std::min_element(values.begin(), values.end());
-            figure.max = *std::max_element(values.begin(), values.end());
-            if (values.size() > 1) {
-                // The deviations are scaled by a power of two to at most 1
-                // before they are squared, so that the squares of figures
-                // of 1e-170 or 1e200 neither underflow nor overflow.
-                double largest = 0.0;
-                for (double value : values)
-                    largest = std::max(largest, std::fabs(value - figure.mean));
-                int exponent = 0;
-                if (std::isfinite(largest))
-                    std::frexp(largest, &exponent);
-                double squares = 0.0;
-                for (double value : values) {
-                    const double scaled = std::ldexp(value - figure.mean, -exponent);
-                    squares += scaled * scaled;
-                }
-                figure.sd = std::ldexp(std::sqrt(squares / (n - 1)), exponent);
-                figure.se = figure.sd / std::sqrt(n);
-            }
-        }
-        row.figures.push_back(figure);
-    }
-    return row;
-}
-
-std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
-{
-    std::map<std::string, std::vector<const Report*>> groups;
-    for (const Report& report : evaluation.samples)
-        groups[evaluation.options.groupPattern != nullptr ? report.group : "all"].push_back(&report);
-    std::vector<std::string> names;
-    for (const auto& [name, reports] : groups)
-        names.push_back(name);
-    if (numericNames(names))
-        std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
-            return std::strtod(x.c_str(), nullptr) < std::strtod(y.c_str(), nullptr);
-        });
-    std::vector<SummaryRow> summary;
-    for (const std::string& name : names) {
-        const std::vector<const Report*>& reports = groups[name];
-        summary.push_back(summarize(name, kNoDecade + 1, reports));
-        if (!evaluation.options.byDensity)
-            continue;
-        // A row for each decade of a that any sample of the group has.
-        std::map<int, std::vector<const Report*>> decades;
-        for (const Report* report : reports)
-            for (const Report& decade : report->byDensity)
-                decades[decade.decade].push_back(&decade);
-        for (const auto& [decade, decadeReports] : decades)
-            summary.push_back(summarize(name, decade, decadeReports));
-    }
-    return summary;
-}
-
-// Whether the figure meets the requirement; a figure without a value does
-// not.
-bool meets(const Requirement& requirement, double value)
-{
-    if (std::isnan(value))
-        return false;
-    return requirement.atMost ? value <= requirement.value : value >= requirement.value;
-}
-
-std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
-{
-    std::vector<FailedRequirement> failures;
-    const std::vector<Requirement>& requirements = evaluation.options.requirements;
-    for (std::size_t i = 0; i < requirements.size(); ++i) {
-        const Requirement& requirement = requirements[i];
-        for (std::size_t s = 0; s < evaluation.samples.size(); ++s) {
-            // A quantile's requirement is decided from the exact counts at
-            // its bound, not from the quantile as printed.
-            const Report& sample = evaluation.samples[s];
-            const auto gate = std::find_if(sample.quantileGates.begin(), sample.quantileGates.end(),
-                                           [&](const QuantileGate& g) { return g.requirement == i; });
-            const auto met = [&](double value) {
-                return gate != sample.quantileGates.end() && !std::isnan(value) ? gate->meets
-                                                                                : meets(requirement, value);
-            };
-            for (const Field& field : reportFields(sample))
-                if (field.figure->name == requirement.name && !met(field.number))
-                    failures.push_back({requirement.text, false, s, field.number});
-        }
-        if (evaluation.samples.size() < 2)
-            continue;
-        for (std::size_t r = 0; r < evaluation.summary.size(); ++r) {
-            const SummaryRow& row = evaluation.summary[r];
-            for (const SummaryFigure& figure : row.figures)
-                if (row.decade > kNoDecade && figure.name == requirement.name && !meets(requirement, figure.mean))
-                    failures.push_back({requirement.text, true, r, figure.mean});
-        }
-    }
-    return failures;
-}
-
 // The test points, read as the values are read, every value in order.
 void openPoints(ValueSource& source, const ReportOptions& options)
 {
@@ -457,45 +324,6 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     if (options.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);
-}
-
-namespace {
-
-// The group means that requirements are checked on: none of one sample.
-std::size_t checkedGroups(const Evaluation& evaluation)
-{
-    std::size_t groups = 0;
-    for (const SummaryRow& row : evaluation.summary)
-        groups += row.decade > kNoDecade ? 1 : 0;
-    return evaluation.samples.size() > 1 ? groups : 0;
-}
-
-}  // namespace
-
-std::size_t requirementChecks(const Evaluation& evaluation)
-{
-    return evaluation.options.requirements.size() * (evaluation.samples.size() + checkedGroups(evaluation));
-}
-
-std::string requirementChecksMadeOn(const Evaluation& evaluation)
-{
-    const std::size_t requirements = evaluation.options.requirements.size();
-    const std::size_t groups = checkedGroups(evaluation);
-    std::string on = counted(static_cast<std::int64_t>(requirements), "requirement", "requirements") +
-                     (requirements == 1 ? " on " : ", each on ") +
-                     counted(static_cast<std::int64_t>(evaluation.samples.size()), "sample", "samples");
-    if (groups > 0)
-        on += " and " + counted(static_cast<std::int64_t>(groups), "group's mean", "groups' means");
-    return on;
-}
-
-std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, bool summary, std::size_t index)
-{
-    std::vector<const FailedRequirement*> failed;
-    for (const FailedRequirement& failure : evaluation.failures)
-        if (failure.summary == summary && failure.index == index)
-            failed.push_back(&failure);
-    return failed;
 }
 
 bool unequalLengths(const Report& report)

@@ -3,7 +3,7 @@
 // beyond the figures and the worst points.
 #pragma once
 
-#include "output.h"
+#include "support/output.h"
 #include "evaluation/report.h"
 
 // Aligned sections for a person, six significant digits: one sample's

@@ -7,7 +7,7 @@
 // is the string "inf" (or "-inf"), which a reader tells apart from both.
 #include "formats/formats.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 #include "evaluation/figureTable.h"
 
 #include <nlohmann/json.hpp>

@@ -5,7 +5,7 @@
 // rounded to float.
 #include "inputs/reportSources.h"
 
-#include "fail.h"
+#include "support/fail.h"
 #include "measures/laneClones.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include "inputs/reportSources.h"
 
 #include "inputs/doubleConversion.h"
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <fast_float/fast_float.h>
 

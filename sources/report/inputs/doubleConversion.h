@@ -26,7 +26,7 @@
 // other bits, so those doubles are refused too.
 #pragma once
 
-#include "decimalConversion.h"
+#include "reading/decimalConversion.h"
 
 #include "inputs/powersOfFive.h"
 

@@ -9,7 +9,7 @@
 // every other run of the report takes to start.
 #include "inputs/reportSources.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <hdf5.h>
 

@@ -4,7 +4,7 @@
 // C order, or Fortran order for one column.
 #include "inputs/reportSources.h"
 
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <bit>

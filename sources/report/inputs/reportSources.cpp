@@ -4,10 +4,10 @@
 
 #include "inputs/textDoubles.h"
 
-#include "textReader.h"
+#include "reading/textReader.h"
 
-#include "fail.h"
-#include "quoting.h"
+#include "support/fail.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <cerrno>

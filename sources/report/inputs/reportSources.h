@@ -4,7 +4,7 @@
 #pragma once
 
 #include "options/reportOptions.h"
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
 #include <cstddef>
 #include <cstdint>

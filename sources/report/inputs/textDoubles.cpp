@@ -3,8 +3,8 @@
 // general scanner, to strtod's double and strtof's float.
 #include "inputs/textDoubles.h"
 
-#include "decimalParts.h"
-#include "floatToken.h"
+#include "reading/decimalParts.h"
+#include "reading/floatToken.h"
 #include "inputs/doubleConversion.h"
 
 #include <cfloat>

@@ -4,8 +4,8 @@
 // classic tools consume the same input and fail the same reads.
 #pragma once
 
-#include "textReader.h"
-#include "valueSource.h"
+#include "reading/textReader.h"
+#include "reading/valueSource.h"
 
 #include <cstdint>
 

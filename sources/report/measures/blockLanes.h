@@ -4,12 +4,12 @@
 #pragma once
 
 #include "measures/accurateSum.h"
-#include "classicSums.h"
+#include "classic/classicSums.h"
 #include "measures/errorMeasures.h"
 #include "measures/laneClones.h"
 #include "measures/pairFigures.h"
 #include "measures/quantileSummary.h"
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
 #include <array>
 #include <cfloat>

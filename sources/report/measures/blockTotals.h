@@ -3,7 +3,7 @@
 // common blocks, and inlined into both.
 #pragma once
 
-#include "fail.h"
+#include "support/fail.h"
 #include "measures/blockLanes.h"
 #include "measures/errorMeasures.h"
 #include "measures/pairFigures.h"

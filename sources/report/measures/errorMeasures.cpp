@@ -6,10 +6,10 @@
 
 #include "measures/blockTotals.h"
 #include "measures/blockLanes.h"
-#include "fail.h"
+#include "support/fail.h"
 #include "measures/pairFigures.h"
 #include "measures/quantileGates.h"
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -1,7 +1,7 @@
 // The quantile summary: fixed buckets over the bits of a double.
 #include "measures/quantileSummary.h"
 
-#include "fail.h"
+#include "support/fail.h"
 
 #include <algorithm>
 #include <cerrno>

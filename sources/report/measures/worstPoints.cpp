@@ -1,7 +1,7 @@
 // The K points with the largest absolute or relative error.
 #include "measures/worstPoints.h"
 
-#include "fail.h"
+#include "support/fail.h"
 
 #include <algorithm>
 #include <cmath>

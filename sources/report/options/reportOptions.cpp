@@ -9,10 +9,10 @@
 
 #include "options/groupPattern.h"
 
-#include "commandLine.h"
-#include "fail.h"
-#include "output.h"
-#include "quoting.h"
+#include "support/commandLine.h"
+#include "support/fail.h"
+#include "support/output.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // The assertion report of the support functions.
-#include "support.h"
+#include "classic/support.h"
 
 #include <cstdio>
 #include <cstdlib>

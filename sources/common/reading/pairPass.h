@@ -15,7 +15,7 @@
 // to i * dim + dim - 1 of the points source.
 #pragma once
 
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
 #include <cstddef>
 #include <cstdint>

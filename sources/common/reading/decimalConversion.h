@@ -41,7 +41,7 @@
 // last place, so it is infinity.  M = 0 is zero, of the token's sign.
 #pragma once
 
-#include "decimalParts.h"
+#include "reading/decimalParts.h"
 
 #include <cmath>
 #include <cstdint>

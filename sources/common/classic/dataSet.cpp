@@ -1,7 +1,7 @@
 // The point file reader.
-#include "support.h"
+#include "classic/support.h"
 
-#include "textReader.h"
+#include "reading/textReader.h"
 
 void readDataSetFromFile(const char* path, float* data, std::int32_t dim, std::int32_t numPoints)
 {

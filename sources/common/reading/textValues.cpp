@@ -2,10 +2,10 @@
 // straight from the buffer through the tokenizers of decimalParts.h and the
 // conversion of decimalConversion.h where it can prove the float, the rest
 // through the reader's general scanner.
-#include "textReader.h"
+#include "reading/textReader.h"
 
-#include "decimalConversion.h"
-#include "floatToken.h"
+#include "reading/decimalConversion.h"
+#include "reading/floatToken.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // one line and no byte of a name reaches the terminal as a control sequence
 // or reorders what it shows, in the forms a POSIX shell reads back as the
 // same bytes.
-#include "quoting.h"
+#include "support/quoting.h"
 
 #include <cstdint>
 #include <cstdio>

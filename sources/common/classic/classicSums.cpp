@@ -1,6 +1,6 @@
 // The classic sums, as the three tools and the report's classic lines take
 // them.
-#include "classicSums.h"
+#include "classic/classicSums.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The pair pass's blocks: each source's reads, and the pairs they form.
-#include "pairPass.h"
+#include "reading/pairPass.h"
 
-#include "fail.h"
+#include "support/fail.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,8 +4,8 @@
 // sums.
 #pragma once
 
-#include "classicSums.h"
-#include "commandLine.h"
+#include "classic/classicSums.h"
+#include "support/commandLine.h"
 
 #include <cstdint>
 

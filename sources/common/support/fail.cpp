@@ -1,6 +1,6 @@
 // Every failure of the tools ends here: one line on standard error, status 1.
 // A warning is the same line, for the caller to choose its status.
-#include "fail.h"
+#include "support/fail.h"
 
 #include <cerrno>
 #include <cstdlib>

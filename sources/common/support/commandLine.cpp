@@ -1,9 +1,9 @@
 // The command line shared by the three tools.
-#include "commandLine.h"
+#include "support/commandLine.h"
 
-#include "fail.h"
-#include "output.h"
-#include "quoting.h"
+#include "support/fail.h"
+#include "support/output.h"
+#include "support/quoting.h"
 
 #include <cerrno>
 #include <climits>

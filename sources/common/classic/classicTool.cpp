@@ -1,10 +1,10 @@
 // The classic frame: arguments, files, one pass, one line.
-#include "classicTool.h"
+#include "classic/classicTool.h"
 
-#include "errorList.h"
-#include "output.h"
-#include "pairPass.h"
-#include "valueSource.h"
+#include "classic/errorList.h"
+#include "support/output.h"
+#include "reading/pairPass.h"
+#include "reading/valueSource.h"
 
 namespace {
 

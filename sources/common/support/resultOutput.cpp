@@ -1,7 +1,7 @@
 // What a successful run prints, written in full or reported as an error.
-#include "output.h"
+#include "support/output.h"
 
-#include "fail.h"
+#include "support/fail.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Uniform draws from the process-wide random() generator.
-#include "support.h"
+#include "classic/support.h"
 
 #include <cmath>
 #include <cstdlib>

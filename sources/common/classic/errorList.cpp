@@ -1,7 +1,7 @@
 // The list of the k largest errors of the peak tool.
-#include "errorList.h"
+#include "classic/errorList.h"
 
-#include "fail.h"
+#include "support/fail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,12 +3,12 @@
 // single character pushed back, the same failures consuming the same input,
 // the value from strtof.  The block reads and their fast paths are in
 // textValues.cpp.
-#include "textReader.h"
+#include "reading/textReader.h"
 
-#include "decimalParts.h"
-#include "fail.h"
-#include "floatToken.h"
-#include "quoting.h"
+#include "reading/decimalParts.h"
+#include "support/fail.h"
+#include "reading/floatToken.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,10 +1,10 @@
 // The exact "%f" text reader as a value source, and what every source
 // shares: closing, and the check that two value files are not one stream.
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
-#include "fail.h"
-#include "quoting.h"
-#include "textReader.h"
+#include "support/fail.h"
+#include "support/quoting.h"
+#include "reading/textReader.h"
 
 #include <cstring>
 #include <string>

@@ -2,7 +2,7 @@
 // own strtof or strtod a short canonical spelling of it, so that rounding,
 // overflow and underflow are exactly the library's however many digits the
 // input had.
-#include "floatToken.h"
+#include "reading/floatToken.h"
 
 #include <algorithm>
 #include <charconv>

@@ -4,7 +4,7 @@
 // with read(2).
 #pragma once
 
-#include "valueSource.h"
+#include "reading/valueSource.h"
 
 struct FloatToken;
 

@@ -1,10 +1,10 @@
 // The test point file is named on every command line, but no printed result
 // depends on its values, so it is only checked and never loaded: memory and
 // time stay independent of n * d.
-#include "classicTool.h"
+#include "classic/classicTool.h"
 
-#include "fail.h"
-#include "quoting.h"
+#include "support/fail.h"
+#include "support/quoting.h"
 
 #include <cerrno>
 #include <cstdio>
