@@ -8,6 +8,7 @@
 // already found.  bench/run_bench.sh measures the whole tools.
 #include "inputs/textDoubles.h"
 #include "reading/pairPass.h"
+#include "reading/textSource.h"
 #include "reading/valueSource.h"
 
 #include <benchmark/benchmark.h>

@@ -4,6 +4,7 @@
 #include "classic/errorList.h"
 #include "support/output.h"
 #include "reading/pairPass.h"
+#include "reading/textSource.h"
 #include "reading/valueSource.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // row, in either byte order.  The doubles are the values; the floats, for
 // the classic lines, are float32 values as they are and float64 values
 // rounded to float.
-#include "inputs/reportSources.h"
+#include "inputs/sourceKinds.h"
 
 #include "support/fail.h"
 #include "measures/laneClones.h"

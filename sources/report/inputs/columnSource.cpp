@@ -5,7 +5,7 @@
 // whose field is not a number, is a read that stores nothing, noted with
 // its line.  Lines of any length stream through a fixed buffer: only the
 // chosen field is kept, and only its first kLongestField bytes.
-#include "inputs/reportSources.h"
+#include "inputs/sourceKinds.h"
 
 #include "inputs/doubleConversion.h"
 #include "support/quoting.h"

@@ -7,7 +7,7 @@
 // The library is loaded when a dataset is to be read, not before: it brings
 // some forty shared libraries with it, whose loading would double the time
 // every other run of the report takes to start.
-#include "inputs/reportSources.h"
+#include "inputs/sourceKinds.h"
 
 #include "support/quoting.h"
 

@@ -2,7 +2,7 @@
 // an array source.  Versions 1, 2 and 3; float32 or float64 of either byte
 // order; shape (n,), (n, 1), or (n, m) with --column choosing the column;
 // C order, or Fortran order for one column.
-#include "inputs/reportSources.h"
+#include "inputs/sourceKinds.h"
 
 #include "support/quoting.h"
 

@@ -2,6 +2,10 @@
 // the first bytes of the file.
 #include "inputs/reportSources.h"
 
+#include "reading/textSource.h"
+
+#include "inputs/sourceKinds.h"
+
 #include "inputs/textDoubles.h"
 
 #include "reading/textReader.h"
@@ -84,29 +88,6 @@ int openOperand(const char* operand)
 }
 
 }  // namespace
-
-bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out, std::size_t length)
-{
-    const std::size_t fromPrefix = std::min(length, prefix.bytes.size() - prefix.used);
-    std::memcpy(out, prefix.bytes.data() + prefix.used, fromPrefix);
-    prefix.used += fromPrefix;
-    for (std::size_t done = fromPrefix; done < length;) {
-        const ssize_t got = ::read(fd, out + done, length - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            failSource(path, std::strerror(errno));
-        if (got == 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-void failSource(const char* path, const std::string& reason)
-{
-    fail(("cannot read " + shellQuoted(path)).c_str(), reason.c_str());
-}
 
 void openReportSource(ValueSource& source, const char* operand, const ReportOptions& options)
 {

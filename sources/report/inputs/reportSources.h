@@ -1,29 +1,9 @@
 // Where the report's values come from: each operand opened as the kind of
-// source it is, chosen in one place (openReportSource), each kind in a file
-// of its own.
+// source it is, chosen in one place; the kinds are in sourceKinds.h.
 #pragma once
 
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
-
-// The first bytes of a stream, read to tell its kind, which the source
-// chosen then reads first: one read's worth, so that a source sees as much
-// of its file at its start as it would have read itself.
-struct Prefix {
-    std::vector<unsigned char> bytes;
-    // Bytes of it the source has used.
-    std::size_t used = 0;
-};
-
-// Reads length bytes, from the prefix while it lasts, then from fd; false
-// when the data ends first.
-bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out, std::size_t length);
-
 // Opens the operand as the source it names or holds: "-" is standard input;
 // PATH:DATASET a dataset of an HDF5 file, unless the whole operand is a
 // file; --raw reads every file as an array; a file that begins with the
@@ -31,36 +11,3 @@ bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out
 // --column, --delimiter or --header.  What cannot be opened or read as
 // that kind ends the process naming the file and the fault.
 void openReportSource(ValueSource& source, const char* operand, const ReportOptions& options);
-
-// The kinds, each in its own file; fd is open, and prefix holds what was
-// read of it already.
-void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions& options);
-void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix,
-                    const ReportOptions& options);
-void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, const ReportOptions& options);
-void openRawFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, RawType type);
-void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const ReportOptions& options);
-
-// "cannot read 'PATH': REASON", status 1.
-[[noreturn]] void failSource(const char* path, const std::string& reason);
-
-// An array of float32 or float64 values, of either byte order, as .npy files
-// and --raw hold them: the value of each row is element column of columns.
-// count is the rows, or -1 to read up to the end of the data, which must
-// then end on a whole row.
-struct ArrayLayout {
-    std::size_t elementSize;
-    bool swapBytes;
-    std::int64_t columns;
-    std::int64_t column;
-    std::int64_t rows;
-    // Values a row of the file holds where its elements are read as one
-    // column (the test points), for what is said of its rows.
-    std::int64_t valuesPerRow = 1;
-    // What the report says the file was read as.
-    std::string description;
-};
-
-// first holds the array's first bytes, read already.
-void openArray(ValueSource& source, int fd, const char* path, const unsigned char* first, std::size_t firstLength,
-               const ArrayLayout& layout);

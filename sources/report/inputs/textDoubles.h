@@ -5,6 +5,7 @@
 #pragma once
 
 #include "reading/textReader.h"
+#include "reading/textSource.h"
 #include "reading/valueSource.h"
 
 #include <cstdint>

@@ -1,0 +1,34 @@
+// What the kinds of source share: the first bytes read to tell a kind, and
+// the failure of a read.
+#include "inputs/sourceKinds.h"
+
+#include "support/fail.h"
+#include "support/quoting.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out, std::size_t length)
+{
+    const std::size_t fromPrefix = std::min(length, prefix.bytes.size() - prefix.used);
+    std::memcpy(out, prefix.bytes.data() + prefix.used, fromPrefix);
+    prefix.used += fromPrefix;
+    for (std::size_t done = fromPrefix; done < length;) {
+        const ssize_t got = ::read(fd, out + done, length - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failSource(path, std::strerror(errno));
+        if (got == 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+void failSource(const char* path, const std::string& reason)
+{
+    fail(("cannot read " + shellQuoted(path)).c_str(), reason.c_str());
+}
