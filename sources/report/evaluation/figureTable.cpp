@@ -29,7 +29,7 @@ struct FileFigure {
 };
 
 // Where a file stopped at text that is not a number; none otherwise.
-std::int64_t stopped(const FileSummary& file, std::uint64_t place)
+std::int64_t stopPlace(const FileSummary& file, std::uint64_t place)
 {
     return file.end == FileEnd::notANumber ? static_cast<std::int64_t>(place) : -1;
 }
@@ -38,9 +38,9 @@ const FileFigure kFileFigures[] = {
     {"kind", FigureKind::text, [](const FileSummary& f) -> Reading { return f.kind; }},
     {"values", FigureKind::count, [](const FileSummary& f) -> Reading { return f.values; }},
     {"end", FigureKind::text, [](const FileSummary& f) -> Reading { return std::string(fileEndName(f.end)); }},
-    {"stop_line", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.line); }},
-    {"stop_column", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.column); }},
-    {"stop_offset", FigureKind::count, [](const FileSummary& f) -> Reading { return stopped(f, f.stop.offset); }},
+    {"stop_line", FigureKind::count, [](const FileSummary& f) -> Reading { return stopPlace(f, f.stop.line); }},
+    {"stop_column", FigureKind::count, [](const FileSummary& f) -> Reading { return stopPlace(f, f.stop.column); }},
+    {"stop_offset", FigureKind::count, [](const FileSummary& f) -> Reading { return stopPlace(f, f.stop.offset); }},
     {"skipped_reads", FigureKind::count, [](const FileSummary& f) -> Reading { return f.skippedReads; }},
     {"short_lines", FigureKind::count, [](const FileSummary& f) -> Reading { return f.shortLines; }},
     {"underflows", FigureKind::count, [](const FileSummary& f) -> Reading { return f.underflows; }},
@@ -54,7 +54,7 @@ const FileFigure kFileFigures[] = {
 using Read = Reading (*)(const Report&);
 
 // A figure of the report itself.
-Figure figure(const char* name, FigureKind kind, Read read)
+Figure entry(const char* name, FigureKind kind, Read read)
 {
     Figure f;
     f.name = name;
@@ -64,7 +64,7 @@ Figure figure(const char* name, FigureKind kind, Read read)
 }
 
 // A figure the text tables show.
-Figure headline(Figure f, unsigned tables, int rank, const char* title)
+Figure asHeadline(Figure f, unsigned tables, int rank, const char* title)
 {
     f.headlines = tables;
     f.headlineRank = rank;
@@ -72,20 +72,20 @@ Figure headline(Figure f, unsigned tables, int rank, const char* title)
     return f;
 }
 
-Figure quantile(Figure f, ErrorSeries series, double fraction)
+Figure asQuantile(Figure f, ErrorSeries series, double fraction)
 {
     f.onQuantile = true;
     f.quantile = {series, fraction};
     return f;
 }
 
-Figure wholeRun(Figure f)
+Figure ofWholeRun(Figure f)
 {
     f.wholeRun = true;
     return f;
 }
 
-Figure shownWith(Figure f, bool (*shown)(const ReportOptions&))
+Figure shownOnlyWith(Figure f, bool (*shown)(const ReportOptions&))
 {
     f.shown = shown;
     return f;
@@ -99,85 +99,85 @@ std::vector<Figure> buildTable()
     using S = ErrorSeries;
     std::vector<Figure> t;
     // Names in the shell's quoted form: one field whatever bytes they hold.
-    t.push_back(figure("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); }));
-    t.push_back(figure("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); }));
-    t.push_back(shownWith(figure("group", K::text, [](const Report& r) -> Reading { return r.group; }), withGroup));
-    t.push_back(shownWith(
-        figure("decade", K::decade, [](const Report& r) -> Reading { return std::int64_t{r.decade}; }), withDecades));
-    t.push_back(figure("pairs", K::count, [](const Report& r) -> Reading { return r.pairs; }));
-    t.push_back(figure("measured", K::count, [](const Report& r) -> Reading { return r.measured; }));
-    t.push_back(headline(figure("abs_mean", K::value, [](const Report& r) -> Reading { return r.absMean; }),
+    t.push_back(entry("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); }));
+    t.push_back(entry("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); }));
+    t.push_back(shownOnlyWith(entry("group", K::text, [](const Report& r) -> Reading { return r.group; }), withGroup));
+    t.push_back(shownOnlyWith(
+        entry("decade", K::decade, [](const Report& r) -> Reading { return std::int64_t{r.decade}; }), withDecades));
+    t.push_back(entry("pairs", K::count, [](const Report& r) -> Reading { return r.pairs; }));
+    t.push_back(entry("measured", K::count, [](const Report& r) -> Reading { return r.measured; }));
+    t.push_back(asHeadline(entry("abs_mean", K::value, [](const Report& r) -> Reading { return r.absMean; }),
                          kEveryTable, 5, "abs mean"));
-    t.push_back(figure("abs_sd", K::value, [](const Report& r) -> Reading { return r.absSd; }));
-    t.push_back(figure("abs_se", K::value, [](const Report& r) -> Reading { return r.absSe; }));
-    t.push_back(figure("abs_rms", K::value, [](const Report& r) -> Reading { return r.absRms; }));
-    t.push_back(headline(figure("abs_max", K::value, [](const Report& r) -> Reading { return r.absMax; }),
+    t.push_back(entry("abs_sd", K::value, [](const Report& r) -> Reading { return r.absSd; }));
+    t.push_back(entry("abs_se", K::value, [](const Report& r) -> Reading { return r.absSe; }));
+    t.push_back(entry("abs_rms", K::value, [](const Report& r) -> Reading { return r.absRms; }));
+    t.push_back(asHeadline(entry("abs_max", K::value, [](const Report& r) -> Reading { return r.absMax; }),
                          kSampleTable, 6, "abs max"));
-    t.push_back(figure("abs_max_point", K::point, [](const Report& r) -> Reading { return r.absMaxIndex; }));
-    t.push_back(figure("abs_underflows", K::count, [](const Report& r) -> Reading { return r.absUnderflows; }));
-    t.push_back(quantile(
-        figure("abs_median", K::value, [](const Report& r) -> Reading { return r.absQuantiles.median; }),
+    t.push_back(entry("abs_max_point", K::point, [](const Report& r) -> Reading { return r.absMaxIndex; }));
+    t.push_back(entry("abs_underflows", K::count, [](const Report& r) -> Reading { return r.absUnderflows; }));
+    t.push_back(asQuantile(
+        entry("abs_median", K::value, [](const Report& r) -> Reading { return r.absQuantiles.median; }),
         S::absolute, kMedian));
-    t.push_back(quantile(figure("abs_p90", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p90; }),
+    t.push_back(asQuantile(entry("abs_p90", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p90; }),
                          S::absolute, kP90));
-    t.push_back(quantile(figure("abs_p99", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p99; }),
+    t.push_back(asQuantile(entry("abs_p99", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p99; }),
                          S::absolute, kP99));
-    t.push_back(quantile(
-        figure("abs_p999", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p999; }), S::absolute,
+    t.push_back(asQuantile(
+        entry("abs_p999", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p999; }), S::absolute,
         kP999));
-    t.push_back(headline(figure("bias", K::value, [](const Report& r) -> Reading { return r.signedMean; }),
+    t.push_back(asHeadline(entry("bias", K::value, [](const Report& r) -> Reading { return r.signedMean; }),
                          kSampleTable | kSummaryTable, 8, "bias"));
-    t.push_back(figure("bias_se", K::value, [](const Report& r) -> Reading { return r.signedSe; }));
-    t.push_back(figure("floor", K::value, [](const Report& r) -> Reading { return r.options.floor; }));
-    t.push_back(figure("rel_pairs", K::count, [](const Report& r) -> Reading { return r.relCount; }));
-    t.push_back(headline(figure("rel_mean", K::value, [](const Report& r) -> Reading { return r.relMean; }),
+    t.push_back(entry("bias_se", K::value, [](const Report& r) -> Reading { return r.signedSe; }));
+    t.push_back(entry("floor", K::value, [](const Report& r) -> Reading { return r.options.floor; }));
+    t.push_back(entry("rel_pairs", K::count, [](const Report& r) -> Reading { return r.relCount; }));
+    t.push_back(asHeadline(entry("rel_mean", K::value, [](const Report& r) -> Reading { return r.relMean; }),
                          kEveryTable, 1, "rel mean"));
-    t.push_back(figure("rel_sd", K::value, [](const Report& r) -> Reading { return r.relSd; }));
-    t.push_back(figure("rel_se", K::value, [](const Report& r) -> Reading { return r.relSe; }));
-    t.push_back(headline(figure("rel_max", K::value, [](const Report& r) -> Reading { return r.relMax; }),
+    t.push_back(entry("rel_sd", K::value, [](const Report& r) -> Reading { return r.relSd; }));
+    t.push_back(entry("rel_se", K::value, [](const Report& r) -> Reading { return r.relSe; }));
+    t.push_back(asHeadline(entry("rel_max", K::value, [](const Report& r) -> Reading { return r.relMax; }),
                          kEveryTable, 4, "rel max"));
-    t.push_back(figure("rel_max_point", K::point, [](const Report& r) -> Reading { return r.relMaxIndex; }));
-    t.push_back(headline(
-        quantile(figure("rel_median", K::value, [](const Report& r) -> Reading { return r.relQuantiles.median; }),
+    t.push_back(entry("rel_max_point", K::point, [](const Report& r) -> Reading { return r.relMaxIndex; }));
+    t.push_back(asHeadline(
+        asQuantile(entry("rel_median", K::value, [](const Report& r) -> Reading { return r.relQuantiles.median; }),
                  S::relative, kMedian),
         kSampleTable, 2, "rel median"));
-    t.push_back(quantile(figure("rel_p90", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p90; }),
+    t.push_back(asQuantile(entry("rel_p90", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p90; }),
                          S::relative, kP90));
-    t.push_back(headline(
-        quantile(figure("rel_p99", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p99; }),
+    t.push_back(asHeadline(
+        asQuantile(entry("rel_p99", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p99; }),
                  S::relative, kP99),
         kEveryTable, 3, "rel p99"));
-    t.push_back(figure("rel_zero_over_zero", K::count, [](const Report& r) -> Reading { return r.relZeroOverZero; }));
-    t.push_back(figure("rel_infinite", K::count, [](const Report& r) -> Reading { return r.relInfinite; }));
-    t.push_back(figure("rel_bias", K::value, [](const Report& r) -> Reading { return r.signedRelMean; }));
-    t.push_back(figure("rel_bias_se", K::value, [](const Report& r) -> Reading { return r.signedRelSe; }));
-    t.push_back(figure("rtol", K::value, [](const Report& r) -> Reading { return r.options.rtol; }));
-    t.push_back(figure("atol", K::value, [](const Report& r) -> Reading { return r.options.atol; }));
-    t.push_back(figure("both_underflowed", K::count, [](const Report& r) -> Reading { return r.bothUnderflowed; }));
-    t.push_back(figure("below_min_truth", K::count, [](const Report& r) -> Reading { return r.belowMinTruth; }));
-    t.push_back(figure("within", K::count, [](const Report& r) -> Reading { return r.within; }));
-    t.push_back(figure("tolerance_pairs", K::count, [](const Report& r) -> Reading { return r.toleranceCount; }));
-    t.push_back(headline(figure("within_share", K::share, [](const Report& r) -> Reading { return r.withinShare; }),
+    t.push_back(entry("rel_zero_over_zero", K::count, [](const Report& r) -> Reading { return r.relZeroOverZero; }));
+    t.push_back(entry("rel_infinite", K::count, [](const Report& r) -> Reading { return r.relInfinite; }));
+    t.push_back(entry("rel_bias", K::value, [](const Report& r) -> Reading { return r.signedRelMean; }));
+    t.push_back(entry("rel_bias_se", K::value, [](const Report& r) -> Reading { return r.signedRelSe; }));
+    t.push_back(entry("rtol", K::value, [](const Report& r) -> Reading { return r.options.rtol; }));
+    t.push_back(entry("atol", K::value, [](const Report& r) -> Reading { return r.options.atol; }));
+    t.push_back(entry("both_underflowed", K::count, [](const Report& r) -> Reading { return r.bothUnderflowed; }));
+    t.push_back(entry("below_min_truth", K::count, [](const Report& r) -> Reading { return r.belowMinTruth; }));
+    t.push_back(entry("within", K::count, [](const Report& r) -> Reading { return r.within; }));
+    t.push_back(entry("tolerance_pairs", K::count, [](const Report& r) -> Reading { return r.toleranceCount; }));
+    t.push_back(asHeadline(entry("within_share", K::share, [](const Report& r) -> Reading { return r.withinShare; }),
                          kEveryTable, 7, "within"));
-    t.push_back(quantile(
-        figure("rtol_for_all", K::value, [](const Report& r) -> Reading { return r.rtolForAll; }), S::needed, kAll));
-    t.push_back(quantile(
-        figure("rtol_for_999", K::value, [](const Report& r) -> Reading { return r.rtolFor999; }), S::needed, kP999));
-    t.push_back(quantile(
-        figure("rtol_for_99", K::value, [](const Report& r) -> Reading { return r.rtolFor99; }), S::needed, kP99));
-    t.push_back(figure("ratio_pairs", K::count, [](const Report& r) -> Reading { return r.ratioPairs; }));
-    t.push_back(figure("log_ratio_mean", K::value, [](const Report& r) -> Reading { return r.logRatioMean; }));
-    t.push_back(figure("log_ratio_max", K::value, [](const Report& r) -> Reading { return r.logRatioMax; }));
-    t.push_back(figure("ratio_max", K::value, [](const Report& r) -> Reading { return r.ratioMax; }));
-    t.push_back(figure("ratio_max_point", K::point, [](const Report& r) -> Reading { return r.ratioMaxIndex; }));
-    t.push_back(figure("one_not_positive", K::count, [](const Report& r) -> Reading { return r.oneNotPositive; }));
-    t.push_back(figure("relative_l2", K::value, [](const Report& r) -> Reading { return r.relativeL2; }));
+    t.push_back(asQuantile(
+        entry("rtol_for_all", K::value, [](const Report& r) -> Reading { return r.rtolForAll; }), S::needed, kAll));
+    t.push_back(asQuantile(
+        entry("rtol_for_999", K::value, [](const Report& r) -> Reading { return r.rtolFor999; }), S::needed, kP999));
+    t.push_back(asQuantile(
+        entry("rtol_for_99", K::value, [](const Report& r) -> Reading { return r.rtolFor99; }), S::needed, kP99));
+    t.push_back(entry("ratio_pairs", K::count, [](const Report& r) -> Reading { return r.ratioPairs; }));
+    t.push_back(entry("log_ratio_mean", K::value, [](const Report& r) -> Reading { return r.logRatioMean; }));
+    t.push_back(entry("log_ratio_max", K::value, [](const Report& r) -> Reading { return r.logRatioMax; }));
+    t.push_back(entry("ratio_max", K::value, [](const Report& r) -> Reading { return r.ratioMax; }));
+    t.push_back(entry("ratio_max_point", K::point, [](const Report& r) -> Reading { return r.ratioMaxIndex; }));
+    t.push_back(entry("one_not_positive", K::count, [](const Report& r) -> Reading { return r.oneNotPositive; }));
+    t.push_back(entry("relative_l2", K::value, [](const Report& r) -> Reading { return r.relativeL2; }));
     t.push_back(
-        figure("max_over_max_allpts", K::value, [](const Report& r) -> Reading { return r.maxOverMaxAllpts; }));
-    t.push_back(figure("classic_mean", K::classic, [](const Report& r) -> Reading { return r.classicMean; }));
-    t.push_back(figure("classic_rms", K::classic, [](const Report& r) -> Reading { return r.classicRms; }));
-    t.push_back(figure("classic_peak", K::classic, [](const Report& r) -> Reading { return r.classicPeak; }));
-    t.push_back(wholeRun(figure("left_out", K::count, [](const Report& r) -> Reading { return r.leftOut; })));
+        entry("max_over_max_allpts", K::value, [](const Report& r) -> Reading { return r.maxOverMaxAllpts; }));
+    t.push_back(entry("classic_mean", K::classic, [](const Report& r) -> Reading { return r.classicMean; }));
+    t.push_back(entry("classic_rms", K::classic, [](const Report& r) -> Reading { return r.classicRms; }));
+    t.push_back(entry("classic_peak", K::classic, [](const Report& r) -> Reading { return r.classicPeak; }));
+    t.push_back(ofWholeRun(entry("left_out", K::count, [](const Report& r) -> Reading { return r.leftOut; })));
     for (const auto side : {&Report::allpts, &Report::sample}) {
         const char* const file = side == &Report::allpts ? "allpts" : "sample";
         for (const FileFigure& of : kFileFigures) {
@@ -191,9 +191,9 @@ std::vector<Figure> buildTable()
             t.push_back(std::move(f));
         }
     }
-    t.push_back(figure("logs", K::flag, [](const Report& r) -> Reading { return std::int64_t{r.options.logs}; }));
-    t.push_back(wholeRun(
-        figure("problems", K::flag, [](const Report& r) -> Reading { return std::int64_t{inputHadProblems(r)}; })));
+    t.push_back(entry("logs", K::flag, [](const Report& r) -> Reading { return std::int64_t{r.options.logs}; }));
+    t.push_back(ofWholeRun(
+        entry("problems", K::flag, [](const Report& r) -> Reading { return std::int64_t{inputHadProblems(r)}; })));
     return t;
 }
 

@@ -26,7 +26,7 @@ struct JsonWriter {
     bool hasMembers[12] = {};
 };
 
-void indent(JsonWriter& w, int depth)
+void indentTo(JsonWriter& w, int depth)
 {
     for (int i = 0; i < depth; ++i)
         put(*w.out, "  ");
@@ -37,7 +37,7 @@ void startMember(JsonWriter& w, const char* key)
 {
     put(*w.out, w.hasMembers[w.depth] ? ",\n" : "\n");
     w.hasMembers[w.depth] = true;
-    indent(w, w.depth);
+    indentTo(w, w.depth);
     if (key != nullptr) {
         put(*w.out, "\"");
         put(*w.out, key);
@@ -45,7 +45,7 @@ void startMember(JsonWriter& w, const char* key)
     }
 }
 
-void open(JsonWriter& w, const char* key, const char* bracket)
+void openBracket(JsonWriter& w, const char* key, const char* bracket)
 {
     if (w.depth > 0 || w.hasMembers[0])
         startMember(w, key);
@@ -53,42 +53,42 @@ void open(JsonWriter& w, const char* key, const char* bracket)
     w.hasMembers[++w.depth] = false;
 }
 
-void close(JsonWriter& w, const char* bracket)
+void closeBracket(JsonWriter& w, const char* bracket)
 {
     if (w.hasMembers[w.depth--]) {
         put(*w.out, "\n");
-        indent(w, w.depth);
+        indentTo(w, w.depth);
     }
     put(*w.out, bracket);
 }
 
 void openObject(JsonWriter& w, const char* key = nullptr)
 {
-    open(w, key, "{");
+    openBracket(w, key, "{");
 }
 
 void closeObject(JsonWriter& w)
 {
-    close(w, "}");
+    closeBracket(w, "}");
 }
 
 void openArray(JsonWriter& w, const char* key)
 {
-    open(w, key, "[");
+    openBracket(w, key, "[");
 }
 
 void closeArray(JsonWriter& w)
 {
-    close(w, "]");
+    closeBracket(w, "]");
 }
 
-void member(JsonWriter& w, const char* key, std::string_view json)
+void putMember(JsonWriter& w, const char* key, std::string_view json)
 {
     startMember(w, key);
     put(*w.out, json);
 }
 
-std::string string(std::string_view text)
+std::string jsonString(std::string_view text)
 {
     // Every byte beyond ASCII escaped, so that no control or bidirectional
     // character reaches a terminal raw; bytes that are not UTF-8 become
@@ -98,7 +98,7 @@ std::string string(std::string_view text)
 
 // The shortest form that reads back to the same double, with a point or an
 // exponent so that it reads as a floating-point number.
-std::string number(double value)
+std::string jsonNumber(double value)
 {
     char text[32];
     std::string out(text, std::to_chars(text, text + sizeof text, value).ptr);
@@ -107,31 +107,31 @@ std::string number(double value)
     return out;
 }
 
-std::string figure(double value)
+std::string valueText(double value)
 {
     if (std::isnan(value))
         return "null";
     if (std::isinf(value))
         return value > 0 ? "\"inf\"" : "\"-inf\"";
-    return number(value);
+    return jsonNumber(value);
 }
 
-std::string whole(std::int64_t value)
+std::string jsonWhole(std::int64_t value)
 {
     return std::to_string(value);
 }
 
-const char* truth(bool value)
+const char* jsonBool(bool value)
 {
     return value ? "true" : "false";
 }
 
-void position(JsonWriter& w, const char* key, const TextPosition& place)
+void positionObject(JsonWriter& w, const char* key, const TextPosition& place)
 {
     openObject(w, key);
-    member(w, "line", whole(static_cast<std::int64_t>(place.line)));
-    member(w, "column", whole(static_cast<std::int64_t>(place.column)));
-    member(w, "offset", whole(static_cast<std::int64_t>(place.offset)));
+    putMember(w, "line", jsonWhole(static_cast<std::int64_t>(place.line)));
+    putMember(w, "column", jsonWhole(static_cast<std::int64_t>(place.column)));
+    putMember(w, "offset", jsonWhole(static_cast<std::int64_t>(place.offset)));
     closeObject(w);
 }
 
@@ -141,37 +141,37 @@ std::string valueOf(FigureKind kind, const Reading& reading)
     switch (kind) {
     case FigureKind::path:
     case FigureKind::text:
-        return string(reading.text);
+        return jsonString(reading.text);
     case FigureKind::decade:
-        return reading.whole == kNoDecade ? "null" : whole(reading.whole);
+        return reading.whole == kNoDecade ? "null" : jsonWhole(reading.whole);
     case FigureKind::flag:
         // Empty by decade where it is a figure of the whole run.
-        return reading.whole < 0 ? "null" : truth(reading.whole > 0);
+        return reading.whole < 0 ? "null" : jsonBool(reading.whole > 0);
     case FigureKind::count:
     case FigureKind::point:
-        return reading.whole >= 0 ? whole(reading.whole) : "null";
+        return reading.whole >= 0 ? jsonWhole(reading.whole) : "null";
     case FigureKind::share:
     case FigureKind::value:
-        return figure(reading.number);
+        return valueText(reading.number);
     case FigureKind::classic:
         break;
     }
-    return reading.text.empty() ? "null" : string(reading.text);
+    return reading.text.empty() ? "null" : jsonString(reading.text);
 }
 
 void fileObject(JsonWriter& w, const char* key, const FileSummary& file)
 {
     openObject(w, key);
-    member(w, "path", string(file.path));
+    putMember(w, "path", jsonString(file.path));
     for (const FileField& field : fileFields(file))
-        member(w, field.name, valueOf(field.kind, field.reading));
+        putMember(w, field.name, valueOf(field.kind, field.reading));
     // As the shell quotes it: no byte of it can be lost or change meaning.
     if (file.end == FileEnd::notANumber)
-        member(w, "stop_text", string(shellQuoted(file.stopText)));
+        putMember(w, "stop_text", jsonString(shellQuoted(file.stopText)));
     if (file.skippedReads > 0)
-        position(w, "first_skip", file.firstSkip);
+        positionObject(w, "first_skip", file.firstSkip);
     if (file.shortLines > 0)
-        member(w, "first_short_line", whole(static_cast<std::int64_t>(file.firstShortLine)));
+        putMember(w, "first_short_line", jsonWhole(static_cast<std::int64_t>(file.firstShortLine)));
     closeObject(w);
 }
 
@@ -181,19 +181,19 @@ void worstList(JsonWriter& w, const char* key, const WorstPoints& worst)
     for (std::size_t i = 0; i < worst.points.size(); ++i) {
         const WorstPoint& p = worst.points[i];
         openObject(w);
-        member(w, "rank", whole(static_cast<std::int64_t>(i + 1)));
-        member(w, "point", whole(p.index));
-        member(w, "a", figure(p.a));
-        member(w, "b", figure(p.b));
-        member(w, "abs_error", figure(p.absError));
-        member(w, "rel_error", figure(p.relError));
+        putMember(w, "rank", jsonWhole(static_cast<std::int64_t>(i + 1)));
+        putMember(w, "point", jsonWhole(p.index));
+        putMember(w, "a", valueText(p.a));
+        putMember(w, "b", valueText(p.b));
+        putMember(w, "abs_error", valueText(p.absError));
+        putMember(w, "rel_error", valueText(p.relError));
         if (p.coordinates >= 0) {
             std::string coordinates = "[";
             for (std::int32_t d = 0; d < worst.dim; ++d)
                 coordinates += (d > 0 ? ", " : "") +
-                               figure(worst.coordinates[static_cast<std::size_t>(p.coordinates) +
+                               valueText(worst.coordinates[static_cast<std::size_t>(p.coordinates) +
                                                         static_cast<std::size_t>(d)]);
-            member(w, "coordinates", coordinates + "]");
+            putMember(w, "coordinates", coordinates + "]");
         }
         closeObject(w);
     }
@@ -208,7 +208,7 @@ void fieldMembers(JsonWriter& w, const std::vector<Field>& fields, bool ownRepor
         const Figure& f = *field.figure;
         if (ownReport && (f.kind == FigureKind::path || f.kind == FigureKind::decade || f.file != nullptr))
             continue;
-        member(w, f.name.c_str(), valueOf(f.kind, field.reading));
+        putMember(w, f.name.c_str(), valueOf(f.kind, field.reading));
     }
 }
 
@@ -217,14 +217,14 @@ void densityTable(JsonWriter& w, const Report& r)
     openArray(w, "density");
     for (const DensityRow& row : r.densityTable) {
         openObject(w);
-        member(w, "decade", row.decade == kNoDecade ? std::string("null") : whole(row.decade));
-        member(w, "pairs", whole(row.pairs));
-        member(w, "rel_pairs", whole(row.relCount));
-        member(w, "rel_mean", figure(row.relMean));
-        member(w, "rel_p99", figure(row.relP99));
-        member(w, "rel_max", figure(row.relMax));
-        member(w, "abs_mean", figure(row.absMean));
-        member(w, "within_share", figure(row.withinShare));
+        putMember(w, "decade", row.decade == kNoDecade ? std::string("null") : jsonWhole(row.decade));
+        putMember(w, "pairs", jsonWhole(row.pairs));
+        putMember(w, "rel_pairs", jsonWhole(row.relCount));
+        putMember(w, "rel_mean", valueText(row.relMean));
+        putMember(w, "rel_p99", valueText(row.relP99));
+        putMember(w, "rel_max", valueText(row.relMax));
+        putMember(w, "abs_mean", valueText(row.absMean));
+        putMember(w, "within_share", valueText(row.withinShare));
         closeObject(w);
     }
     closeArray(w);
@@ -235,8 +235,8 @@ void failures(JsonWriter& w, const Evaluation& evaluation, bool summary, std::si
     openArray(w, "failed_requirements");
     for (const FailedRequirement* failure : failuresOf(evaluation, summary, index)) {
         openObject(w);
-        member(w, "requirement", string(failure->requirement));
-        member(w, "value", figure(failure->value));
+        putMember(w, "requirement", jsonString(failure->requirement));
+        putMember(w, "value", valueText(failure->value));
         closeObject(w);
     }
     closeArray(w);
@@ -248,15 +248,15 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     fileObject(w, "allpts", r.allpts);
     fileObject(w, "sample", r.sample);
     fieldMembers(w, reportFields(r), true);
-    member(w, "count_given", truth(r.options.countGiven));
-    member(w, "min_truth", !r.options.minTruthGiven          ? std::string("null")
+    putMember(w, "count_given", jsonBool(r.options.countGiven));
+    putMember(w, "min_truth", !r.options.minTruthGiven          ? std::string("null")
                            : r.options.minTruthBeyondDoubles ? decimalOfLog(r.options.logMinTruth)
-                                                             : number(r.options.minTruth));
+                                                             : jsonNumber(r.options.minTruth));
     openArray(w, "decades");
     for (int bin = 0; bin < kDecadeBins; ++bin) {
         openObject(w);
-        member(w, "range", string(kDecadeLabels[bin]));
-        member(w, "count", whole(r.decades[static_cast<std::size_t>(bin)]));
+        putMember(w, "range", jsonString(kDecadeLabels[bin]));
+        putMember(w, "count", jsonWhole(r.decades[static_cast<std::size_t>(bin)]));
         closeObject(w);
     }
     closeArray(w);
@@ -279,8 +279,8 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     if (!evaluation.options.requirements.empty())
         failures(w, evaluation, false, index);
 
-    member(w, "quantile_bound", number(kQuantileBound));
-    member(w, "sum_bound", number(kSumBound));
+    putMember(w, "quantile_bound", jsonNumber(kQuantileBound));
+    putMember(w, "sum_bound", jsonNumber(kSumBound));
 }
 
 void summaryArray(JsonWriter& w, const Evaluation& evaluation)
@@ -289,21 +289,21 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
     for (std::size_t r = 0; r < evaluation.summary.size(); ++r) {
         const SummaryRow& row = evaluation.summary[r];
         openObject(w);
-        member(w, "group", string(row.group));
+        putMember(w, "group", jsonString(row.group));
         if (evaluation.options.byDensity)
-            member(w, "decade", row.decade > kNoDecade    ? std::string("\"all\"")
+            putMember(w, "decade", row.decade > kNoDecade    ? std::string("\"all\"")
                                 : row.decade == kNoDecade ? std::string("null")
-                                                          : whole(row.decade));
-        member(w, "samples", whole(row.samples));
+                                                          : jsonWhole(row.decade));
+        putMember(w, "samples", jsonWhole(row.samples));
         openObject(w, "figures");
         for (const SummaryFigure& summarized : row.figures) {
             openObject(w, summarized.name.c_str());
-            member(w, "count", whole(summarized.count));
-            member(w, "mean", figure(summarized.mean));
-            member(w, "sd", figure(summarized.sd));
-            member(w, "se", figure(summarized.se));
-            member(w, "min", figure(summarized.min));
-            member(w, "max", figure(summarized.max));
+            putMember(w, "count", jsonWhole(summarized.count));
+            putMember(w, "mean", valueText(summarized.mean));
+            putMember(w, "sd", valueText(summarized.sd));
+            putMember(w, "se", valueText(summarized.se));
+            putMember(w, "min", valueText(summarized.min));
+            putMember(w, "max", valueText(summarized.max));
             closeObject(w);
         }
         closeObject(w);
@@ -341,8 +341,8 @@ void writeJson(const Evaluation& evaluation, OutputBuffer& out)
         }
         closeArray(w);
         summaryArray(w, evaluation);
-        member(w, "failed_checks", whole(static_cast<std::int64_t>(evaluation.failures.size())));
-        member(w, "problems", truth(inputHadProblems(evaluation)));
+        putMember(w, "failed_checks", jsonWhole(static_cast<std::int64_t>(evaluation.failures.size())));
+        putMember(w, "problems", jsonBool(inputHadProblems(evaluation)));
     }
     closeObject(w);
     put(out, "\n");

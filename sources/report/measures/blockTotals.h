@@ -113,16 +113,6 @@ struct BlockTotals {
     Extremes extremes;
 };
 
-// The decade bins' edges at the resolution of the summaries that count the
-// relative errors.
-inline const DecadeEdgeBuckets kFineDecadeEdges = makeDecadeEdgeBuckets(kFineShift);
-inline const DecadeEdgeBuckets kCoarseDecadeEdges = makeDecadeEdgeBuckets(kCoarseShift);
-
-inline const DecadeEdgeBuckets& decadeEdgesOf(const QuantileSummary& summary)
-{
-    return summary.shift == kFineShift ? kFineDecadeEdges : kCoarseDecadeEdges;
-}
-
 inline BlockTotals startTotals(ErrorMeasures& m)
 {
     BlockTotals totals;
@@ -280,10 +270,6 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     }
 }
 
-inline Tolerances tolerancesOf(const ErrorMeasures& m)
-{
-    return {m.floor, m.rtol, m.atol, m.minTruth, m.logMinTruth};
-}
 
 // A block whose pairs are all measurable (finite, with a relative error,
 // none left out), taken lane by lane (commonBlock.cpp).

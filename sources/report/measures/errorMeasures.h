@@ -5,6 +5,8 @@
 #pragma once
 
 #include "measures/accurateSum.h"
+#include "measures/decades.h"
+#include "measures/pairFigures.h"
 #include "classic/classicSums.h"
 #include "measures/quantileSummary.h"
 #include "options/reportOptions.h"
@@ -56,20 +58,6 @@ std::unique_ptr<T>& slotOf(RowTable<T>& table, std::int32_t row)
     coverRows(table, row, row);
     return table.rows[static_cast<std::size_t>(row - table.first)];
 }
-
-// Relative errors by decade: 0, below 1e-8, each decade up to 1, and 1 or
-// more.
-constexpr int kDecadeBins = 11;
-extern const char* const kDecadeLabels[kDecadeBins];
-
-// The decades of a that the tables by density hold, and one more row for
-// the pairs whose a is not positive: every double's, and, for --log, the
-// densities far beyond them.  A logarithm beyond these falls in the end
-// row on its side.
-constexpr int kLowestDecade = -9999;
-constexpr int kHighestDecade = 9999;
-constexpr int kDensityRows = kHighestDecade - kLowestDecade + 2;
-constexpr int kNoDecade = kHighestDecade + 1;
 
 // The spread of terms: the sum of their squared offsets from a shift, set
 // by the first terms; with the terms' own sum, their squared deviations.
@@ -223,6 +211,12 @@ bool neededFromRelative(const ErrorMeasures& measures);
 // the lanes shared with other measures, or null for lanes of their own.
 void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
                         std::int32_t dim = 0, bool densityTable = true, std::shared_ptr<BlockScratch> scratch = {});
+
+// The tolerances a pair is judged by.
+inline Tolerances tolerancesOf(const ErrorMeasures& m)
+{
+    return {m.floor, m.rtol, m.atol, m.minTruth, m.logMinTruth};
+}
 
 // One block of pairs: the values as read (as and bs, the logarithms with
 // --log), the same as "%f" reads them for the classic sums (singleAs and

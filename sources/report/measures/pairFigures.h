@@ -4,7 +4,8 @@
 // every figure of a pair of densities, or of their logarithms.
 #pragma once
 
-#include "measures/errorMeasures.h"
+#include "measures/decades.h"
+#include "measures/quantileSummary.h"
 
 #include <algorithm>
 #include <array>
@@ -99,6 +100,16 @@ inline DecadeEdgeBuckets makeDecadeEdgeBuckets(int shift)
         std::memcpy(&edges.end[k], &endBits, sizeof endBits);
     }
     return edges;
+}
+
+// The decade bins' edges at the resolution of the summaries that count the
+// relative errors.
+inline const DecadeEdgeBuckets kFineDecadeEdges = makeDecadeEdgeBuckets(kFineShift);
+inline const DecadeEdgeBuckets kCoarseDecadeEdges = makeDecadeEdgeBuckets(kCoarseShift);
+
+inline const DecadeEdgeBuckets& decadeEdgesOf(const QuantileSummary& summary)
+{
+    return summary.shift == kFineShift ? kFineDecadeEdges : kCoarseDecadeEdges;
 }
 
 // Whether the error lies from edge k to the end of the edge's bucket; both
