@@ -3,6 +3,8 @@
 
 #include "reading/textReader.h"
 
+#include <memory>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 // doubles through a kind of its own over the same reader.
 std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t count, bool stopWhenSpent)
 {
-    auto& reader = *static_cast<ValueReader*>(source.state);
+    auto& reader = stateOf<ValueReader>(source);
     const std::int32_t made = readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent);
     source.events.commentLines = reader.commentLines;
     return made;
@@ -19,8 +21,8 @@ std::int32_t readText(ValueSource& source, float* floats, double*, std::int32_t 
 
 void readTextPairs(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count)
 {
-    auto& firstReader = *static_cast<ValueReader*>(first.state);
-    auto& secondReader = *static_cast<ValueReader*>(second.state);
+    auto& firstReader = stateOf<ValueReader>(first);
+    auto& secondReader = stateOf<ValueReader>(second);
     readTextValuePairs(firstReader, first.events, as, first.lastFloat, secondReader, second.events, bs,
                        second.lastFloat, count);
     first.events.commentLines = firstReader.commentLines;
@@ -29,9 +31,7 @@ void readTextPairs(ValueSource& first, ValueSource& second, float* as, float* bs
 
 void closeText(ValueSource& source)
 {
-    auto* const reader = static_cast<ValueReader*>(source.state);
-    closeValueReader(*reader);
-    delete reader;
+    closeValueReader(stateOf<ValueReader>(source));
 }
 
 }  // namespace
@@ -40,13 +40,14 @@ const SourceKind kTextSourceKind = {"text", readText, closeText, readTextPairs};
 
 namespace {
 
-void startText(ValueSource& source, ValueReader* reader, const char* path, const TextOptions& options)
+void startText(ValueSource& source, std::unique_ptr<ValueReader> owned, const char* path, const TextOptions& options)
 {
+    ValueReader* const reader = owned.get();
     source = ValueSource{};
     source.kind = &kTextSourceKind;
     source.path = path;
     source.description = "text";
-    source.state = reader;
+    source.state = ownedState(std::move(owned));
     struct stat status;
     source.regularFile = ::fstat(reader->fd, &status) == 0 && S_ISREG(status.st_mode);
     reader->countingLines = options.positions;
@@ -62,15 +63,15 @@ void startText(ValueSource& source, ValueReader* reader, const char* path, const
 void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options,
                       const unsigned char* prefix, std::size_t prefixLength)
 {
-    auto* const reader = new ValueReader;
+    auto reader = std::make_unique<ValueReader>();
     attachValueReader(*reader, fd, path);
     preloadValueReader(*reader, prefix, prefixLength);
-    startText(source, reader, path, options);
+    startText(source, std::move(reader), path, options);
 }
 
 void openTextSource(ValueSource& source, const char* path, const TextOptions& options)
 {
-    auto* const reader = new ValueReader;
+    auto reader = std::make_unique<ValueReader>();
     openValueReader(*reader, path);
-    startText(source, reader, path, options);
+    startText(source, std::move(reader), path, options);
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 #include <string>
 
@@ -99,11 +100,30 @@ struct SourceKind {
     void (*readPairs)(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count) = nullptr;
 };
 
+// Frees a source's state as the kind made it.
+struct StateDeleter {
+    void (*destroy)(void*) = nullptr;
+    void operator()(void* state) const
+    {
+        if (destroy != nullptr)
+            destroy(state);
+    }
+};
+
+// A kind's own state, owned by its source and freed with it; what it holds
+// beyond memory (a descriptor, a dataset) the kind's close lets go.
+using SourceState = std::unique_ptr<void, StateDeleter>;
+
+template <typename T>
+SourceState ownedState(std::unique_ptr<T> state)
+{
+    return SourceState(state.release(), StateDeleter{[](void* p) { std::unique_ptr<T> owner(static_cast<T*>(p)); }});
+}
+
 struct ValueSource {
     const SourceKind* kind = nullptr;
     const char* path = nullptr;
-    // The kind's own state, from the free store.
-    void* state = nullptr;
+    SourceState state;
     // A regular file ends; a pipe, FIFO or device may not.
     bool regularFile = false;
     // What the file was read as, for the report: "text", ".npy <f8", ...
@@ -113,6 +133,13 @@ struct ValueSource {
     double lastDouble = 0.0;
     ReadEvents events;
 };
+
+// The state of a source of the kind that made it as a T.
+template <typename T>
+T& stateOf(const ValueSource& source)
+{
+    return *static_cast<T*>(source.state.get());
+}
 
 // A block's events start empty but for what carries over.
 inline void startBlockEvents(ReadEvents& events)

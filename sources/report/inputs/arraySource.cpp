@@ -154,7 +154,7 @@ CALCGAP_LANE_CLONES std::int32_t convertDoubleRows(ValueSource& source, ArraySta
 
 std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
 {
-    auto& state = *static_cast<ArrayState*>(source.state);
+    auto& state = stateOf<ArrayState>(source);
     ReadEvents& events = source.events;
     std::int32_t i = 0;
     // Infinities and NaNs among the values stored, which the conversion
@@ -187,10 +187,9 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
 
 void closeArray(ValueSource& source)
 {
-    auto* const state = static_cast<ArrayState*>(source.state);
+    ArrayState* const state = &stateOf<ArrayState>(source);
     ::close(state->fd);
     std::free(state->buffer);
-    delete state;
 }
 
 const SourceKind kArrayKind = {"array", readArray, closeArray};
@@ -200,7 +199,8 @@ const SourceKind kArrayKind = {"array", readArray, closeArray};
 void openArray(ValueSource& source, int fd, const char* path, const unsigned char* first, std::size_t firstLength,
                const ArrayLayout& layout)
 {
-    auto* const state = new ArrayState;
+    auto owned = std::make_unique<ArrayState>();
+    ArrayState* const state = owned.get();
     state->fd = fd;
     state->layout = layout;
     state->rowBytes = static_cast<std::size_t>(layout.columns) * layout.elementSize;
@@ -215,7 +215,7 @@ void openArray(ValueSource& source, int fd, const char* path, const unsigned cha
     source = ValueSource{};
     source.kind = &kArrayKind;
     source.path = path;
-    source.state = state;
+    source.state = ownedState(std::move(owned));
     source.description = layout.description;
     struct stat status;
     source.regularFile = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);

@@ -248,7 +248,7 @@ void readHeader(ValueSource& source, ColumnState& state, int c)
 
 std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
 {
-    auto& state = *static_cast<ColumnState*>(source.state);
+    auto& state = stateOf<ColumnState>(source);
     ReadEvents& events = source.events;
     float single = source.lastFloat;
     double value = source.lastDouble;
@@ -310,10 +310,9 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
 
 void closeColumns(ValueSource& source)
 {
-    auto* const state = static_cast<ColumnState*>(source.state);
+    ColumnState* const state = &stateOf<ColumnState>(source);
     ::close(state->fd);
     std::free(state->buffer);
-    delete state;
 }
 
 const SourceKind kColumnKind = {"columns", readColumns, closeColumns};
@@ -322,7 +321,8 @@ const SourceKind kColumnKind = {"columns", readColumns, closeColumns};
 
 void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions& options)
 {
-    auto* const state = new ColumnState;
+    auto owned = std::make_unique<ColumnState>();
+    ColumnState* const state = owned.get();
     state->fd = fd;
     state->buffer = static_cast<unsigned char*>(std::malloc(kColumnBufferSize));
     if (state->buffer == nullptr)
@@ -342,7 +342,7 @@ void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix&
     source = ValueSource{};
     source.kind = &kColumnKind;
     source.path = path;
-    source.state = state;
+    source.state = ownedState(std::move(owned));
     std::string how = options.delimiterGiven ? shellQuoted(std::string(1, options.delimiter)) + "-separated"
                                              : "blank-separated";
     source.description = "text, field " +

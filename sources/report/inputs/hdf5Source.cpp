@@ -168,7 +168,7 @@ void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
 
 std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::int32_t count, bool stopWhenSpent)
 {
-    auto& state = *static_cast<Hdf5State*>(source.state);
+    auto& state = stateOf<Hdf5State>(source);
     ReadEvents& events = source.events;
     const double smallestNormal = state.single ? static_cast<double>(FLT_MIN) : DBL_MIN;
     std::int32_t i = 0;
@@ -206,10 +206,9 @@ std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::
 
 void closeHdf5(ValueSource& source)
 {
-    auto* const state = static_cast<Hdf5State*>(source.state);
+    Hdf5State* const state = &stateOf<Hdf5State>(source);
     closeIds(hdf5(source.path), *state);
     std::free(state->slab);
-    delete state;
 }
 
 const SourceKind kHdf5Kind = {"HDF5", readHdf5, closeHdf5};
@@ -245,7 +244,8 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     // each failure here is one line of the report's.
     h5.setErrorReport(H5E_DEFAULT, nullptr, nullptr);
     const std::string name(operand + pathLength + 1);
-    auto* const state = new Hdf5State;
+    auto owned = std::make_unique<Hdf5State>();
+    Hdf5State* const state = owned.get();
     const auto failWith = [&](const std::string& reason) {
         closeIds(h5, *state);
         failSource(path.c_str(), reason);
@@ -319,7 +319,7 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     source = ValueSource{};
     source.kind = &kHdf5Kind;
     source.path = operand;
-    source.state = state;
+    source.state = ownedState(std::move(owned));
     source.regularFile = true;
     source.description = "HDF5 dataset " + shellQuoted(name) + ", " + (state->single ? "float32" : "float64");
     if (columns > 1)

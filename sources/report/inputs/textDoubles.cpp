@@ -69,7 +69,7 @@ namespace {
 std::int32_t readDoubleText(ValueSource& source, float* floats, double* doubles, std::int32_t count,
                             bool stopWhenSpent)
 {
-    auto& reader = *static_cast<ValueReader*>(source.state);
+    auto& reader = stateOf<ValueReader>(source);
     const std::int32_t made =
         doubles == nullptr
             ? readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent)
