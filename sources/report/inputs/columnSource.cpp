@@ -12,6 +12,7 @@
 
 #include <fast_float/fast_float.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
@@ -32,9 +33,16 @@ constexpr std::size_t kColumnBufferSize = std::size_t{1} << 16;
 // one, and costs no more memory than this.
 constexpr std::size_t kLongestField = std::size_t{1} << 20;
 constexpr int kEnd = -1;
+// Around the data, the room the tokenizers' wide reads need, and the zero
+// byte after it.
+constexpr std::size_t kFrontPadding = kFastReadWidth;
+constexpr std::size_t kBackPadding = 1 + kFastReadWidth;
 
 struct ColumnState {
     int fd = -1;
+    // kFrontPadding bytes into memory, which holds the padding on both
+    // sides.
+    unsigned char* memory = nullptr;
     unsigned char* buffer = nullptr;
     std::size_t pos = 0;
     std::size_t end = 0;
@@ -45,6 +53,11 @@ struct ColumnState {
     std::uint64_t lineStart = 0;
     bool delimited = false;
     char delimiter = ',';
+    // The bytes that end a field: the delimiter (or, without one, every
+    // blank), the line end and the zero byte after the data.
+    std::array<bool, 256> endsField{};
+    // The blanks around fields that are not the delimiter (isPadding).
+    std::array<bool, 256> padding{};
     // The field wanted, from 1; 0 until a name is found in the header.
     std::int64_t column = 0;
     std::string columnName;
@@ -67,6 +80,7 @@ int nextByte(ValueSource& source, ColumnState& state)
         if (got < 0)
             failSource(source.path, std::strerror(errno));
         state.end = static_cast<std::size_t>(got);
+        state.buffer[state.end] = '\0';
         state.atEof = got == 0;
         if (got == 0)
             return kEnd;
@@ -226,6 +240,64 @@ void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)
         events.firstShortLine = line;
 }
 
+// The common line, read in place: wholly in the buffer, not blank, a comment
+// or the header, its field a plain decimal that the shared tokenizers take
+// and the double conversion decides, in the normal range.  Such a field is
+// what strtod and strtof read of it, so the line gives what the byte by
+// byte path below would; any other line is left to that path, from its
+// start.
+[[gnu::always_inline]] inline bool readLineInPlace(ColumnState& state, float& single, double& value)
+{
+    if (state.headerPending)
+        return false;
+    // The zero byte after the data stops every scan, so that a line the
+    // buffer does not hold whole is seen as such (as is one holding a zero
+    // byte, which the byte by byte path reads as it does any other).
+    const unsigned char* p = state.buffer + state.pos;
+    const unsigned char* const dataEnd = state.buffer + state.end;
+    const auto delimiter = static_cast<unsigned char>(state.delimiter);
+    const auto skipPadding = [&] {
+        while (state.padding[*p])
+            ++p;
+    };
+    skipPadding();
+    if (*p == '\n' || *p == '\0' || *p == '#')
+        return false;
+    for (std::int64_t number = 1; number < state.column; ++number) {
+        while (!state.endsField[*p])
+            ++p;
+        if (*p == '\n' || *p == '\0')
+            return false;
+        ++p;
+        skipPadding();
+    }
+    // The token must be the whole field: it starts the field (the
+    // tokenizers would pass over a delimiter that is white space), and what
+    // follows it is padding, then the field's end.
+    if (state.endsField[*p])
+        return false;
+    double read = 0.0;
+    float readSingle = 0.0f;
+    const unsigned char* const next = readDecimalDual(p, dataEnd, readSingle, read);
+    if (next == nullptr || next == p)
+        return false;
+    p = next;
+    skipPadding();
+    if (!(*p == '\n' || (state.delimited ? *p == delimiter : p > next)))
+        return false;
+    // Most often the field is the line's last.
+    const auto* const lineEnd = *p == '\n' ? p
+                                             : static_cast<const unsigned char*>(
+                                                   std::memchr(p, '\n', static_cast<std::size_t>(dataEnd - p)));
+    if (lineEnd == nullptr)
+        return false;
+    value = read;
+    single = readSingle;
+    state.pos = static_cast<std::size_t>(lineEnd + 1 - state.buffer);
+    startLine(state);
+    return true;
+}
+
 // The header line's fields, read for the column's name.
 void readHeader(ValueSource& source, ColumnState& state, int c)
 {
@@ -254,6 +326,13 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
     double value = source.lastDouble;
     std::int32_t i = 0;
     while (i < count && !isSpent(source)) {
+        if (readLineInPlace(state, single, value)) {
+            floats[i] = single;
+            if (doubles != nullptr)
+                doubles[i] = value;
+            ++i;
+            continue;
+        }
         int c;
         while (isPadding(state, c = nextByte(source, state))) {
         }
@@ -312,7 +391,7 @@ void closeColumns(ValueSource& source)
 {
     ColumnState* const state = &stateOf<ColumnState>(source);
     ::close(state->fd);
-    std::free(state->buffer);
+    std::free(state->memory);
 }
 
 const SourceKind kColumnKind = {"columns", readColumns, closeColumns};
@@ -324,17 +403,24 @@ void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix&
     auto owned = std::make_unique<ColumnState>();
     ColumnState* const state = owned.get();
     state->fd = fd;
-    state->buffer = static_cast<unsigned char*>(std::malloc(kColumnBufferSize));
-    if (state->buffer == nullptr)
+    state->memory = static_cast<unsigned char*>(std::calloc(kFrontPadding + kColumnBufferSize + kBackPadding, 1));
+    if (state->memory == nullptr)
         failSource(path, std::strerror(ENOMEM));
+    state->buffer = state->memory + kFrontPadding;
     std::memcpy(state->buffer, prefix.bytes.data(), prefix.bytes.size());
     state->end = prefix.bytes.size();
+    state->buffer[state->end] = '\0';
     // A UTF-8 byte-order mark at the start is passed over.
     if (state->end >= 3 && std::memcmp(state->buffer, "\xef\xbb\xbf", 3) == 0)
         state->pos = 3;
     state->lineStart = state->pos;
     state->delimited = options.delimiterGiven;
     state->delimiter = options.delimiter;
+    for (int b = 0; b < 256; ++b) {
+        state->padding[static_cast<std::size_t>(b)] = isPadding(*state, b);
+        state->endsField[static_cast<std::size_t>(b)] =
+            b == '\n' || b == '\0' || (state->delimited ? b == static_cast<unsigned char>(options.delimiter) : isBlank(b));
+    }
     state->column = options.columnName != nullptr ? 0 : std::max<std::int64_t>(options.column, 1);
     if (options.columnName != nullptr)
         state->columnName = options.columnName;

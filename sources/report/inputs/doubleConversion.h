@@ -29,6 +29,7 @@
 #include "reading/decimalConversion.h"
 
 #include "inputs/powersOfFive.h"
+#include "reading/decimalParts.h"
 
 #include <cmath>
 #include <cstdint>
@@ -166,4 +167,22 @@ inline bool floatOfDouble(double value, float& single)
         return false;
     single = static_cast<float>(value);
     return true;
+}
+
+// A plain decimal token read in place by the shared tokenizers (the data
+// padded as decimalParts.h asks), to the double strtod gives and the float
+// strtof gives; where the token ends, or null where a reader's general path
+// must decide it.
+[[gnu::always_inline]] inline const unsigned char* readDecimalDual(const unsigned char* p, const unsigned char* end,
+                                                              float& single, double& value)
+{
+    DecimalParts parts;
+    const unsigned char* next = readWindowedDecimal(p, end, parts);
+    if (next == nullptr) {
+        parts = DecimalParts{};
+        next = readPlainDecimal(p, end, parts);
+    }
+    if (next == nullptr || !doubleFromParts(parts, value))
+        return nullptr;
+    return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
 }

@@ -28,29 +28,13 @@ namespace {
     return true;
 }
 
-// The tokenizers' parts to the double strtod gives, and that double to the
-// float strtof gives where it can tell; null where the general path must.
-[[gnu::always_inline]] inline const unsigned char* readFastDual(const unsigned char* p, const unsigned char* end,
-                                                              float& single, double& value)
-{
-    DecimalParts parts;
-    const unsigned char* next = readWindowedDecimal(p, end, parts);
-    if (next == nullptr) {
-        parts = DecimalParts{};
-        next = readPlainDecimal(p, end, parts);
-    }
-    if (next == nullptr || !doubleFromParts(parts, value))
-        return nullptr;
-    return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
-}
-
 // No fast path takes a token where the reader is stuck (at the end of the
 // data, or at a byte that cannot start a number), so the check for being
 // stuck waits until the fast path has declined.
 [[gnu::always_inline]] inline bool readDualAt(ValueReader& reader, Cursor& cursor, float& single, double& value,
                                              ReadEvents& events, std::int32_t i)
 {
-    const unsigned char* const next = readFastDual(cursor.p, cursor.end, single, value);
+    const unsigned char* const next = readDecimalDual(cursor.p, cursor.end, single, value);
     if (__builtin_expect(next != nullptr, 1)) {
         cursor.p = next;
         return true;
