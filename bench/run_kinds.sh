@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times calcGap_report on every kind of input it reads, side by side in one
 # run: the same N pairs (default 10 million) written as %.8g, %.17g and
-# %.18e text, as .npy float32 and float64, as raw float32 (the values %.8g
+# %.18e text, %.8g as the second field of CSV lines, as .npy float32 and float64, as raw float32 (the values %.8g
 # writes, in binary) and float64, and as an HDF5
 # float64 dataset; beside it cat of the two files, calcGap_mean on the text,
 # and numpy (and h5py) computing the report's headline figures on the same
@@ -50,6 +50,8 @@ for name, x in (("a", a), ("b", b)):
     np.savetxt(f"{work}/{name}.8g.txt", x, fmt="%.8g")
     np.savetxt(f"{work}/{name}.17g.txt", x, fmt="%.17g")
     np.savetxt(f"{work}/{name}.18e.txt", x, fmt="%.18e")
+    # The same %.8g values as the second field of index,value lines.
+    np.savetxt(f"{work}/{name}.8g.csv", np.stack([np.arange(n), x], axis=1), fmt=["%d", "%.8g"], delimiter=",")
 if h5:
     import h5py
     with h5py.File(f"{work}/ab.h5", "w") as f:
@@ -72,6 +74,8 @@ def load(p):
         f, d = p.split(":")
         return h5py.File(f, "r")[d][()]
     import pandas as pd
+    if p.endswith(".csv"):
+        return pd.read_csv(p, header=None, dtype=np.float64, engine="c")[1].to_numpy()
     return pd.read_csv(p, header=None, dtype=np.float64, engine="c")[0].to_numpy()
 a = load(sys.argv[1]); b = load(sys.argv[2])
 e = np.abs(a - b); r = e / np.abs(a)
@@ -90,6 +94,9 @@ for kind in 8g 17g 18e; do
     add "report, %.$kind text" "'$report' --format=tsv '$w/a.$kind.txt' '$w/b.$kind.txt' | $figures"
     [ "$has_pandas" = 1 ] && add "numpy+pandas, %.$kind" "$python -c '$numpy_figures' '$w/a.$kind.txt' '$w/b.$kind.txt'"
 done
+add "cat, %.8g CSV" "cat '$w/a.8g.csv' '$w/b.8g.csv' | wc -c"
+add "report, %.8g CSV --column=2" "'$report' --format=tsv --delimiter=, --column=2 '$w/a.8g.csv' '$w/b.8g.csv' | $figures"
+[ "$has_pandas" = 1 ] && add "numpy+pandas, %.8g CSV" "$python -c '$numpy_figures' '$w/a.8g.csv' '$w/b.8g.csv'"
 add "cat, .npy f4" "cat '$w/a4.npy' '$w/b4.npy' | wc -c"
 add "report, .npy f4" "'$report' --format=tsv '$w/a4.npy' '$w/b4.npy' | $figures"
 add "numpy, .npy f4" "$python -c '$numpy_figures' '$w/a4.npy' '$w/b4.npy'"
@@ -130,6 +137,7 @@ ratio() {
 echo
 ratio "report %.17g text / calcGap_mean on it" "report, %.17g text" "calcGap_mean, %.17g"
 ratio "report %.18e text / calcGap_mean on it" "report, %.18e text" "calcGap_mean, %.18e"
+ratio "report %.8g CSV --column=2 / report %.8g text" "report, %.8g CSV --column=2" "report, %.8g text"
 ratio "report %.8g text / report .npy f4 (speed-up)" "report, %.8g text" "report, .npy f4"
 ratio "report %.8g text / report raw f4 (speed-up)" "report, %.8g text" "report, raw f4"
 ratio "report %.8g text / report raw f8 (speed-up)" "report, %.8g text" "report, raw f8"
