@@ -41,24 +41,32 @@ constexpr int bitLength(const Words& x)
     return 0;
 }
 
-constexpr void multiply(Words& x, std::uint64_t factor)
+// x times factor; used is the count of x's words in use, which the
+// product may grow by one.  Only those are looked at, to keep the work
+// within the compilers' limits on constant evaluation.
+constexpr void multiply(Words& x, int& used, std::uint64_t factor)
 {
     unsigned __int128 carry = 0;
-    for (std::uint64_t& word : x) {
-        const unsigned __int128 product = static_cast<unsigned __int128>(word) * factor + carry;
-        word = static_cast<std::uint64_t>(product);
+    for (int i = 0; i < used; ++i) {
+        const unsigned __int128 product = static_cast<unsigned __int128>(x[static_cast<std::size_t>(i)]) * factor + carry;
+        x[static_cast<std::size_t>(i)] = static_cast<std::uint64_t>(product);
         carry = product >> 64;
     }
+    if (carry != 0)
+        x[static_cast<std::size_t>(used++)] = static_cast<std::uint64_t>(carry);
 }
 
-constexpr void divide(Words& x, std::uint64_t divisor)
+// floor(x / divisor), with used as in multiply.
+constexpr void divide(Words& x, int& used, std::uint64_t divisor)
 {
     unsigned __int128 remainder = 0;
-    for (int i = kWords - 1; i >= 0; --i) {
+    for (int i = used - 1; i >= 0; --i) {
         const unsigned __int128 part = remainder << 64 | x[static_cast<std::size_t>(i)];
         x[static_cast<std::size_t>(i)] = static_cast<std::uint64_t>(part / divisor);
         remainder = part % divisor;
     }
+    while (used > 0 && x[static_cast<std::size_t>(used - 1)] == 0)
+        --used;
 }
 
 // Bits [from, from + 64) of x.
@@ -85,25 +93,28 @@ constexpr std::array<std::uint64_t, 2 * kCount> makeTable()
     std::array<std::uint64_t, 2 * kCount> table{};
     constexpr std::uint64_t kFive27 = 7450580596923828125u;
     Words power{};
+    int powerUsed = 1;
     power[0] = 1;
     for (int q = -1; q >= kSmallestPower; --q) {
-        multiply(power, 5);
+        multiply(power, powerUsed, 5);
         Words quotient{};
         const int shift = 129 + bitLength(power);
+        int quotientUsed = shift / 64 + 1;
         quotient[static_cast<std::size_t>(shift / 64)] = std::uint64_t{1} << (shift % 64);
         int left = -q;
         for (; left >= 27; left -= 27)
-            divide(quotient, kFive27);
+            divide(quotient, quotientUsed, kFive27);
         std::uint64_t rest = 1;
         for (int k = 0; k < left; ++k)
             rest *= 5;
-        divide(quotient, rest);
+        divide(quotient, quotientUsed, rest);
         const auto at = static_cast<std::size_t>(2 * (q - kSmallestPower));
         leading(quotient, table[at], table[at + 1]);
         if (q >= kRoundedUpFrom && ++table[at + 1] == 0)
             ++table[at];
     }
     power = Words{};
+    powerUsed = 1;
     power[0] = 1;
     for (int q = 0; q <= kLargestPower; ++q) {
         const auto at = static_cast<std::size_t>(2 * (q - kSmallestPower));
@@ -115,7 +126,7 @@ constexpr std::array<std::uint64_t, 2 * kCount> makeTable()
                 shifted[i + 2] = power[i];
         }
         leading(shifted, table[at], table[at + 1]);
-        multiply(power, 5);
+        multiply(power, powerUsed, 5);
     }
     return table;
 }
