@@ -50,15 +50,15 @@ namespace {
     return stored;
 }
 
+// Floats alone as the text kind reads them; with doubles, both at once.
 std::int32_t readDoubleText(ValueSource& source, float* floats, double* doubles, std::int32_t count,
                             bool stopWhenSpent)
 {
+    if (doubles == nullptr)
+        return kTextSourceKind.read(source, floats, nullptr, count, stopWhenSpent);
     auto& reader = stateOf<ValueReader>(source);
-    const std::int32_t made =
-        doubles == nullptr
-            ? readTextValues(reader, source.events, floats, 0, count, source.lastFloat, stopWhenSpent)
-            : readTextDoubles(reader, source.events, floats, doubles, count, source.lastFloat, source.lastDouble,
-                              stopWhenSpent);
+    const std::int32_t made = readTextDoubles(reader, source.events, floats, doubles, count, source.lastFloat,
+                                              source.lastDouble, stopWhenSpent);
     source.events.commentLines = reader.commentLines;
     return made;
 }
