@@ -20,7 +20,6 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -30,12 +29,6 @@
 namespace {
 
 constexpr int kEnd = -1;
-
-// Before the data, room for the fast paths' wide reads that end just after
-// a token; after it, one byte that no token contains and room for their
-// wide reads starting at any byte up to it.
-constexpr std::size_t kFrontPadding = kFastReadWidth;
-constexpr std::size_t kBackPadding = 1 + kFastReadWidth;
 
 int lower(int c)
 {
@@ -50,16 +43,11 @@ int hexDigitValue(int c)
     return l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
 }
 
-[[noreturn]] void failRead(const ValueReader& reader, int error)
-{
-    fail(("cannot read " + shellQuoted(reader.path)).c_str(), std::strerror(error));
-}
-
 // Counts the line ends in the first length bytes of the buffer, which are
 // about to leave it.
 void countLines(ValueReader& reader, std::size_t length)
 {
-    const unsigned char* const bytes = reader.buffer;
+    const unsigned char* const bytes = reader.input.buffer;
     std::uint64_t lines = 0;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -86,43 +74,24 @@ void countLines(ValueReader& reader, std::size_t length)
     if (lines == 0)
         return;
     reader.linesBefore += lines;
-    const auto* last = static_cast<const unsigned char*>(::memrchr(reader.buffer, '\n', length));
-    reader.lineStartBefore = reader.bufferOffset + static_cast<std::uint64_t>(last - reader.buffer) + 1;
+    const auto* last = static_cast<const unsigned char*>(::memrchr(reader.input.buffer, '\n', length));
+    reader.lineStartBefore = reader.input.bufferOffset + static_cast<std::uint64_t>(last - reader.input.buffer) + 1;
 }
 
 bool refill(ValueReader& reader)
 {
-    if (reader.atEof)
+    if (reader.input.atEof)
         return false;
     if (reader.countingLines)
-        countLines(reader, reader.end);
-    // The byte before the buffer's first stays in reach, to tell whether a
-    // line begins there.
-    if (reader.end > 0)
-        reader.buffer[-1] = reader.buffer[reader.end - 1];
-    reader.bufferOffset += reader.end;
-    reader.pos = 0;
-    reader.end = 0;
-    ssize_t got;
-    do
-        got = ::read(reader.fd, reader.buffer, reader.capacity);
-    while (got < 0 && errno == EINTR);
-    if (got < 0)
-        failRead(reader, errno);
-    if (got == 0)
-        reader.atEof = true;
-    reader.end = static_cast<std::size_t>(got);
-    // A byte that no token contains ends the fast paths' scans at the end of
-    // the data without a bounds check in each of them.
-    reader.buffer[reader.end] = '\0';
-    return got > 0;
+        countLines(reader, reader.input.pos);
+    return refillInput(reader.input) > 0;
 }
 
 inline int nextChar(ValueReader& reader)
 {
-    if (reader.pos == reader.end && !refill(reader))
+    if (reader.input.pos == reader.input.end && !refill(reader))
         return kEnd;
-    return reader.buffer[reader.pos++];
+    return reader.input.buffer[reader.input.pos++];
 }
 
 // Only ever follows a nextChar that returned a character, which is then still
@@ -130,7 +99,7 @@ inline int nextChar(ValueReader& reader)
 void pushBack(ValueReader& reader, int c)
 {
     if (c != kEnd)
-        --reader.pos;
+        --reader.input.pos;
 }
 
 bool nextIs(ValueReader& reader, int expected)
@@ -176,7 +145,7 @@ bool scanSpecial(ValueReader& reader, int first, FloatToken& token)
 // after a line end.
 bool atLineStart(const ValueReader& reader)
 {
-    return consumedBytes(reader) == reader.dataStart || reader.buffer[static_cast<std::ptrdiff_t>(reader.pos) - 1] == '\n';
+    return consumedBytes(reader) == reader.dataStart || reader.input.buffer[static_cast<std::ptrdiff_t>(reader.input.pos) - 1] == '\n';
 }
 
 // Passes over the rest of a comment line, up to its line end.
@@ -213,7 +182,7 @@ bool scanToken(ValueReader& reader, FloatToken& token)
         break;
     }
     // Where this read's text starts, for a report of a read that fails.
-    reader.textStart = reader.bufferOffset + reader.pos - (c == kEnd ? 0 : 1);
+    reader.textStart = reader.input.bufferOffset + reader.input.pos - (c == kEnd ? 0 : 1);
     if (c == kEnd) {
         reader.stuck = true;
         return false;
@@ -308,20 +277,8 @@ bool scanToken(ValueReader& reader, FloatToken& token)
 void attachValueReader(ValueReader& reader, int fd, const char* path, std::size_t bufferSize)
 {
     reader = ValueReader{};
-    reader.fd = fd;
-    reader.path = path;
-    reader.capacity = bufferSize;
-    // Mapped rather than taken from the heap: zero, as the padding must be,
-    // with only the pages the data reaches ever touched, where calloc may
-    // clear the whole of a block it reuses, which a run of thousands of
-    // short files pays for thousands of times.
-    void* const mapped = ::mmap(nullptr, kFrontPadding + bufferSize + kBackPadding, PROT_READ | PROT_WRITE,
-                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    auto* const memory = mapped == MAP_FAILED ? nullptr : static_cast<unsigned char*>(mapped);
-    reader.token = static_cast<FloatToken*>(std::malloc(sizeof(FloatToken)));
-    if (memory == nullptr || reader.token == nullptr)
-        failRead(reader, ENOMEM);
-    reader.buffer = memory + kFrontPadding;
+    startInputBuffer(reader.input, fd, path, bufferSize);
+    reader.token = std::make_unique<FloatToken>();
 }
 
 int openValueFile(const char* path)
@@ -345,18 +302,11 @@ void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSi
 
 void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length)
 {
-    if (length == 0)
-        return;
-    std::memcpy(reader.buffer, bytes, length);
-    reader.end = length;
-    reader.buffer[reader.end] = '\0';
+    preloadInput(reader.input, bytes, length);
 }
 
 void closeValueReader(ValueReader& reader)
 {
-    ::close(reader.fd);
-    ::munmap(reader.buffer - kFrontPadding, kFrontPadding + reader.capacity + kBackPadding);
-    std::free(reader.token);
     reader = ValueReader{};
 }
 
@@ -368,41 +318,25 @@ bool scanNextToken(ValueReader& reader)
 
 void skipByteOrderMark(ValueReader& reader)
 {
-    static const unsigned char kMark[] = {0xef, 0xbb, 0xbf};
-    // A stream may deliver the mark a byte at a time.
-    while (reader.end < std::size(kMark) && !reader.atEof &&
-           std::memcmp(reader.buffer, kMark, reader.end) == 0) {
-        ssize_t got;
-        do
-            got = ::read(reader.fd, reader.buffer + reader.end, reader.capacity - reader.end);
-        while (got < 0 && errno == EINTR);
-        if (got < 0)
-            failRead(reader, errno);
-        reader.atEof = got == 0;
-        reader.end += static_cast<std::size_t>(got);
-        reader.buffer[reader.end] = '\0';
-    }
-    if (reader.end >= std::size(kMark) && std::memcmp(reader.buffer, kMark, std::size(kMark)) == 0) {
-        reader.pos = std::size(kMark);
-        reader.dataStart = std::size(kMark);
-    }
+    if (skipByteOrderMark(reader.input))
+        reader.dataStart = reader.input.pos;
 }
 
 std::uint64_t consumedBytes(const ValueReader& reader)
 {
-    return reader.bufferOffset + reader.pos;
+    return reader.input.bufferOffset + reader.input.pos;
 }
 TextPosition positionOf(const ValueReader& reader, std::uint64_t offset)
 {
     std::uint64_t line = reader.linesBefore + 1;
     std::uint64_t lineStart = reader.lineStartBefore;
     // Before the buffer, only the bytes of one token, which hold no line end.
-    if (offset > reader.bufferOffset) {
-        const std::size_t length = static_cast<std::size_t>(offset - reader.bufferOffset);
+    if (offset > reader.input.bufferOffset) {
+        const std::size_t length = static_cast<std::size_t>(offset - reader.input.bufferOffset);
         for (std::size_t i = 0; i < length; ++i) {
-            if (reader.buffer[i] == '\n') {
+            if (reader.input.buffer[i] == '\n') {
                 ++line;
-                lineStart = reader.bufferOffset + i + 1;
+                lineStart = reader.input.bufferOffset + i + 1;
             }
         }
     }
@@ -411,6 +345,6 @@ TextPosition positionOf(const ValueReader& reader, std::uint64_t offset)
 
 std::string peekText(const ValueReader& reader, std::size_t length)
 {
-    const std::size_t available = std::min(length, reader.end - reader.pos);
-    return std::string(reinterpret_cast<const char*>(reader.buffer + reader.pos), available);
+    const std::size_t available = std::min(length, reader.input.end - reader.input.pos);
+    return std::string(reinterpret_cast<const char*>(reader.input.buffer + reader.input.pos), available);
 }

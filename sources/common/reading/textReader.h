@@ -4,25 +4,18 @@
 // with read(2).
 #pragma once
 
+#include "reading/inputBuffer.h"
 #include "reading/valueSource.h"
 
-struct FloatToken;
+#include "reading/floatToken.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct ValueReader {
-    int fd = -1;
-    const char* path = nullptr;
-    unsigned char* buffer = nullptr;
-    std::size_t capacity = 0;
-    std::size_t pos = 0;
-    std::size_t end = 0;
-    // Bytes of the file that came before the buffer's first byte.
-    std::uint64_t bufferOffset = 0;
-    // read(2) returned 0 once; like stdio, end of file is then final.
-    bool atEof = false;
+    InputBuffer input;
     // The last read failed without consuming anything, so every later read
     // fails at the same place and stores nothing.
     bool stuck = false;
@@ -41,7 +34,7 @@ struct ValueReader {
     bool comments = false;
     std::int64_t commentLines = 0;
     // Where the general path scans a token.
-    FloatToken* token = nullptr;
+    std::unique_ptr<FloatToken> token;
 };
 
 constexpr std::size_t kReaderBufferSize = 1 << 16;
@@ -54,7 +47,7 @@ struct Cursor {
 
 inline Cursor cursorOf(const ValueReader& reader)
 {
-    return {reader.buffer + reader.pos, reader.buffer + reader.end};
+    return {reader.input.buffer + reader.input.pos, reader.input.buffer + reader.input.end};
 }
 
 // Opens a value file for reading and returns its descriptor; a path that

@@ -49,7 +49,7 @@ void startText(ValueSource& source, std::unique_ptr<ValueReader> owned, const ch
     source.description = "text";
     source.state = ownedState(std::move(owned));
     struct stat status;
-    source.regularFile = ::fstat(reader->fd, &status) == 0 && S_ISREG(status.st_mode);
+    source.regularFile = ::fstat(reader->input.file.fd, &status) == 0 && S_ISREG(status.st_mode);
     reader->countingLines = options.positions;
     reader->comments = options.comments;
     if (options.skipByteOrderMark) {

@@ -44,7 +44,7 @@ namespace {
     }
     if (reader.stuck)
         return false;
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
     const bool stored = scanGeneral(reader, value);
     cursor = cursorOf(reader);
     return stored;
@@ -56,7 +56,7 @@ bool readValue(ValueReader& reader, float& value)
 {
     Cursor cursor = cursorOf(reader);
     const bool stored = readAt(reader, cursor, value);
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
     return stored;
 }
 
@@ -80,8 +80,8 @@ void readTextValuePairs(ValueReader& first, ReadEvents& firstEvents, float* as, 
         if (__builtin_expect(!(gotA && gotB), 0))
             break;
     }
-    first.pos = static_cast<std::size_t>(firstCursor.p - first.buffer);
-    second.pos = static_cast<std::size_t>(secondCursor.p - second.buffer);
+    first.input.pos = static_cast<std::size_t>(firstCursor.p - first.input.buffer);
+    second.input.pos = static_cast<std::size_t>(secondCursor.p - second.input.buffer);
     lastA = a;
     lastB = b;
     if (i == count)
@@ -119,7 +119,7 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
         }
         values[i++] = value;
     }
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
     last = value;
     return i;
 }

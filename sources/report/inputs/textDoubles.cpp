@@ -41,7 +41,7 @@ namespace {
     }
     if (reader.stuck)
         return false;
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
     ValueRange range;
     const bool stored = scanGeneralDual(reader, single, value, range);
     cursor = cursorOf(reader);
@@ -91,7 +91,7 @@ std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* flo
         floats[i] = single;
         doubles[i++] = value;
     }
-    reader.pos = static_cast<std::size_t>(cursor.p - reader.buffer);
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
     lastFloat = single;
     lastDouble = value;
     return i;
