@@ -60,8 +60,8 @@ void readAll(benchmark::State& state, const std::string& text, int count, bool d
         runPairPass(pass, last);
         benchmark::DoNotOptimize(last.sum);
         releasePairPass(pass);
-        closeValueSource(allpts);
-        closeValueSource(sample);
+        allpts = ValueSource{};
+        sample = ValueSource{};
     }
     state.SetItemsProcessed(state.iterations() * 2 * count);
     state.SetBytesProcessed(state.iterations() * 2 * static_cast<std::int64_t>(text.size()));

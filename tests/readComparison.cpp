@@ -98,7 +98,7 @@ void compareFloats(const std::string& bytes, const std::string& path, std::size_
         previous = expectedPosition;
     }
     result.reads += reads;
-    closeValueReader(reader);
+    reader = ValueReader{};
     std::fclose(reference);
 }
 
@@ -145,7 +145,7 @@ void compareDoubles(const std::string& bytes, const std::string& path, std::size
         previous = expectedPosition;
     }
     result.reads += reads;
-    closeValueReader(reader);
+    reader = ValueReader{};
     std::fclose(reference);
     std::fclose(singles);
 }

@@ -59,8 +59,5 @@ int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
     runPairPass(pass, measure);
     releasePairPass(pass);
     printResult(classicResult(measure.sums, figure, args.n));
-
-    closeValueSource(allpts);
-    closeValueSource(sample);
     return 0;
 }

@@ -12,5 +12,4 @@ void readDataSetFromFile(const char* path, float* data, std::int32_t dim, std::i
         for (std::int64_t i = 0; i < count; ++i)
             readValue(reader, data[i]);
     }
-    closeValueReader(reader);
 }

@@ -305,11 +305,6 @@ void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::si
     preloadInput(reader.input, bytes, length);
 }
 
-void closeValueReader(ValueReader& reader)
-{
-    reader = ValueReader{};
-}
-
 bool scanNextToken(ValueReader& reader)
 {
     clearToken(*reader.token);

@@ -66,8 +66,6 @@ void attachValueReader(ValueReader& reader, int fd, const char* path,
 // Hands the reader the first length bytes of its file, read already.
 void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length);
 
-void closeValueReader(ValueReader& reader);
-
 // One "%f" read: true when a value was stored in value.  A read error ends
 // the process with "cannot read 'PATH': REASON".
 bool readValue(ValueReader& reader, float& value);

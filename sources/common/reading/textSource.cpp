@@ -29,14 +29,9 @@ void readTextPairs(ValueSource& first, ValueSource& second, float* as, float* bs
     second.events.commentLines = secondReader.commentLines;
 }
 
-void closeText(ValueSource& source)
-{
-    closeValueReader(stateOf<ValueReader>(source));
-}
-
 }  // namespace
 
-const SourceKind kTextSourceKind = {"text", readText, closeText, readTextPairs};
+const SourceKind kTextSourceKind = {readText, readTextPairs};
 
 namespace {
 

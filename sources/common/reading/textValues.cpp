@@ -109,11 +109,7 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
             noteFailedRead(reader, events, i);
             if (reader.stuck) {
                 // Every read from here on fails at the same place.
-                const std::int32_t end = stopWhenSpent ? i + 1 : count;
-                for (; i < end; ++i) {
-                    markFailedRead(events, i);
-                    values[i] = value;
-                }
+                i = repeatFailedReads(events, values, nullptr, i, count, stopWhenSpent, value, 0.0);
                 break;
             }
         }

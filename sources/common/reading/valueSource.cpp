@@ -1,4 +1,4 @@
-// What every value source shares: closing, and the check that two value
+// What every value source shares: the check that two value
 // files are not one stream.
 #include "reading/valueSource.h"
 
@@ -19,12 +19,6 @@ bool isStandardInput(const char* path, bool dashIsStandardInput)
 }
 
 }  // namespace
-
-void closeValueSource(ValueSource& source)
-{
-    source.kind->close(source);
-    source = ValueSource{};
-}
 
 void checkDistinctStreams(const std::vector<const char*>& paths, bool dashIsStandardInput)
 {

@@ -85,8 +85,6 @@ struct ReadEvents {
 struct ValueSource;
 
 struct SourceKind {
-    // As the report names it: "text", ...
-    const char* name;
     // Makes count reads into floats and, where doubles is not null, into
     // doubles: a read that stores nothing repeats the value before it
     // (lastFloat and lastDouble for the first) and is noted in the events.
@@ -94,7 +92,6 @@ struct SourceKind {
     // spent.  Returns the reads made; a read error ends the process.
     std::int32_t (*read)(ValueSource& source, float* floats, double* doubles, std::int32_t count,
                          bool stopWhenSpent);
-    void (*close)(ValueSource& source);
     // Where the kind has it: count reads of first and of second, floats
     // only, as read would make them, the two sources' reads in turn.
     void (*readPairs)(ValueSource& first, ValueSource& second, float* as, float* bs, std::int32_t count) = nullptr;
@@ -110,8 +107,9 @@ struct StateDeleter {
     }
 };
 
-// A kind's own state, owned by its source and freed with it; what it holds
-// beyond memory (a descriptor, a dataset) the kind's close lets go.
+// A kind's own state, owned by its source and freed with it, with what it
+// holds beyond memory (a descriptor, a dataset): a source is closed by
+// giving it another value.
 using SourceState = std::unique_ptr<void, StateDeleter>;
 
 template <typename T>
@@ -223,20 +221,28 @@ inline void markFailedRead(ReadEvents& events, std::int32_t i)
     events.anyFailed = true;
 }
 
-// Reads i onwards of a block, made of a source that is spent, store
-// nothing and repeat its last value: up to count of them, or only the one
-// that found it spent where stopWhenSpent.  Returns the reads made.
-inline std::int32_t repeatSpentReads(ValueSource& source, float* floats, double* doubles, std::int32_t i,
-                                     std::int32_t count, bool stopWhenSpent)
+// Reads i onwards of a block, made once every read fails (the data is
+// spent, or stuck at text no read takes), store nothing and repeat the
+// last value stored: up to count of them, or only the first where
+// stopWhenSpent.  Returns the index after the last read made.
+inline std::int32_t repeatFailedReads(ReadEvents& events, float* floats, double* doubles, std::int32_t i,
+                                      std::int32_t count, bool stopWhenSpent, float lastFloat, double lastDouble)
 {
     const std::int32_t end = stopWhenSpent ? i + 1 : count;
     for (; i < end; ++i) {
-        markFailedRead(source.events, i);
-        floats[i] = source.lastFloat;
+        markFailedRead(events, i);
+        floats[i] = lastFloat;
         if (doubles != nullptr)
-            doubles[i] = source.lastDouble;
+            doubles[i] = lastDouble;
     }
     return i;
+}
+
+inline std::int32_t repeatSpentReads(ValueSource& source, float* floats, double* doubles, std::int32_t i,
+                                     std::int32_t count, bool stopWhenSpent)
+{
+    return repeatFailedReads(source.events, floats, doubles, i, count, stopWhenSpent, source.lastFloat,
+                             source.lastDouble);
 }
 
 // The values the source stored, of all the reads made of it.
@@ -245,8 +251,6 @@ inline std::int64_t storedValues(const ReadEvents& events)
     const std::int64_t beforeSpent = events.spentAt >= 0 ? events.spentAt : events.reads;
     return beforeSpent - events.skippedReads - events.shortLines;
 }
-
-void closeValueSource(ValueSource& source);
 
 // Two readers of one stream that is not a regular file would each take
 // values the other never sees, so the same such stream given as two of the

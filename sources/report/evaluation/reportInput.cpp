@@ -281,7 +281,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
             pointsUsed = std::max(pointsUsed, lane.pairs);
         evaluation.points = summarizeFile(files->points, {}, true, pointsUsed * options.dim);
         evaluation.points.shortPairs = (evaluation.points.shortPairs + options.dim - 1) / options.dim;
-        closeValueSource(files->points);
+        files->points = ValueSource{};
     }
     evaluation.samples.reserve(pass.samples.size());
     for (std::size_t s = 0; s < pass.samples.size(); ++s) {
@@ -300,10 +300,10 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
             decade.group = report.group;
         }
         // Each sample's measures go as soon as its report is made.
-        closeValueSource(sample.source);
+        sample.source = ValueSource{};
         pass.samples[s].reset();
     }
-    closeValueSource(files->allpts);
+    files->allpts = ValueSource{};
     releasePairPass(pair);
 }
 

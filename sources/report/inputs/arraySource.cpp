@@ -25,18 +25,17 @@
 namespace {
 
 struct ArrayState {
-    int fd = -1;
+    InputBuffer input;
     ArrayLayout layout;
     std::size_t rowBytes = 0;
-    unsigned char* buffer = nullptr;
-    std::size_t capacity = 0;
-    std::size_t pos = 0;
-    std::size_t end = 0;
-    bool atEof = false;
     std::int64_t rowsRead = 0;
-    // Bytes of the array read so far.
-    std::uint64_t bytesRead = 0;
 };
+
+// Bytes of the array read so far.
+std::uint64_t bytesRead(const ArrayState& state)
+{
+    return state.input.bufferOffset + state.input.end;
+}
 
 constexpr std::size_t kArrayBufferSize = std::size_t{1} << 16;
 
@@ -58,7 +57,7 @@ T loadElement(const unsigned char* bytes, bool swap)
     if (layout.rows >= 0)
         failSource(source.path, "it ends after " + std::to_string(state.rowsRead / layout.valuesPerRow) + " of the " +
                                     std::to_string(layout.rows / layout.valuesPerRow) + " rows its header declares");
-    failSource(source.path, "its length, " + std::to_string(state.bytesRead) + " bytes, is not a whole number of " +
+    failSource(source.path, "its length, " + std::to_string(bytesRead(state)) + " bytes, is not a whole number of " +
                                 std::to_string(layout.elementSize) + "-byte values");
 }
 
@@ -66,25 +65,11 @@ T loadElement(const unsigned char* bytes, bool swap)
 // false at the end of the data.
 bool fillRow(ValueSource& source, ArrayState& state)
 {
-    while (state.end - state.pos < state.rowBytes) {
-        if (state.atEof) {
-            if (state.end != state.pos)
-                failShort(source, state);
-            return false;
-        }
-        std::memmove(state.buffer, state.buffer + state.pos, state.end - state.pos);
-        state.end -= state.pos;
-        state.pos = 0;
-        const ssize_t got = ::read(state.fd, state.buffer + state.end, state.capacity - state.end);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            failSource(source.path, std::strerror(errno));
-        state.atEof = got == 0;
-        state.end += static_cast<std::size_t>(got);
-        state.bytesRead += static_cast<std::uint64_t>(got);
-    }
-    return true;
+    if (fillInput(state.input, state.rowBytes))
+        return true;
+    if (state.input.end != state.input.pos)
+        failShort(source, state);
+    return false;
 }
 
 template <typename T>
@@ -93,11 +78,11 @@ template <typename T>
                                                        std::int32_t& nonFinite)
 {
     const ArrayLayout& layout = state.layout;
-    const std::size_t available = (state.end - state.pos) / state.rowBytes;
+    const std::size_t available = (state.input.end - state.input.pos) / state.rowBytes;
     std::int64_t rows = std::min<std::int64_t>(count - first, static_cast<std::int64_t>(available));
     if (layout.rows >= 0)
         rows = std::min(rows, layout.rows - state.rowsRead);
-    const unsigned char* bytes = state.buffer + state.pos + static_cast<std::size_t>(layout.column) * sizeof(T);
+    const unsigned char* bytes = state.input.buffer + state.input.pos + static_cast<std::size_t>(layout.column) * sizeof(T);
     // A subnormal's bits, its sign cleared, lie from 1 to those of the
     // smallest normal less 1, and only a subnormal's do: with 1 taken off,
     // zero wraps above the range.  As integers, in a count of at most a
@@ -132,7 +117,7 @@ template <typename T>
     }
     source.events.underflows += static_cast<std::int64_t>(subnormals);
     nonFinite += static_cast<std::int32_t>(infiniteOrNaN);
-    state.pos += static_cast<std::size_t>(rows) * state.rowBytes;
+    state.input.pos += static_cast<std::size_t>(rows) * state.rowBytes;
     state.rowsRead += rows;
     return first + static_cast<std::int32_t>(rows);
 }
@@ -185,14 +170,8 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
     return i;
 }
 
-void closeArray(ValueSource& source)
-{
-    ArrayState* const state = &stateOf<ArrayState>(source);
-    ::close(state->fd);
-    std::free(state->buffer);
-}
 
-const SourceKind kArrayKind = {"array", readArray, closeArray};
+const SourceKind kArrayKind = {readArray};
 
 }  // namespace
 
@@ -201,17 +180,11 @@ void openArray(ValueSource& source, int fd, const char* path, const unsigned cha
 {
     auto owned = std::make_unique<ArrayState>();
     ArrayState* const state = owned.get();
-    state->fd = fd;
     state->layout = layout;
     state->rowBytes = static_cast<std::size_t>(layout.columns) * layout.elementSize;
     // Room for at least one row, however wide.
-    state->capacity = std::max({kArrayBufferSize, 2 * state->rowBytes, firstLength});
-    state->buffer = static_cast<unsigned char*>(std::malloc(state->capacity));
-    if (state->buffer == nullptr)
-        failSource(path, std::strerror(ENOMEM));
-    std::memcpy(state->buffer, first, firstLength);
-    state->end = firstLength;
-    state->bytesRead = firstLength;
+    startInputBuffer(state->input, fd, path, std::max({kArrayBufferSize, 2 * state->rowBytes, firstLength}));
+    preloadInput(state->input, first, firstLength);
     source = ValueSource{};
     source.kind = &kArrayKind;
     source.path = path;

@@ -33,21 +33,9 @@ constexpr std::size_t kColumnBufferSize = std::size_t{1} << 16;
 // one, and costs no more memory than this.
 constexpr std::size_t kLongestField = std::size_t{1} << 20;
 constexpr int kEnd = -1;
-// Around the data, the room the tokenizers' wide reads need, and the zero
-// byte after it.
-constexpr std::size_t kFrontPadding = kFastReadWidth;
-constexpr std::size_t kBackPadding = 1 + kFastReadWidth;
 
 struct ColumnState {
-    int fd = -1;
-    // kFrontPadding bytes into memory, which holds the padding on both
-    // sides.
-    unsigned char* memory = nullptr;
-    unsigned char* buffer = nullptr;
-    std::size_t pos = 0;
-    std::size_t end = 0;
-    bool atEof = false;
-    std::uint64_t bufferOffset = 0;
+    InputBuffer input;
     // The line about to be read, from 1, and the offset where it starts.
     std::uint64_t line = 1;
     std::uint64_t lineStart = 0;
@@ -66,31 +54,17 @@ struct ColumnState {
     std::uint64_t fieldOffset = 0;
 };
 
-int nextByte(ValueSource& source, ColumnState& state)
+int nextByte(ColumnState& state)
 {
-    if (state.pos == state.end) {
-        if (state.atEof)
-            return kEnd;
-        state.bufferOffset += state.end;
-        state.pos = 0;
-        ssize_t got;
-        do
-            got = ::read(state.fd, state.buffer, kColumnBufferSize);
-        while (got < 0 && errno == EINTR);
-        if (got < 0)
-            failSource(source.path, std::strerror(errno));
-        state.end = static_cast<std::size_t>(got);
-        state.buffer[state.end] = '\0';
-        state.atEof = got == 0;
-        if (got == 0)
-            return kEnd;
-    }
-    return state.buffer[state.pos++];
+    InputBuffer& input = state.input;
+    if (input.pos == input.end && refillInput(input) == 0)
+        return kEnd;
+    return input.buffer[input.pos++];
 }
 
 std::uint64_t offsetOf(const ColumnState& state)
 {
-    return state.bufferOffset + state.pos;
+    return state.input.bufferOffset + state.input.pos;
 }
 
 bool isBlank(int c)
@@ -107,11 +81,11 @@ bool isPadding(const ColumnState& state, int c)
 }
 
 // Passes the rest of the line, its line end included.
-void skipLine(ValueSource& source, ColumnState& state)
+void skipLine(ColumnState& state)
 {
     int c;
     do
-        c = nextByte(source, state);
+        c = nextByte(state);
     while (c != kEnd && c != '\n');
 }
 
@@ -125,7 +99,7 @@ void startLine(ColumnState& state)
 // keeps field number wanted (from 1, trimmed of blanks) in state.field, or
 // every field in names when names is not null.  Returns how many fields the
 // line has, and leaves the line read, its line end included.
-std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int64_t wanted,
+std::int64_t readFields(ColumnState& state, int c, std::int64_t wanted,
                         std::vector<std::string>* names)
 {
     const auto isBoundary = [&state](int b) { return state.delimited ? b == state.delimiter : isBlank(b); };
@@ -135,7 +109,7 @@ std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int
         if (number == wanted)
             state.fieldOffset = offsetOf(state) - (c == kEnd ? 0 : 1);
         std::string text;
-        for (; c != kEnd && c != '\n' && !isBoundary(c); c = nextByte(source, state))
+        for (; c != kEnd && c != '\n' && !isBoundary(c); c = nextByte(state))
             if (keep && text.size() <= kLongestField)
                 text += static_cast<char>(c);
         if (keep) {
@@ -151,9 +125,9 @@ std::int64_t readFields(ValueSource& source, ColumnState& state, int c, std::int
         // Past the boundary and the blanks after it; blanks at the end of a
         // line begin no field.
         if (state.delimited)
-            c = nextByte(source, state);
+            c = nextByte(state);
         while (isPadding(state, c))
-            c = nextByte(source, state);
+            c = nextByte(state);
         if (!state.delimited && (c == kEnd || c == '\n'))
             return number;
     }
@@ -253,8 +227,8 @@ void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)
     // The zero byte after the data stops every scan, so that a line the
     // buffer does not hold whole is seen as such (as is one holding a zero
     // byte, which the byte by byte path reads as it does any other).
-    const unsigned char* p = state.buffer + state.pos;
-    const unsigned char* const dataEnd = state.buffer + state.end;
+    const unsigned char* p = state.input.buffer + state.input.pos;
+    const unsigned char* const dataEnd = state.input.buffer + state.input.end;
     const auto delimiter = static_cast<unsigned char>(state.delimiter);
     const auto skipPadding = [&] {
         while (state.padding[*p])
@@ -293,7 +267,7 @@ void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)
         return false;
     value = read;
     single = readSingle;
-    state.pos = static_cast<std::size_t>(lineEnd + 1 - state.buffer);
+    state.input.pos = static_cast<std::size_t>(lineEnd + 1 - state.input.buffer);
     startLine(state);
     return true;
 }
@@ -302,7 +276,7 @@ void noteShortLine(ReadEvents& events, std::uint64_t line, std::int32_t i)
 void readHeader(ValueSource& source, ColumnState& state, int c)
 {
     std::vector<std::string> names;
-    readFields(source, state, c, 0, &names);
+    readFields(state, c, 0, &names);
     state.headerPending = false;
     startLine(state);
     if (state.columnName.empty())
@@ -334,7 +308,7 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
             continue;
         }
         int c;
-        while (isPadding(state, c = nextByte(source, state))) {
+        while (isPadding(state, c = nextByte(state))) {
         }
         if (c == kEnd) {
             events.spentAt = events.reads + i;
@@ -346,7 +320,7 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
             continue;
         }
         if (c == '#') {
-            skipLine(source, state);
+            skipLine(state);
             startLine(state);
             ++events.commentLines;
             continue;
@@ -357,7 +331,7 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
         }
         const std::uint64_t line = state.line;
         const std::uint64_t lineStart = state.lineStart;
-        const std::int64_t fields = readFields(source, state, c, state.column, nullptr);
+        const std::int64_t fields = readFields(state, c, state.column, nullptr);
         startLine(state);
         ValueRange range;
         if (fields < state.column) {
@@ -373,28 +347,15 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
             doubles[i] = value;
         ++i;
     }
-    if (i < count && isSpent(source)) {
-        const std::int32_t end = stopWhenSpent ? i + 1 : count;
-        for (; i < end; ++i) {
-            markFailedRead(events, i);
-            floats[i] = single;
-            if (doubles != nullptr)
-                doubles[i] = value;
-        }
-    }
+    if (i < count && isSpent(source))
+        i = repeatFailedReads(events, floats, doubles, i, count, stopWhenSpent, single, value);
     source.lastFloat = single;
     source.lastDouble = value;
     return i;
 }
 
-void closeColumns(ValueSource& source)
-{
-    ColumnState* const state = &stateOf<ColumnState>(source);
-    ::close(state->fd);
-    std::free(state->memory);
-}
 
-const SourceKind kColumnKind = {"columns", readColumns, closeColumns};
+const SourceKind kColumnKind = {readColumns};
 
 }  // namespace
 
@@ -402,18 +363,10 @@ void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix&
 {
     auto owned = std::make_unique<ColumnState>();
     ColumnState* const state = owned.get();
-    state->fd = fd;
-    state->memory = static_cast<unsigned char*>(std::calloc(kFrontPadding + kColumnBufferSize + kBackPadding, 1));
-    if (state->memory == nullptr)
-        failSource(path, std::strerror(ENOMEM));
-    state->buffer = state->memory + kFrontPadding;
-    std::memcpy(state->buffer, prefix.bytes.data(), prefix.bytes.size());
-    state->end = prefix.bytes.size();
-    state->buffer[state->end] = '\0';
-    // A UTF-8 byte-order mark at the start is passed over.
-    if (state->end >= 3 && std::memcmp(state->buffer, "\xef\xbb\xbf", 3) == 0)
-        state->pos = 3;
-    state->lineStart = state->pos;
+    startInputBuffer(state->input, fd, path, kColumnBufferSize);
+    preloadInput(state->input, prefix.bytes.data(), prefix.bytes.size());
+    skipByteOrderMark(state->input);
+    state->lineStart = state->input.pos;
     state->delimited = options.delimiterGiven;
     state->delimiter = options.delimiter;
     for (int b = 0; b < 256; ++b) {

@@ -114,7 +114,11 @@ constexpr hsize_t kSlabRows = 65536;
 // a slab; chunks larger still are read in parts.
 constexpr hsize_t kLargestSlab = hsize_t{1} << 21;
 
+void closeIds(const Hdf5Library& h5, hid_t file, hid_t dataset, hid_t space);
+
+// The dataset's identifiers, closed with the state.
 struct Hdf5State {
+    const Hdf5Library* library = nullptr;
     hid_t file = -1;
     hid_t dataset = -1;
     hid_t space = -1;
@@ -126,22 +130,30 @@ struct Hdf5State {
     int rank = 1;
     bool single = false;
     hsize_t next = 0;
-    double* slab = nullptr;
+    std::unique_ptr<double[], void (*)(void*)> slab{nullptr, std::free};
     // Values a slab holds: whole rows, and where the dataset is chunked
     // whole chunks where they fit.
     hsize_t slabSize = kSlabRows;
     hsize_t slabStart = 0;
     hsize_t slabRows = 0;
+    Hdf5State() = default;
+    Hdf5State(const Hdf5State&) = delete;
+    Hdf5State& operator=(const Hdf5State&) = delete;
+    ~Hdf5State()
+    {
+        if (library != nullptr)
+            closeIds(*library, file, dataset, space);
+    }
 };
 
-void closeIds(const Hdf5Library& h5, Hdf5State& state)
+void closeIds(const Hdf5Library& h5, hid_t file, hid_t dataset, hid_t space)
 {
-    if (state.space >= 0)
-        h5.closeSpace(state.space);
-    if (state.dataset >= 0)
-        h5.closeDataset(state.dataset);
-    if (state.file >= 0)
-        h5.closeFile(state.file);
+    if (space >= 0)
+        h5.closeSpace(space);
+    if (dataset >= 0)
+        h5.closeDataset(dataset);
+    if (file >= 0)
+        h5.closeFile(file);
 }
 
 // Reads the slab of values from first on into the buffer: whole rows when
@@ -156,7 +168,7 @@ void readSlab(const ValueSource& source, Hdf5State& state, hsize_t first)
     hid_t memory = h5.createSpace(1, &values, nullptr);
     const bool read = memory >= 0 &&
                       h5.selectSlab(state.space, H5S_SELECT_SET, start, nullptr, count, nullptr) >= 0 &&
-                      h5.read(state.dataset, h5.nativeDouble, memory, state.space, H5P_DEFAULT, state.slab) >= 0;
+                      h5.read(state.dataset, h5.nativeDouble, memory, state.space, H5P_DEFAULT, state.slab.get()) >= 0;
     if (memory >= 0)
         h5.closeSpace(memory);
     if (!read)
@@ -204,14 +216,8 @@ std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::
     return i;
 }
 
-void closeHdf5(ValueSource& source)
-{
-    Hdf5State* const state = &stateOf<Hdf5State>(source);
-    closeIds(hdf5(source.path), *state);
-    std::free(state->slab);
-}
 
-const SourceKind kHdf5Kind = {"HDF5", readHdf5, closeHdf5};
+const SourceKind kHdf5Kind = {readHdf5};
 
 // The values of a slab, width of them a row: at least kSlabRows, and for
 // a chunked dataset a whole number of its chunks' rows, as many chunks as
@@ -246,8 +252,9 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     const std::string name(operand + pathLength + 1);
     auto owned = std::make_unique<Hdf5State>();
     Hdf5State* const state = owned.get();
+    state->library = &h5;
     const auto failWith = [&](const std::string& reason) {
-        closeIds(h5, *state);
+        owned.reset();
         failSource(path.c_str(), reason);
     };
     // H5F_ACC_RDONLY, without the version check its macro would call.
@@ -312,7 +319,7 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
         state->rows *= columns;
     }
     state->slabSize = slabSizeOf(h5, state->dataset, state->width);
-    state->slab = static_cast<double*>(std::malloc(state->slabSize * sizeof(double)));
+    state->slab.reset(static_cast<double*>(std::malloc(state->slabSize * sizeof(double))));
     if (state->slab == nullptr)
         failWith(std::strerror(ENOMEM));
 

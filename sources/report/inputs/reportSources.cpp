@@ -57,14 +57,10 @@ Prefix readPrefix(int fd, const char* path)
     prefix.bytes.resize(kPrefixSize);
     std::size_t length = 0;
     while (length < sizeof kHdf5Signature) {
-        const ssize_t got = ::read(fd, prefix.bytes.data() + length, kPrefixSize - length);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            failSource(path, std::strerror(errno));
+        const std::size_t got = readRetrying(fd, path, prefix.bytes.data() + length, kPrefixSize - length);
         if (got == 0)
             break;
-        length += static_cast<std::size_t>(got);
+        length += got;
     }
     prefix.bytes.resize(length);
     return prefix;

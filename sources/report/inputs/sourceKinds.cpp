@@ -16,14 +16,10 @@ bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out
     std::memcpy(out, prefix.bytes.data() + prefix.used, fromPrefix);
     prefix.used += fromPrefix;
     for (std::size_t done = fromPrefix; done < length;) {
-        const ssize_t got = ::read(fd, out + done, length - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            failSource(path, std::strerror(errno));
+        const std::size_t got = readRetrying(fd, path, out + done, length - done);
         if (got == 0)
             return false;
-        done += static_cast<std::size_t>(got);
+        done += got;
     }
     return true;
 }

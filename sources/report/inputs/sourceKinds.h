@@ -4,6 +4,7 @@
 #pragma once
 
 #include "options/reportOptions.h"
+#include "reading/inputBuffer.h"
 #include "reading/valueSource.h"
 
 #include <cstddef>

@@ -79,12 +79,7 @@ std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* flo
             noteFailedRead(reader, events, i);
             if (reader.stuck) {
                 // Every read from here on fails at the same place.
-                const std::int32_t end = stopWhenSpent ? i + 1 : count;
-                for (; i < end; ++i) {
-                    markFailedRead(events, i);
-                    floats[i] = single;
-                    doubles[i] = value;
-                }
+                i = repeatFailedReads(events, floats, doubles, i, count, stopWhenSpent, single, value);
                 break;
             }
         }
@@ -99,7 +94,7 @@ std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* flo
 
 void readTextAsDoubles(ValueSource& source)
 {
-    // The text kind's own closing and paired reads, which read floats only.
-    static const SourceKind kDoubleText = {"text", readDoubleText, kTextSourceKind.close, kTextSourceKind.readPairs};
+    // The text kind's paired reads, which read floats only.
+    static const SourceKind kDoubleText = {readDoubleText, kTextSourceKind.readPairs};
     source.kind = &kDoubleText;
 }
