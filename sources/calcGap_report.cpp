@@ -32,7 +32,7 @@ void* runReport(void* context)
     runEvaluation(options, *evaluation);
     OutputBuffer out;
     startOutput(out, "cannot write the report");
-    switch (options.format) {
+    switch (options.output.format) {
     case ReportFormat::text:
         writeText(*evaluation, out);
         break;
@@ -46,7 +46,7 @@ void* runReport(void* context)
     finishOutput(out);
     // The report is out; a failed gate outranks an input problem, so that a
     // script tells "worse than required" from "read with problems".
-    run.status = options.strict && inputHadProblems(*evaluation) ? 2 : 0;
+    run.status = options.output.strict && inputHadProblems(*evaluation) ? 2 : 0;
     if (!evaluation->failures.empty()) {
         const std::string checks = std::to_string(evaluation->failures.size()) + " of " +
                                    std::to_string(requirementChecks(*evaluation)) + " checks failed (" +

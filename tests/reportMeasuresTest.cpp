@@ -132,8 +132,8 @@ struct Pairs {
 ReportOptions optionsWith(double floor = 0.0, std::int32_t worst = 10)
 {
     ReportOptions options;
-    options.floor = floor;
-    options.worst = worst;
+    options.measures.floor = floor;
+    options.measures.worst = worst;
     return options;
 }
 
@@ -153,7 +153,7 @@ void takeFloatPairs(ErrorMeasures& measures, const float* as, const float* bs, s
 Report measure(const Pairs& pairs, const ReportOptions& options)
 {
     ErrorMeasures measures;
-    startErrorMeasures(measures, options, options.worst);
+    startErrorMeasures(measures, options.measures, {}, options.measures.worst);
     const auto n = static_cast<std::int64_t>(pairs.as.size());
     takeFloatPairs(measures, pairs.as.data(), pairs.bs.data(), n, 0);
     Report report;
@@ -229,7 +229,7 @@ TEST(ReportMeasures, TenMillionEqualSmallErrors)
     EXPECT_EQ(report.absRms, 0x1p-23);
     // The same as one repeated pair.
     ErrorMeasures measures;
-    startErrorMeasures(measures, optionsWith(0.0, 1), 1);
+    startErrorMeasures(measures, optionsWith(0.0, 1).measures, {}, 1);
     takeRepeatedPair(measures, 1.0 + 0x1p-23, 1.0, 1.0f + 0x1p-23f, 1.0f, false, 0, 10000000);
     Report repeated;
     summarizeReport(optionsWith(0.0, 1), measures, 10000000, repeated);
@@ -282,8 +282,8 @@ TEST(ReportMeasures, MaximaToleranceAndRatiosPairByPair)
         pairs.bs.push_back(random() % 100 == 0 ? 0.0f : a * (1.0f + noise(random)));
     }
     ReportOptions options = optionsWith(1e-4);
-    options.rtol = 0.02;
-    options.atol = 1e-6;
+    options.measures.rtol = 0.02;
+    options.measures.atol = 1e-6;
     const Report report = measure(pairs, options);
 
     std::int64_t within = 0;
@@ -412,7 +412,7 @@ TEST(ReportMeasures, WorstPointsAgainstAFullSort)
     }
 
     ErrorMeasures repeated;
-    startErrorMeasures(repeated, optionsWith(0.0, 5), 5);
+    startErrorMeasures(repeated, optionsWith(0.0, 5).measures, {}, 5);
     takeFloatPairs(repeated, pairs.as.data(), pairs.bs.data(), 3, 0);
     takeRepeatedPair(repeated, 100.0, 1.0, 100.0f, 1.0f, false, 3, 1000000);
     const std::vector<WorstPoint> worst = takeWorstPoints(repeated.worstAbs).points;
@@ -485,7 +485,7 @@ Report measureDoubles(const std::vector<double>& as, const std::vector<double>& 
                       const bool* excluded = nullptr)
 {
     ErrorMeasures measures;
-    startErrorMeasures(measures, options, options.worst);
+    startErrorMeasures(measures, options.measures, {}, options.measures.worst);
     const auto n = static_cast<std::int64_t>(as.size());
     for (std::int64_t first = 0; first < n; first += kPairBlock) {
         const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kPairBlock, n - first));
@@ -627,7 +627,7 @@ TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
     }
     for (double atol : {0.0, 1e-3}) {
         ReportOptions options = optionsWith(0.0, 0);
-        options.atol = atol;
+        options.measures.atol = atol;
         const Report report = measureDoubles(as, bs, options);
         std::vector<double> needed;
         for (std::size_t i = 0; i < as.size(); ++i) {
@@ -649,7 +649,7 @@ TEST(ReportMeasures, ToleranceDiagnosticsAreTolerancesThePairsMeet)
             EXPECT_LE(rtol, exact(share) * (1 + 2 * kQuantileBound)) << share;
             if (std::isinf(rtol))
                 continue;
-            options.rtol = rtol;
+            options.measures.rtol = rtol;
             const Report again = measureDoubles(as, bs, options);
             EXPECT_GE(static_cast<double>(again.within), share * static_cast<double>(again.toleranceCount))
                 << "rtol " << rtol << " for " << share;
@@ -683,9 +683,9 @@ TEST(ReportMeasures, LogarithmsOfZeroDensitiesCountAsTheDensities)
     }
     for (double floor : {0.0, 0.1}) {
         ReportOptions options = optionsWith(floor, 0);
-        options.rtol = 0.5;
+        options.measures.rtol = 0.5;
         const Report densities = measureDoubles(as, bs, options);
-        options.logs = true;
+        options.measures.logs = true;
         const Report logs = measureDoubles(las, lbs, options);
         EXPECT_EQ(logs.relCount, densities.relCount) << floor;
         EXPECT_EQ(logs.relZeroOverZero, densities.relZeroOverZero) << floor;
@@ -706,8 +706,8 @@ TEST(ReportMeasures, MinTruthSkipsLowDensityPairs)
     const std::vector<double> as{1e-30, 1e-3, 0.5, 2.0};
     const std::vector<double> bs{1e-20, 2e-3, 0.5, 2.2};
     ReportOptions options = optionsWith(0.0, 0);
-    options.minTruthGiven = true;
-    options.minTruth = 1e-3;
+    options.measures.minTruthGiven = true;
+    options.measures.minTruth = 1e-3;
     const Report report = measureDoubles(as, bs, options);
     EXPECT_EQ(report.belowMinTruth, 1);
     EXPECT_EQ(report.measured, 4);
@@ -758,7 +758,7 @@ TEST(ReportMeasures, ByDecadeOfTruthAgainstAFullSort)
     }
 
     ReportOptions options = optionsWith(0.0, 0);
-    options.byDensity = true;
+    options.measures.byDensity = true;
     const Report report = measureDoubles(as, bs, options);
     ASSERT_EQ(report.densityTable.size(), pairsByDecade.size());
     ASSERT_EQ(report.byDensity.size(), pairsByDecade.size());
@@ -815,7 +815,7 @@ TEST(ReportMeasures, TheLanePathAgreesWithThePairPath)
         (i % 2 == 0 ? as[i] : bs[i]) = 0.0;
     for (double atol : {0.0, 1e-5}) {
         ReportOptions options = optionsWith(1e-4, 7);
-        options.atol = atol;
+        options.measures.atol = atol;
         const bool noneExcluded[kPairBlock] = {};
         const Report lanes = measureDoubles(as, bs, options);
         const Report pairs = measureDoubles(as, bs, options, noneExcluded);
@@ -951,7 +951,7 @@ TEST(ReportMeasures, LogDensitiesAtTheEndsOfTheDoubles)
     const Case cases[] = {{-740, -20}, {-800, -600}, {-20, -740}, {-745, -744}, {0, -800}, {700, 705}, {-1, -1}};
     for (const Case& c : cases) {
         ReportOptions options = optionsWith(0.0, 0);
-        options.logs = true;
+        options.measures.logs = true;
         const Report report = measureDoubles({c.la}, {c.lb}, options);
         const long double exact = std::fabs(std::exp(static_cast<long double>(c.la)) -
                                             std::exp(static_cast<long double>(c.lb)));
@@ -967,16 +967,16 @@ TEST(ReportMeasures, LogDensitiesAtTheEndsOfTheDoubles)
     // Equal logarithms past ln(DBL_MAX), and a density of 0 against 1 from
     // one of exp(-800): no NaN reaches the quantiles.
     ReportOptions options = optionsWith(0.0, 0);
-    options.logs = true;
+    options.measures.logs = true;
     const Report equal = measureDoubles({710, 710, -800}, {710, 710, 0}, options);
     EXPECT_EQ(equal.measured, 3);
     EXPECT_EQ(equal.absMax, 1.0);
     EXPECT_EQ(equal.absQuantiles.median, 0.0);
     // The tolerance is decided in logarithms where atol / a overflows:
     // |a - b| = 2.06e-9 is not within 1e-12, and within 1e-8.
-    options.rtol = 0.0;
+    options.measures.rtol = 0.0;
     for (double atol : {1e-12, 1e-8}) {
-        options.atol = atol;
+        options.measures.atol = atol;
         const Report within = measureDoubles({-740}, {-20}, options);
         EXPECT_EQ(within.within, atol > 2.1e-9 ? 1 : 0) << atol;
         EXPECT_EQ(within.rtolForAll, atol > 2.1e-9 ? 0.0 : INFINITY) << atol;

@@ -12,12 +12,12 @@ namespace {
 
 bool withGroup(const ReportOptions& options)
 {
-    return options.groupPattern != nullptr;
+    return options.output.groupPattern != nullptr;
 }
 
 bool withDecades(const ReportOptions& options)
 {
-    return options.byDensity;
+    return options.measures.byDensity;
 }
 
 // The figures of each file, the same for both: named "allpts_values" in a
@@ -287,12 +287,12 @@ std::vector<FileField> fileFields(const FileSummary& file)
     return fields;
 }
 
-std::vector<Field> reportFields(const Report& report)
+std::vector<Field> reportFields(const Report& report, const ReportOptions& options)
 {
     const bool decadeRow = report.decade <= kNoDecade;
     std::vector<Field> fields;
     for (const Figure& figure : figureTable())
-        if (figure.shown == nullptr || figure.shown(report.options))
+        if (figure.shown == nullptr || figure.shown(options))
             fields.push_back(fieldOf(figure, report, decadeRow));
     return fields;
 }
@@ -317,7 +317,7 @@ std::vector<std::string> figureNames()
 
 void resolveRequirements(ReportOptions& options)
 {
-    for (Requirement& requirement : options.requirements) {
+    for (Requirement& requirement : options.output.requirements) {
         const Figure* const figure = figureNamed(requirement.name);
         if (figure == nullptr || !isNumeric(*figure))
             failInvalid("requirement", requirement.text.c_str(),

@@ -108,8 +108,8 @@ struct FileField {
 std::vector<FileField> fileFields(const FileSummary& file);
 
 // The row of a sample, or of a decade of its a (where the figures of the
-// whole run are empty), with the columns its options show.
-std::vector<Field> reportFields(const Report& report);
+// whole run are empty), with the columns the run's options show.
+std::vector<Field> reportFields(const Report& report, const ReportOptions& options);
 
 // The names of a row's fields with these options.
 std::vector<std::string> fieldNames(const ReportOptions& options);

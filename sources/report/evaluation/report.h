@@ -85,7 +85,10 @@ struct DensityRow {
 // infinite ones are infinite.  One sample against the first file, or, in
 // the rows by decade of a, that decade's pairs of them.
 struct Report {
-    ReportOptions options;
+    // What the figures were measured with.
+    MeasureOptions options;
+    // The pairs were as many as --count asked.
+    bool countGiven = false;
     FileSummary allpts;
     FileSummary sample;
     // The sample's group, with --group.

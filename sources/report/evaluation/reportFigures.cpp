@@ -53,7 +53,8 @@ void settleClassicLines(Report& r)
 
 void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_t pairs, Report& r)
 {
-    r.options = options;
+    r.options = options.measures;
+    r.countGiven = options.countGiven;
     r.pairs = pairs;
     r.leftOut = m.leftOut;
     r.measured = m.measured;
@@ -129,7 +130,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.classicRms = classicLine(classicResult(m.classic, ClassicFigure::rms, n));
     r.classicPeak = classicLine(classicResult(m.classic, ClassicFigure::peak, n));
 
-    r.quantileGates = decideQuantileGates(m, options.requirements);
+    r.quantileGates = decideQuantileGates(m, options.output.requirements);
     r.worstAbs = takeWorstPoints(m.worstAbs);
     r.worstRel = takeWorstPoints(m.worstRel);
 

@@ -198,13 +198,13 @@ void noteReadingHint(const FileSummary& file)
 std::vector<std::string> groupsOf(const ReportOptions& options)
 {
     std::vector<std::string> groups(options.samplePaths.size());
-    if (options.groupPattern == nullptr)
+    if (options.output.groupPattern == nullptr)
         return groups;
     for (std::size_t s = 0; s < groups.size(); ++s) {
         std::string reason;
-        if (!groupOfName(options.group, options.samplePaths[s], groups[s], reason))
+        if (!groupOfName(options.output.group, options.samplePaths[s], groups[s], reason))
             fail(("cannot group " + shellQuoted(options.samplePaths[s])).c_str(),
-                 ("the pattern " + shellQuoted(options.groupPattern) + " " + reason).c_str());
+                 ("the pattern " + shellQuoted(options.output.groupPattern) + " " + reason).c_str());
     }
     return groups;
 }
@@ -212,12 +212,10 @@ std::vector<std::string> groupsOf(const ReportOptions& options)
 // The test points, read as the values are read, every value in order.
 void openPoints(ValueSource& source, const ReportOptions& options)
 {
-    ReportOptions flat = options;
-    flat.column = 0;
-    flat.columnName = nullptr;
-    flat.delimiterGiven = false;
-    flat.header = false;
+    SourceOptions flat;
+    flat.raw = options.sources.raw;
     flat.flatArrays = true;
+    flat.rowWidth = options.dim;
     openReportSource(source, options.pointsPath, flat);
 }
 
@@ -239,19 +237,20 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
 {
     const auto files = std::make_unique<RunFiles>();
     EvaluationPass& pass = files->pass;
-    openReportSource(files->allpts, options.allptsPath, options);
+    openReportSource(files->allpts, options.allptsPath, options.sources);
     pass.allpts = &files->allpts;
-    pass.logs = options.logs;
+    pass.logs = options.measures.logs;
     std::vector<ValueSource*> sources;
     // The tab-separated rows list no points, so they keep none.
-    const std::int32_t worst = options.format == ReportFormat::tsv ? 0 : options.worst;
+    const std::int32_t worst = options.output.format == ReportFormat::tsv ? 0 : options.measures.worst;
     // The samples are measured one block at a time: they share the room
     // for a block's arithmetic.
     const std::shared_ptr<BlockScratch> scratch = makeBlockScratch();
     for (const char* path : options.samplePaths) {
         auto& sample = pass.samples.emplace_back(std::make_unique<SampleRun>());
-        openReportSource(sample->source, path, options);
-        startErrorMeasures(sample->measures, options, worst, options.dim, options.format != ReportFormat::tsv, scratch);
+        openReportSource(sample->source, path, options.sources);
+        startErrorMeasures(sample->measures, options.measures, options.output.requirements, worst, options.dim,
+                           options.output.format != ReportFormat::tsv, scratch);
         sources.push_back(&sample->source);
     }
     evaluation.hasPoints = options.pointsPath != nullptr;
@@ -266,9 +265,9 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         readPointsInStep(pair, files->points, options.dim);
     runPairPass(pair, pass);
     if (!pair.exact) {
-        countRest(files->allpts, pass.allptsCounts, pair.as, pair.aDoubles, options.logs);
+        countRest(files->allpts, pass.allptsCounts, pair.as, pair.aDoubles, options.measures.logs);
         for (const std::unique_ptr<SampleRun>& sample : pass.samples)
-            countRest(sample->source, sample->counts, pair.bs, pair.bDoubles, options.logs);
+            countRest(sample->source, sample->counts, pair.bs, pair.bDoubles, options.measures.logs);
     }
 
     evaluation.allpts = summarizeFile(files->allpts, pass.allptsCounts, pair.exact, pair.wanted);
@@ -321,7 +320,7 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     evaluation.options = options;
     const std::vector<std::string> groups = groupsOf(options);
     readAndMeasure(evaluation, options, groups);
-    if (options.summary || evaluation.samples.size() > 1)
+    if (options.output.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);
 }

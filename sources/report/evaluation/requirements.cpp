@@ -35,7 +35,7 @@ std::size_t checkedGroups(const Evaluation& evaluation)
 std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
 {
     std::vector<FailedRequirement> failures;
-    const std::vector<Requirement>& requirements = evaluation.options.requirements;
+    const std::vector<Requirement>& requirements = evaluation.options.output.requirements;
     for (std::size_t i = 0; i < requirements.size(); ++i) {
         const Requirement& requirement = requirements[i];
         for (std::size_t s = 0; s < evaluation.samples.size(); ++s) {
@@ -48,7 +48,7 @@ std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
                 return gate != sample.quantileGates.end() && !std::isnan(value) ? gate->meets
                                                                                 : meets(requirement, value);
             };
-            for (const Field& field : reportFields(sample))
+            for (const Field& field : reportFields(sample, evaluation.options))
                 if (field.figure->name == requirement.name && !met(field.number))
                     failures.push_back({requirement.text, false, s, field.number});
         }
@@ -66,12 +66,12 @@ std::vector<FailedRequirement> checkRequirements(const Evaluation& evaluation)
 
 std::size_t requirementChecks(const Evaluation& evaluation)
 {
-    return evaluation.options.requirements.size() * (evaluation.samples.size() + checkedGroups(evaluation));
+    return evaluation.options.output.requirements.size() * (evaluation.samples.size() + checkedGroups(evaluation));
 }
 
 std::string requirementChecksMadeOn(const Evaluation& evaluation)
 {
-    const std::size_t requirements = evaluation.options.requirements.size();
+    const std::size_t requirements = evaluation.options.output.requirements.size();
     const std::size_t groups = checkedGroups(evaluation);
     std::string on = counted(static_cast<std::int64_t>(requirements), "requirement", "requirements") +
                      (requirements == 1 ? " on " : ", each on ") +

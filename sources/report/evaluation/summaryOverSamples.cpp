@@ -26,7 +26,8 @@ bool numericNames(const std::vector<std::string>& names)
     return true;
 }
 
-SummaryRow summarize(const std::string& group, int decade, const std::vector<const Report*>& reports)
+SummaryRow summarize(const ReportOptions& options, const std::string& group, int decade,
+                     const std::vector<const Report*>& reports)
 {
     SummaryRow row;
     row.group = group;
@@ -34,7 +35,7 @@ SummaryRow summarize(const std::string& group, int decade, const std::vector<con
     row.samples = static_cast<std::int64_t>(reports.size());
     std::vector<std::vector<Field>> rows;
     for (const Report* report : reports)
-        rows.push_back(reportFields(*report));
+        rows.push_back(reportFields(*report, options));
     for (std::size_t k = 0; k < rows.front().size(); ++k) {
         if (!isNumeric(*rows.front()[k].figure))
             continue;
@@ -82,7 +83,7 @@ std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
 {
     std::map<std::string, std::vector<const Report*>> groups;
     for (const Report& report : evaluation.samples)
-        groups[evaluation.options.groupPattern != nullptr ? report.group : "all"].push_back(&report);
+        groups[evaluation.options.output.groupPattern != nullptr ? report.group : "all"].push_back(&report);
     std::vector<std::string> names;
     for (const auto& [name, reports] : groups)
         names.push_back(name);
@@ -93,8 +94,8 @@ std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
     std::vector<SummaryRow> summary;
     for (const std::string& name : names) {
         const std::vector<const Report*>& reports = groups[name];
-        summary.push_back(summarize(name, kNoDecade + 1, reports));
-        if (!evaluation.options.byDensity)
+        summary.push_back(summarize(evaluation.options, name, kNoDecade + 1, reports));
+        if (!evaluation.options.measures.byDensity)
             continue;
         // A row for each decade of a that any sample of the group has.
         std::map<int, std::vector<const Report*>> decades;
@@ -102,7 +103,7 @@ std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
             for (const Report& decade : report->byDensity)
                 decades[decade.decade].push_back(&decade);
         for (const auto& [decade, decadeReports] : decades)
-            summary.push_back(summarize(name, decade, decadeReports));
+            summary.push_back(summarize(evaluation.options, name, decade, decadeReports));
     }
     return summary;
 }

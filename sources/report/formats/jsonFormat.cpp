@@ -247,8 +247,8 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     const Report& r = evaluation.samples[index];
     fileObject(w, "allpts", r.allpts);
     fileObject(w, "sample", r.sample);
-    fieldMembers(w, reportFields(r), true);
-    putMember(w, "count_given", jsonBool(r.options.countGiven));
+    fieldMembers(w, reportFields(r, evaluation.options), true);
+    putMember(w, "count_given", jsonBool(r.countGiven));
     putMember(w, "min_truth", !r.options.minTruthGiven          ? std::string("null")
                            : r.options.minTruthBeyondDoubles ? decimalOfLog(r.options.logMinTruth)
                                                              : jsonNumber(r.options.minTruth));
@@ -267,16 +267,16 @@ void reportMembers(JsonWriter& w, const Evaluation& evaluation, std::size_t inde
     closeObject(w);
 
     densityTable(w, r);
-    if (evaluation.options.byDensity) {
+    if (evaluation.options.measures.byDensity) {
         openArray(w, "by_density");
         for (const Report& decade : r.byDensity) {
             openObject(w);
-            fieldMembers(w, reportFields(decade), false);
+            fieldMembers(w, reportFields(decade, evaluation.options), false);
             closeObject(w);
         }
         closeArray(w);
     }
-    if (!evaluation.options.requirements.empty())
+    if (!evaluation.options.output.requirements.empty())
         failures(w, evaluation, false, index);
 
     putMember(w, "quantile_bound", jsonNumber(kQuantileBound));
@@ -290,7 +290,7 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
         const SummaryRow& row = evaluation.summary[r];
         openObject(w);
         putMember(w, "group", jsonString(row.group));
-        if (evaluation.options.byDensity)
+        if (evaluation.options.measures.byDensity)
             putMember(w, "decade", row.decade > kNoDecade    ? std::string("\"all\"")
                                 : row.decade == kNoDecade ? std::string("null")
                                                           : jsonWhole(row.decade));
@@ -307,7 +307,7 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
             closeObject(w);
         }
         closeObject(w);
-        if (!evaluation.options.requirements.empty() && evaluation.samples.size() > 1 && row.decade > kNoDecade)
+        if (!evaluation.options.output.requirements.empty() && evaluation.samples.size() > 1 && row.decade > kNoDecade)
             failures(w, evaluation, true, r);
         closeObject(w);
     }
@@ -327,7 +327,7 @@ void writeJson(const Evaluation& evaluation, OutputBuffer& out)
         reportMembers(w, evaluation, 0);
         if (evaluation.hasPoints)
             fileObject(w, "points", evaluation.points);
-        if (evaluation.options.summary)
+        if (evaluation.options.output.summary)
             summaryArray(w, evaluation);
     } else {
         fileObject(w, "allpts", evaluation.allpts);

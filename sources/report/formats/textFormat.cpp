@@ -114,7 +114,7 @@ void inputSection(OutputBuffer& out, const Evaluation& evaluation, const Report&
         line(out, "values", "natural logarithms of the densities (--log)");
     line(out, "pairs compared",
          std::to_string(r.pairs) +
-             (r.options.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
+             (r.countGiven ? " (as --count asked)" : " (as many as the shorter file yields)"));
     for (const InputProblem& problem : problems)
         line(out, problem.label, problem.text);
     if (r.bothUnderflowed > 0)
@@ -262,11 +262,11 @@ std::string requirementResult(const FailedRequirement& failure)
 
 void requirementSection(OutputBuffer& out, const Evaluation& evaluation)
 {
-    if (evaluation.options.requirements.empty())
+    if (evaluation.options.output.requirements.empty())
         return;
     put(out, "\nRequirements\n");
     if (evaluation.failures.empty()) {
-        line(out, "all met", std::to_string(evaluation.options.requirements.size()) + " checked for " +
+        line(out, "all met", std::to_string(evaluation.options.output.requirements.size()) + " checked for " +
                                  counted(static_cast<std::int64_t>(evaluation.samples.size()), "sample", "samples"));
         return;
     }
@@ -345,7 +345,7 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
     put(out, "\nSamples against a\n" + header + "\n");
     for (const Report& r : evaluation.samples) {
         std::string text = "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(r.pairs), kCell);
-        const std::vector<Field> fields = reportFields(r);
+        const std::vector<Field> fields = reportFields(r, evaluation.options);
         for (const Figure* figure : shown) {
             const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field& f) { return f.figure == figure; });
             text += cell(headlineCell(*figure, field->number), kCell);
@@ -431,7 +431,7 @@ void oneSample(const Evaluation& evaluation, OutputBuffer& out)
     }
     decadeChart(out, r);
     densitySection(out, r);
-    if (evaluation.options.summary)
+    if (evaluation.options.output.summary)
         summaryTable(out, evaluation, false);
     requirementSection(out, evaluation);
     put(out, "\nPoints count from 0.  Means and rms are accurate to " + number(kSumBound) + "; quantiles are\n"
@@ -451,12 +451,12 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
     line(out, "samples", std::to_string(evaluation.samples.size()) + ", each compared with a");
     sampleTable(out, evaluation);
     summaryTable(out, evaluation, false);
-    if (evaluation.options.byDensity)
+    if (evaluation.options.measures.byDensity)
         summaryTable(out, evaluation, true);
     requirementSection(out, evaluation);
-    put(out, "\nRelative errors are |a - b| / max(|a|, " + number(evaluation.options.floor) +
-                 "); within is the share of pairs with\n|a - b| <= " + number(evaluation.options.atol) + " + " +
-                 number(evaluation.options.rtol) + " |a|; bias is the mean of b - a.\n");
+    put(out, "\nRelative errors are |a - b| / max(|a|, " + number(evaluation.options.measures.floor) +
+                 "); within is the share of pairs with\n|a - b| <= " + number(evaluation.options.measures.atol) + " + " +
+                 number(evaluation.options.measures.rtol) + " |a|; bias is the mean of b - a.\n");
 }
 
 }  // namespace

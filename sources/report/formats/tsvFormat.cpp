@@ -34,19 +34,19 @@ std::string failedColumn(const Evaluation& evaluation, bool summary, std::size_t
 
 void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
 {
-    const bool gated = !evaluation.options.requirements.empty();
+    const bool gated = !evaluation.options.output.requirements.empty();
     bool headed = false;
     for (std::size_t s = 0; s < evaluation.samples.size(); ++s) {
         const Report& sample = evaluation.samples[s];
         const std::string failed = gated ? failedColumn(evaluation, false, s) : "";
         std::vector<const Report*> rows{&sample};
-        if (evaluation.options.byDensity) {
+        if (evaluation.options.measures.byDensity) {
             rows.clear();
             for (const Report& decade : sample.byDensity)
                 rows.push_back(&decade);
         }
         for (const Report* row : rows) {
-            const std::vector<Field> fields = reportFields(*row);
+            const std::vector<Field> fields = reportFields(*row, evaluation.options);
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
@@ -78,8 +78,8 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
 
 void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
 {
-    const bool byDensity = evaluation.options.byDensity;
-    const bool gated = !evaluation.options.requirements.empty() && evaluation.samples.size() > 1;
+    const bool byDensity = evaluation.options.measures.byDensity;
+    const bool gated = !evaluation.options.output.requirements.empty() && evaluation.samples.size() > 1;
     std::vector<std::string> header{"group"};
     if (byDensity)
         header.emplace_back("decade");
@@ -113,7 +113,7 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
 
 void writeTsv(const Evaluation& evaluation, OutputBuffer& out)
 {
-    if (evaluation.options.summary)
+    if (evaluation.options.output.summary)
         summaryRows(evaluation, out);
     else
         sampleRows(evaluation, out);

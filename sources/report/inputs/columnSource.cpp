@@ -359,7 +359,7 @@ const SourceKind kColumnKind = {readColumns};
 
 }  // namespace
 
-void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions& options)
+void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const SourceOptions& options)
 {
     auto owned = std::make_unique<ColumnState>();
     ColumnState* const state = owned.get();

@@ -242,7 +242,7 @@ hsize_t slabSizeOf(const Hdf5Library& h5, hid_t dataset, hsize_t width)
 
 }  // namespace
 
-void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const ReportOptions& options)
+void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const SourceOptions& options)
 {
     const std::string path(operand, pathLength);
     const Hdf5Library& h5 = hdf5(path.c_str());
@@ -296,25 +296,16 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     h5.dims(state->space, dims, nullptr);
     state->rows = dims[0];
     const hsize_t columns = state->rank == 2 ? dims[1] : 1;
-    const auto chosen = static_cast<hsize_t>(options.column > 0 ? options.column : 1);
     if (options.columnName != nullptr)
         failWith("dataset " + shellQuoted(name) + " has no column names");
-    if (columns > 1 && options.column == 0 && !options.flatArrays)
-        failWith("dataset " + shellQuoted(name) + " has " + std::to_string(columns) +
-                 " columns: choose one with --column");
-    if (chosen > columns)
-        failWith("dataset " + shellQuoted(name) + " has " + counted(static_cast<std::int64_t>(columns), "column", "columns") + "; --column=" +
-                 std::to_string(chosen) + " is beyond them");
-    state->column = chosen - 1;
-    if (state->rank == 1) {
-        // A rank-1 selection takes one start and one count.
-        state->column = 0;
-    }
-    if (options.flatArrays && columns > 1) {
-        if (options.dim > 0 && columns != static_cast<hsize_t>(options.dim))
-            failWith("dataset " + shellQuoted(name) + " has " + counted(static_cast<std::int64_t>(columns), "column", "columns") + ", not the " +
-                     std::to_string(options.dim) + " of --dim");
-        state->column = 0;
+    std::string reason;
+    const std::int64_t column =
+        chooseArrayColumn(options, "dataset " + shellQuoted(name), static_cast<std::int64_t>(columns), reason);
+    if (!reason.empty())
+        failWith(reason);
+    // A rank-1 selection takes one start and one count.
+    state->column = state->rank == 1 || column < 0 ? 0 : static_cast<hsize_t>(column);
+    if (column < 0) {
         state->width = columns;
         state->rows *= columns;
     }
@@ -330,5 +321,5 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     source.regularFile = true;
     source.description = "HDF5 dataset " + shellQuoted(name) + ", " + (state->single ? "float32" : "float64");
     if (columns > 1)
-        source.description += ", column " + std::to_string(chosen) + " of " + std::to_string(columns);
+        source.description += ", column " + std::to_string(column + 1) + " of " + std::to_string(columns);
 }

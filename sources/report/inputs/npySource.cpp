@@ -145,7 +145,7 @@ bool parseHeader(std::string_view text, NpyHeader& header)
 
 }  // namespace
 
-void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, const ReportOptions& options)
+void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, const SourceOptions& options)
 {
     // Magic, version, and the header's length: 2 bytes in version 1, 4 in
     // versions 2 and 3.
@@ -195,32 +195,27 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
     if (layout.columns > 0 && layout.rows > kMostBytes / static_cast<std::int64_t>(layout.elementSize) / layout.columns)
         failSource(path, "its .npy header declares a shape (" + std::to_string(layout.rows) + ", " +
                              std::to_string(layout.columns) + ") larger than any file");
-    if (options.flatArrays && layout.columns > 1) {
+    if (options.columnName != nullptr)
+        failSource(path, "a .npy array has no column names");
+    std::string reason;
+    const std::int64_t column = chooseArrayColumn(options, "its array", layout.columns, reason);
+    if (!reason.empty())
+        failSource(path, reason);
+    if (column < 0) {
         // Every element in order: the rows of a C-ordered array one after
         // the other.
         if (header.fortranOrder)
             failSource(path, "its array is in Fortran order, which is read only for one column");
-        if (options.dim > 0 && layout.columns != options.dim)
-            failSource(path, "its array has " + counted(layout.columns, "column", "columns") + ", not the " +
-                                 std::to_string(options.dim) + " of --dim");
         layout.rows *= layout.columns;
         layout.valuesPerRow = layout.columns;
         layout.columns = 1;
     }
-    const std::int64_t chosen = options.column > 0 ? options.column : 1;
-    if (options.columnName != nullptr)
-        failSource(path, "a .npy array has no column names");
-    if (chosen > layout.columns)
-        failSource(path, "its array has " + counted(layout.columns, "column", "columns") + "; --column=" +
-                             std::to_string(chosen) + " is beyond them");
-    if (layout.columns > 1 && options.column == 0 && !options.flatArrays)
-        failSource(path, "its array has " + counted(layout.columns, "column", "columns") + ": choose one with --column");
     if (header.fortranOrder && layout.columns > 1)
         failSource(path, "its array is in Fortran order, which is read only for one column");
-    layout.column = chosen - 1;
+    layout.column = std::max<std::int64_t>(column, 0);
     layout.description = ".npy " + d;
     if (layout.columns > 1)
-        layout.description += ", column " + std::to_string(chosen) + " of " + std::to_string(layout.columns);
+        layout.description += ", column " + std::to_string(column + 1) + " of " + std::to_string(layout.columns);
     // A regular file shorter than its header says is found at once.
     struct stat status;
     const std::uint64_t dataStart = fixed + headerLength;

@@ -85,7 +85,7 @@ int openOperand(const char* operand)
 
 }  // namespace
 
-void openReportSource(ValueSource& source, const char* operand, const ReportOptions& options)
+void openReportSource(ValueSource& source, const char* operand, const SourceOptions& options)
 {
     if (const std::size_t pathLength = datasetPathLength(operand)) {
         openHdf5Dataset(source, operand, pathLength, options);
@@ -112,7 +112,7 @@ void openReportSource(ValueSource& source, const char* operand, const ReportOpti
         openTextFile(source, fd, operand, prefix, options);
 }
 
-void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions&)
+void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const SourceOptions&)
 {
     TextOptions text;
     text.positions = true;

@@ -10,4 +10,4 @@
 // .npy magic is a .npy file; anything else is text, field by field with
 // --column, --delimiter or --header.  What cannot be opened or read as
 // that kind ends the process naming the file and the fault.
-void openReportSource(ValueSource& source, const char* operand, const ReportOptions& options);
+void openReportSource(ValueSource& source, const char* operand, const SourceOptions& options);

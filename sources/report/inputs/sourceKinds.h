@@ -27,12 +27,18 @@ bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out
 
 // The kinds, each in its own file; fd is open, and prefix holds what was
 // read of it already.
-void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const ReportOptions& options);
-void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix,
-                    const ReportOptions& options);
-void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, const ReportOptions& options);
+void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const SourceOptions& options);
+void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const SourceOptions& options);
+void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, const SourceOptions& options);
 void openRawFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, RawType type);
-void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const ReportOptions& options);
+void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const SourceOptions& options);
+
+// The column of a 2-D array of that many columns that the options choose,
+// from 0, or -1 for every column of a row in order (flatArrays); where the
+// array cannot give it, reason says why, of the array as subject names it
+// ("its array has 3 columns: choose one with --column").
+std::int64_t chooseArrayColumn(const SourceOptions& options, const std::string& subject, std::int64_t columns,
+                               std::string& reason);
 
 // "cannot read 'PATH': REASON", status 1.
 [[noreturn]] void failSource(const char* path, const std::string& reason);

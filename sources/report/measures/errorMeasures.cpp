@@ -89,8 +89,8 @@ std::shared_ptr<BlockScratch> makeBlockScratch()
     return scratch;
 }
 
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst, std::int32_t dim,
-                        bool densityTable, std::shared_ptr<BlockScratch> scratch)
+void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, const std::vector<Requirement>& gates,
+                        std::int32_t worst, std::int32_t dim, bool densityTable, std::shared_ptr<BlockScratch> scratch)
 {
     measures = ErrorMeasures{};
     measures.floor = options.floor;
@@ -109,5 +109,5 @@ void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, s
     measures.lanes = &measures.scratch->lanes;
     measures.keepsTable = densityTable;
     measures.byDensity = options.byDensity;
-    watchQuantileGates(measures, options.requirements);
+    watchQuantileGates(measures, gates);
 }

@@ -205,12 +205,14 @@ struct ErrorMeasures {
 // atol or floor.
 bool neededFromRelative(const ErrorMeasures& measures);
 
-// worst is how many points each worst list keeps, dim how many coordinates
+// gates are the requirements whose quantiles are decided from exact counts
+// at their bounds; worst is how many points each worst list keeps, dim how many coordinates
 // each point has (0 without test points); densityTable whether to keep the
 // table by decade of a, which the tab-separated rows do not show; scratch
 // the lanes shared with other measures, or null for lanes of their own.
-void startErrorMeasures(ErrorMeasures& measures, const ReportOptions& options, std::int32_t worst,
-                        std::int32_t dim = 0, bool densityTable = true, std::shared_ptr<BlockScratch> scratch = {});
+void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, const std::vector<Requirement>& gates,
+                        std::int32_t worst, std::int32_t dim = 0, bool densityTable = true,
+                        std::shared_ptr<BlockScratch> scratch = {});
 
 // The tolerances a pair is judged by.
 inline Tolerances tolerancesOf(const ErrorMeasures& m)

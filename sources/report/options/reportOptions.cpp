@@ -111,7 +111,7 @@ double amountValue(const char* name, const char* text)
 // doubles is taken apart into its digits m and exponent k, ln m + k ln 10,
 // as --log compares logarithms; without --log such a value is an error,
 // as any amount would be.
-void leastTruthValue(ReportOptions& options, const char* text)
+void leastTruthValue(MeasureOptions& options, const char* text)
 {
     const std::string number(trimmed(text));
     char* end = nullptr;
@@ -145,7 +145,7 @@ RawType rawValue(const char* text)
 
 // A number from 1, or with --header perhaps a name, which is checked once
 // the header is read.
-void columnValue(ReportOptions& options, const char* text)
+void columnValue(SourceOptions& options, const char* text)
 {
     const std::string number(trimmed(text));
     char* end = nullptr;
@@ -197,7 +197,7 @@ Requirement requirementValue(const char* text)
 }
 
 // A regular expression with a group to capture.
-void groupValue(ReportOptions& options, const char* text)
+void groupValue(OutputOptions& options, const char* text)
 {
     std::string reason;
     if (!compileGroupPattern(text, options.group, reason))
@@ -218,114 +218,145 @@ ReportFormat formatValue(const char* text)
 
 [[noreturn]] void printHelp();
 
-// Every option, once: its names, whether it takes a value, its lines of
-// the help, and what it does.  In the order the help lists them, which is
-// also the order in which an ambiguous prefix lists its possibilities.
+// Every option, once: its names, the name of its value where it takes one,
+// what the help says of it, and what it does.  In the order the help lists
+// them, which is also the order in which an ambiguous prefix lists its
+// possibilities.
 struct KnownOption {
     const char* name;
     char shortName;
-    bool takesValue;
-    // Its lines of the help, or empty where the line of another names it.
+    // The value's name in the help, or nullptr for an option without one.
+    const char* value;
+    // What the help says, a line to each "\n"; empty where the option
+    // shares the line of the one before it.
     const char* help;
     void (*apply)(ReportOptions& options, const char* value);
 };
 
 constexpr KnownOption kOptions[] = {
-    {"count", 'n', true,
-     "  -n, --count=N     compare exactly N pairs, as calcGap_mean does: a file that\n"
-     "                    yields no value repeats its last one; without it, compare as\n"
-     "                    many pairs as the shorter file yields\n",
+    {"count", 'n', "N",
+     "compare exactly N pairs, as calcGap_mean does: a file that\n"
+     "yields no value repeats its last one; without it, compare as\n"
+     "many pairs as the shorter file yields",
      [](ReportOptions& o, const char* v) {
          o.countGiven = true;
          o.count = countValue("count", v);
      }},
-    {"worst", 'k', true,
-     "  -k, --worst=K     list the K points with the largest absolute error and the K\n"
-     "                    with the largest relative error (default 10, 0 for none)\n",
-     [](ReportOptions& o, const char* v) { o.worst = countValue("number of worst points", v); }},
-    {"floor", 0, true, "      --floor=TAU   relative error is |a - b| / max(|a|, TAU) (default 0)\n",
-     [](ReportOptions& o, const char* v) { o.floor = amountValue("floor", v); }},
-    {"rtol", 0, true, "      --rtol=R      a pair is within tolerance when |a - b| <= A + R |a|\n",
-     [](ReportOptions& o, const char* v) { o.rtol = amountValue("relative tolerance", v); }},
-    {"atol", 0, true, "      --atol=A        (defaults R = 0.01, A = 0)\n",
-     [](ReportOptions& o, const char* v) { o.atol = amountValue("absolute tolerance", v); }},
-    {"min-truth", 0, true,
-     "      --min-truth=T leave pairs with a < T out of the relative, ratio and\n"
-     "                    tolerance figures, and count them\n",
+    {"worst", 'k', "K",
+     "list the K points with the largest absolute error and the K\n"
+     "with the largest relative error (default 10, 0 for none)",
+     [](ReportOptions& o, const char* v) { o.measures.worst = countValue("number of worst points", v); }},
+    {"floor", 0, "TAU", "relative error is |a - b| / max(|a|, TAU) (default 0)",
+     [](ReportOptions& o, const char* v) { o.measures.floor = amountValue("floor", v); }},
+    {"rtol", 0, "R", "a pair is within tolerance when |a - b| <= A + R |a|",
+     [](ReportOptions& o, const char* v) { o.measures.rtol = amountValue("relative tolerance", v); }},
+    {"atol", 0, "A", "  (defaults R = 0.01, A = 0)",
+     [](ReportOptions& o, const char* v) { o.measures.atol = amountValue("absolute tolerance", v); }},
+    {"min-truth", 0, "T",
+     "leave pairs with a < T out of the relative, ratio and\n"
+     "tolerance figures, and count them",
      [](ReportOptions& o, const char* v) {
-         o.minTruthGiven = true;
-         leastTruthValue(o, v);
+         o.measures.minTruthGiven = true;
+         leastTruthValue(o.measures, v);
      }},
-    {"format", 0, true,
-     "      --format=F    text (default), tsv (a header line, then a line per\n"
-     "                    sample, to append to a table) or json\n",
-     [](ReportOptions& o, const char* v) { o.format = formatValue(v); }},
-    {"strict", 0, false,
-     "      --strict      exit with status 2 after the report when the input had a\n"
-     "                    problem: a failed read, text that is not a number, a NaN or\n"
-     "                    infinity, a value that underflowed or overflowed as read, a\n"
-     "                    line without its field, a file that ran short, files of\n"
-     "                    unequal length, or no pairs at all\n",
-     [](ReportOptions& o, const char*) { o.strict = true; }},
-    {"log", 0, false, "      --log         the values are natural logarithms of the densities\n",
-     [](ReportOptions& o, const char*) { o.logs = true; }},
-    {"column", 0, true,
-     "      --column=N    the value of each line is its N-th field (from 1); with\n"
-     "                    --header, N may be the field's name; of a 2-D .npy array\n"
-     "                    or HDF5 dataset, the N-th column\n",
-     columnValue},
-    {"delimiter", 0, true,
-     "      --delimiter=C fields are split at the byte C (',' for CSV), not at\n"
-     "                    white space\n",
+    {"format", 0, "F",
+     "text (default), tsv (a header line, then a line per\n"
+     "sample, to append to a table) or json",
+     [](ReportOptions& o, const char* v) { o.output.format = formatValue(v); }},
+    {"strict", 0, nullptr,
+     "exit with status 2 after the report when the input had a\n"
+     "problem: a failed read, text that is not a number, a NaN or\n"
+     "infinity, a value that underflowed or overflowed as read, a\n"
+     "line without its field, a file that ran short, files of\n"
+     "unequal length, or no pairs at all",
+     [](ReportOptions& o, const char*) { o.output.strict = true; }},
+    {"log", 0, nullptr, "the values are natural logarithms of the densities",
+     [](ReportOptions& o, const char*) { o.measures.logs = true; }},
+    {"column", 0, "N",
+     "the value of each line is its N-th field (from 1); with\n"
+     "--header, N may be the field's name; of a 2-D .npy array\n"
+     "or HDF5 dataset, the N-th column",
+     [](ReportOptions& o, const char* v) { columnValue(o.sources, v); }},
+    {"delimiter", 0, "C",
+     "fields are split at the byte C (',' for CSV), not at\n"
+     "white space",
      [](ReportOptions& o, const char* v) {
-         o.delimiterGiven = true;
-         o.delimiter = delimiterValue(v);
+         o.sources.delimiterGiven = true;
+         o.sources.delimiter = delimiterValue(v);
      }},
-    {"header", 0, false, "      --header      the first line of a text file names the fields\n",
-     [](ReportOptions& o, const char*) { o.header = true; }},
-    {"raw", 0, true,
-     "      --raw=T       read every file as native float32 (f4) or float64 (f8)\n"
-     "                    arrays, as numpy's tofile writes them\n",
-     [](ReportOptions& o, const char* v) { o.raw = rawValue(v); }},
-    {"summary", 0, false,
-     "      --summary     the mean, standard deviation, standard error, minimum and\n"
-     "                    maximum over the samples of every figure\n",
-     [](ReportOptions& o, const char*) { o.summary = true; }},
-    {"group", 0, true,
-     "      --group=RE    summarize by the first capture of the pattern RE in each\n"
-     "                    sample's name, as '_n([0-9]+)_'\n",
-     groupValue},
-    {"by-density", 0, false,
-     "      --by-density  every figure by decade of a: in TSV a row per decade,\n"
-     "                    in JSON a list per sample, in the text's summary a table\n",
-     [](ReportOptions& o, const char*) { o.byDensity = true; }},
-    {"require", 0, true,
-     "      --require=EXPR  NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
-     "                    status 3 when a sample, or a summary's mean, fails it\n",
-     [](ReportOptions& o, const char* v) { o.requirements.push_back(requirementValue(v)); }},
-    {"points", 0, true,
-     "      --points=FILE, --dim=D\n"
-     "                    the test points, D values each, shown beside the worst\n"
-     "                    points\n",
+    {"header", 0, nullptr, "the first line of a text file names the fields",
+     [](ReportOptions& o, const char*) { o.sources.header = true; }},
+    {"raw", 0, "T",
+     "read every file as native float32 (f4) or float64 (f8)\n"
+     "arrays, as numpy's tofile writes them",
+     [](ReportOptions& o, const char* v) { o.sources.raw = rawValue(v); }},
+    {"summary", 0, nullptr,
+     "the mean, standard deviation, standard error, minimum and\n"
+     "maximum over the samples of every figure",
+     [](ReportOptions& o, const char*) { o.output.summary = true; }},
+    {"group", 0, "RE",
+     "summarize by the first capture of the pattern RE in each\n"
+     "sample's name, as '_n([0-9]+)_'",
+     [](ReportOptions& o, const char* v) { groupValue(o.output, v); }},
+    {"by-density", 0, nullptr,
+     "every figure by decade of a: in TSV a row per decade,\n"
+     "in JSON a list per sample, in the text's summary a table",
+     [](ReportOptions& o, const char*) { o.measures.byDensity = true; }},
+    {"require", 0, "EXPR",
+     "NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
+     "status 3 when a sample, or a summary's mean, fails it",
+     [](ReportOptions& o, const char* v) { o.output.requirements.push_back(requirementValue(v)); }},
+    {"points", 0, "FILE",
+     "the test points, D values each, shown beside the worst\n"
+     "points",
      [](ReportOptions& o, const char* v) { o.pointsPath = v; }},
-    {"dim", 0, true, "",
+    {"dim", 0, "D", "",
      [](ReportOptions& o, const char* v) {
          o.dim = countValue("number of values per point", v);
          constexpr std::int32_t kMostValuesPerPoint = 10000;
          if (o.dim < 1 || o.dim > kMostValuesPerPoint)
              failInvalid("number of values per point", v, "not a whole number from 1 to 10000");
      }},
-    {"help", 'h', false, "  -h, --help        print this help and exit\n",
-     [](ReportOptions&, const char*) { printHelp(); }},
-    {"version", 0, false, "      --version     print the version and exit\n",
+    {"help", 'h', nullptr, "print this help and exit", [](ReportOptions&, const char*) { printHelp(); }},
+    {"version", 0, nullptr, "print the version and exit",
      [](ReportOptions&, const char*) { printVersionAndExit("calcGap_report"); }},
 };
+
+// The column where the help's descriptions begin.
+constexpr std::size_t kHelpColumn = 20;
+
+// "  -n, --count=N", and after it the names of the options that share its
+// line, then what it does: beside the names where they leave room, below
+// them where not, each further line at the same column.
+std::string helpOf(std::size_t at)
+{
+    const auto synopsis = [](const KnownOption& known) {
+        std::string names = known.shortName != 0 ? std::string("  -") + known.shortName + ", " : "      ";
+        names += std::string("--") + known.name;
+        if (known.value != nullptr)
+            names += std::string("=") + known.value;
+        return names;
+    };
+    std::string line = synopsis(kOptions[at]);
+    for (std::size_t next = at + 1; next < std::size(kOptions) && *kOptions[next].help == '\0'; ++next)
+        line += ", " + synopsis(kOptions[next]).substr(6);
+    if (line.size() < kHelpColumn)
+        line.append(kHelpColumn - line.size(), ' ');
+    else if (line.size() <= kHelpColumn + 2)
+        line += "  ";
+    else
+        line += "\n" + std::string(kHelpColumn, ' ');
+    for (const char* c = kOptions[at].help; *c != '\0'; ++c)
+        line += *c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, *c);
+    return line + "\n";
+}
 
 void printHelp()
 {
     std::string help = kHelpHead;
-    for (const KnownOption& known : kOptions)
-        help += known.help;
+    for (std::size_t at = 0; at < std::size(kOptions); ++at)
+        if (*kOptions[at].help != '\0')
+            help += helpOf(at);
     help += kHelpTail;
     std::fputs(help.c_str(), stdout);
     flushOutput("cannot write the help");
@@ -374,10 +405,10 @@ ReportOptions parseReportOptions(int argc, char** argv)
         } else if (argument[1] == '-') {
             const KnownOption& known = longOption(argument);
             const char* const equals = std::strchr(argument, '=');
-            if (!known.takesValue && equals != nullptr)
+            if (known.value == nullptr && equals != nullptr)
                 failOption("invalid option " + shellQuoted(argument), "doesn't allow an argument");
             const char* value = equals != nullptr ? equals + 1 : nullptr;
-            if (known.takesValue && value == nullptr) {
+            if (known.value != nullptr && value == nullptr) {
                 if (i + 1 == argc)
                     failOption("invalid option " + shellQuoted(argument), "it needs a value");
                 value = argv[++i];
@@ -394,7 +425,7 @@ ReportOptions parseReportOptions(int argc, char** argv)
                 const std::string shown = std::string("-") + *c;
                 if (known == nullptr)
                     failOption("invalid option " + shellQuoted(shown), "no such option");
-                if (!known->takesValue) {
+                if (known->value == nullptr) {
                     known->apply(options, nullptr);
                     continue;
                 }
@@ -411,9 +442,9 @@ ReportOptions parseReportOptions(int argc, char** argv)
     if ((options.pointsPath != nullptr) != (options.dim > 0))
         failOption(options.pointsPath != nullptr ? "missing --dim" : "missing --points",
                    "--points and --dim go together");
-    if (options.columnName != nullptr && !options.header)
-        failOption("invalid column " + shellQuoted(options.columnName), "a name needs --header");
-    if (options.minTruthBeyondDoubles && !options.logs)
+    if (options.sources.columnName != nullptr && !options.sources.header)
+        failOption("invalid column " + shellQuoted(options.sources.columnName), "a name needs --header");
+    if (options.measures.minTruthBeyondDoubles && !options.measures.logs)
         failOption("invalid least truth",
                    (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());
     options.allptsPath = operands[0];

@@ -33,22 +33,28 @@ struct Requirement {
     QuantileOf quantile{};
 };
 
-struct ReportOptions {
-    const char* allptsPath = nullptr;
-    // Each compared with the first file, as a report of its own.
-    std::vector<const char*> samplePaths;
-    // Exactly count pairs, as the classic tools compare them; otherwise as
-    // many as the shorter file yields.
-    bool countGiven = false;
-    std::int32_t count = 0;
+// What the measures need: how a pair is measured and what is kept of it.
+struct MeasureOptions {
     std::int32_t worst = 10;
     double floor = 0.0;
     double rtol = 0.01;
     double atol = 0.0;
-    ReportFormat format = ReportFormat::text;
-    bool strict = false;
     // The values are natural logarithms of the densities.
     bool logs = false;
+    // Pairs whose a is below this are left out of the relative, ratio and
+    // tolerance figures.
+    bool minTruthGiven = false;
+    double minTruth = 0.0;
+    // Its natural logarithm, from the digits given, so that with --log a
+    // least truth below the doubles (1e-400) is what it says; -inf for 0.
+    double logMinTruth = -INFINITY;
+    bool minTruthBeyondDoubles = false;
+    // Every figure by decade of a as well.
+    bool byDensity = false;
+};
+
+// What the sources need: how a file's values are found in it.
+struct SourceOptions {
     RawType raw = RawType::none;
     // The field (from 1) of each line, or of each row of a 2-D array, that
     // holds its value: by number, or by header name with --header.
@@ -60,28 +66,38 @@ struct ReportOptions {
     // The first line of a text file names the fields rather than holding
     // values.
     bool header = false;
+    // Arrays are read element by element in order, every column, as the
+    // test points are read; rows of rowWidth values where it is not 0.
+    bool flatArrays = false;
+    std::int32_t rowWidth = 0;
+};
+
+// What the output needs.
+struct OutputOptions {
+    ReportFormat format = ReportFormat::text;
+    bool strict = false;
     // Spread over the samples, by the group that the first capture of the
     // pattern in each sample's name gives.
     bool summary = false;
     const char* groupPattern = nullptr;
     GroupPattern group;
-    // TSV rows by decade of a.
-    bool byDensity = false;
-    // Pairs whose a is below this are left out of the relative, ratio and
-    // tolerance figures.
-    bool minTruthGiven = false;
-    double minTruth = 0.0;
-    // Its natural logarithm, from the digits given, so that with --log a
-    // least truth below the doubles (1e-400) is what it says; -inf for 0.
-    double logMinTruth = -INFINITY;
-    bool minTruthBeyondDoubles = false;
     std::vector<Requirement> requirements;
+};
+
+struct ReportOptions {
+    const char* allptsPath = nullptr;
+    // Each compared with the first file, as a report of its own.
+    std::vector<const char*> samplePaths;
+    // Exactly count pairs, as the classic tools compare them; otherwise as
+    // many as the shorter file yields.
+    bool countGiven = false;
+    std::int32_t count = 0;
     // The test points, dim values each, read in step with the values.
     const char* pointsPath = nullptr;
     std::int32_t dim = 0;
-    // Arrays are read element by element in order, every column: as the
-    // test points are read.
-    bool flatArrays = false;
+    MeasureOptions measures;
+    SourceOptions sources;
+    OutputOptions output;
 };
 
 // A number below the doubles from its natural logarithm, as "1e-400": the
