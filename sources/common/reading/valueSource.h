@@ -225,8 +225,9 @@ inline void markFailedRead(ReadEvents& events, std::int32_t i)
 // spent, or stuck at text no read takes), store nothing and repeat the
 // last value stored: up to count of them, or only the first where
 // stopWhenSpent.  Returns the index after the last read made.
-inline std::int32_t repeatFailedReads(ReadEvents& events, float* floats, double* doubles, std::int32_t i,
-                                      std::int32_t count, bool stopWhenSpent, float lastFloat, double lastDouble)
+[[gnu::noinline]] inline std::int32_t repeatFailedReads(ReadEvents& events, float* floats, double* doubles, std::int32_t i,
+                                                       std::int32_t count, bool stopWhenSpent, float lastFloat,
+                                                       double lastDouble)
 {
     const std::int32_t end = stopWhenSpent ? i + 1 : count;
     for (; i < end; ++i) {

@@ -146,10 +146,18 @@ inline const DecadeEdgeBuckets& decadeEdgesOf(const QuantileSummary& summary)
     return 2.0 * magnitude * ((q03 + t4 * q47) + t8 * p89);
 }
 
+// The series' argument s, and its reach.
+constexpr double kSeriesReach = 0.1;
+
+[[gnu::always_inline]] inline double seriesArgument(double a, double b)
+{
+    return std::fabs((b - a) / (b + a));
+}
+
 [[gnu::always_inline]] inline double logRatio(double a, double b)
 {
-    const double magnitude = std::fabs((b - a) / (b + a));
-    if (magnitude > 0.1)
+    const double magnitude = seriesArgument(a, b);
+    if (magnitude > kSeriesReach)
         return std::fabs(std::log(b / a));
     return atanhSeries(magnitude);
 }
@@ -199,6 +207,51 @@ inline std::int32_t rowOf(int decade)
 
 constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
 
+// Each expression of a pair of densities, written once: densityFigures
+// takes them a pair at a time and the lanes (blockLanes.cpp) a block at a
+// time, so that either way gives the same bits.
+
+// max(|a|, floor), of which a relative error is the quotient.
+[[gnu::always_inline]] inline double denominatorOf(double magnitude, const Tolerances& t)
+{
+    return std::max(magnitude, t.floor);
+}
+
+[[gnu::always_inline]] inline double relativeError(double absError, double magnitude, const Tolerances& t)
+{
+    return absError / denominatorOf(magnitude, t);
+}
+
+// a - b is exactly -(b - a), so the relative error with the sign of b - a
+// is bit for bit the quotient (b - a) / max(|a|, floor).
+[[gnu::always_inline]] inline double signedRelative(double relError, double signedError)
+{
+    return std::copysign(relError, signedError);
+}
+
+[[gnu::always_inline]] inline bool isWithin(double absError, double magnitude, const Tolerances& t)
+{
+    return absError <= t.atol + t.rtol * magnitude;
+}
+
+// The least rtol with which |a - b| <= atol + rtol |a|, for a nonzero: 0
+// where |a - b| <= atol, as a maximum rather than a choice, which a
+// compiler would make a branch around the division.  (|a - b| - atol) / |a|
+// is negative or zero there, and positive elsewhere, as the difference of
+// two unequal doubles never rounds to 0.
+[[gnu::always_inline]] inline double neededOfNonzero(double absError, double magnitude, double atol)
+{
+    return std::max(0.0, (absError - atol) / magnitude);
+}
+
+// The same for any a: where a is 0, 0 within atol and infinite beyond.
+[[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
+{
+    if (magnitude > 0.0)
+        return neededOfNonzero(absError, magnitude, atol);
+    return absError <= atol ? 0.0 : INFINITY;
+}
+
 // Without atol and floor, the least rtol a pair of densities needs is its
 // relative error: |a - b| / |a|, 0 where the two are equal and infinite
 // where a alone is 0, as neededRtol gives it.
@@ -207,12 +260,25 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     return t.atol == 0.0 && t.floor == 0.0;
 }
 
-// The least rtol with which |a - b| <= atol + rtol |a|.
-[[gnu::always_inline]] inline double neededRtol(double absError, double magnitude, double atol)
+// A pair that the relative, ratio and tolerance figures all take: both
+// values finite, a not below the least truth, and a relative error.
+[[gnu::always_inline]] inline bool isMeasurable(double a, double b, const Tolerances& t)
 {
-    if (absError <= atol)
-        return 0.0;
-    return magnitude > 0.0 ? (absError - atol) / magnitude : INFINITY;
+    const bool finite = std::fabs(a) <= DBL_MAX && std::fabs(b) <= DBL_MAX;
+    return finite & (a >= t.minTruth) & (denominatorOf(std::fabs(a), t) > 0.0);
+}
+
+// A measurable pair whose values are both positive and whose ratio the
+// series takes, given s: two tests tell it all, as a chain of tests would
+// be branches.  A positive a at or above the least truth (no double lies
+// between 0 and the least positive one) makes the denominator positive;
+// an s that is not NaN needs both values finite (an infinity makes it inf /
+// inf or NaN); and where b <= 0 < a, |b - a| = a + |b| >= |b + a|, so s >= 1,
+// or it is infinite or NaN where b + a is 0, and no rounding brings it
+// within the reach.
+[[gnu::always_inline]] inline bool isCommon(double a, double s, const Tolerances& t)
+{
+    return (a >= std::max(t.minTruth, DBL_TRUE_MIN)) & (s <= kSeriesReach);
 }
 
 [[gnu::always_inline]] inline PairFigures densityFigures(double a, double b, bool excluded, const Tolerances& t)
@@ -229,11 +295,10 @@ constexpr std::int32_t kNoRow = kNoDecade - kLowestDecade;
     f.excluded = excluded || f.belowMinTruth;
     if (f.excluded)
         return f;
-    const double denominator = std::max(f.magnitude, t.floor);
-    f.hasRelative = denominator > 0.0;
-    f.relError = f.absError / denominator;
-    f.signedRel = f.signedError / denominator;
-    f.within = f.absError <= t.atol + t.rtol * f.magnitude;
+    f.hasRelative = denominatorOf(f.magnitude, t) > 0.0;
+    f.relError = relativeError(f.absError, f.magnitude, t);
+    f.signedRel = signedRelative(f.relError, f.signedError);
+    f.within = isWithin(f.absError, f.magnitude, t);
     f.needed = neededRtol(f.absError, f.magnitude, t.atol);
     f.bothPositive = a > 0.0 && b > 0.0;
     if (f.bothPositive)
