@@ -56,71 +56,71 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.options = options.measures;
     r.countGiven = options.countGiven;
     r.pairs = pairs;
-    r.leftOut = m.leftOut;
-    r.measured = m.measured;
-    const auto measured = static_cast<double>(m.measured);
-    const bool any = m.measured > 0;
+    r.leftOut = m.sums.leftOut;
+    r.measured = m.sums.measured;
+    const auto measured = static_cast<double>(m.sums.measured);
+    const bool any = m.sums.measured > 0;
 
-    const SpreadFigures absSpread = spreadOf(m.absSpread, m.absSum, m.measured);
+    const SpreadFigures absSpread = spreadOf(m.sums.absSpread, m.sums.absSum, m.sums.measured);
     r.absMean = absSpread.mean;
     r.absSd = absSpread.sd;
     r.absSe = absSpread.se;
-    const SpreadFigures signedSpread = spreadOf(m.signedSpread, m.signedSum, m.measured);
+    const SpreadFigures signedSpread = spreadOf(m.sums.signedSpread, m.sums.signedSum, m.sums.measured);
     r.signedMean = signedSpread.mean;
     r.signedSe = signedSpread.se;
-    const SpreadFigures signedRelSpread = spreadOf(m.signedRelSpread, m.signedRelSum, m.relCount);
+    const SpreadFigures signedRelSpread = spreadOf(m.sums.signedRelSpread, m.sums.signedRelSum, m.sums.relCount);
     r.signedRelMean = signedRelSpread.mean;
     r.signedRelSe = signedRelSpread.se;
-    const SpreadFigures relSpread = spreadOf(m.relSpread, m.relSum, m.relCount);
+    const SpreadFigures relSpread = spreadOf(m.sums.relSpread, m.sums.relSum, m.sums.relCount);
     r.relMean = relSpread.mean;
     r.relSd = relSpread.sd;
     r.relSe = relSpread.se;
-    const ScaledValue squares = squareSumValue(m.squareSum);
+    const ScaledValue squares = squareSumValue(m.sums.squareSum);
     r.absRms = any ? sqrtOfQuotient(squares, {measured, 0}) : NAN;
     r.absMax = any ? m.extremes.absMax : NAN;
     r.absMaxIndex = m.extremes.absMaxIndex;
     const std::vector<double> absQ = summaryQuantiles(m.absSummary, {kMedian, kP90, kP99, kP999});
     r.absQuantiles = {absQ[0], absQ[1], absQ[2], absQ[3]};
 
-    r.relCount = m.relCount;
-    const bool anyRel = m.relCount > 0;
+    r.relCount = m.sums.relCount;
+    const bool anyRel = m.sums.relCount > 0;
     r.relMax = anyRel ? m.extremes.relMax : NAN;
     r.relMaxIndex = m.extremes.relMaxIndex;
     const std::vector<double> relQ = summaryQuantiles(m.relSummary, {kMedian, kP90, kP99, kP999});
     r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
-    r.relZeroOverZero = m.relZeroOverZero;
-    r.relInfinite = m.relInfinite;
+    r.relZeroOverZero = m.sums.relZeroOverZero;
+    r.relInfinite = m.sums.relInfinite;
     r.decades = decadeCounts(m);
 
-    r.bothUnderflowed = m.bothUnderflowed;
-    r.belowMinTruth = m.belowMinTruth;
-    r.absUnderflows = m.absUnderflows;
-    r.within = m.within;
-    r.toleranceCount = m.measured - m.bothUnderflowed - m.belowMinTruth;
+    r.bothUnderflowed = m.sums.bothUnderflowed;
+    r.belowMinTruth = m.sums.belowMinTruth;
+    r.absUnderflows = m.sums.absUnderflows;
+    r.within = m.sums.within;
+    r.toleranceCount = m.sums.measured - m.sums.bothUnderflowed - m.sums.belowMinTruth;
     // Quantiles of the tolerance each pair needs, at the high end of their
     // buckets, so that each is a tolerance the pairs do meet.
     const std::vector<double> needed =
         neededFromRelative(m) ? summaryQuantiles(m.relSummary, {kAll, kP999, kP99}, true,
-                                                 static_cast<std::uint64_t>(m.relZeroOverZero),
-                                                 static_cast<std::uint64_t>(m.relInfinite))
+                                                 static_cast<std::uint64_t>(m.sums.relZeroOverZero),
+                                                 static_cast<std::uint64_t>(m.sums.relInfinite))
                               : summaryQuantiles(m.neededSummary, {kAll, kP999, kP99}, true);
     r.rtolForAll = needed[0];
     r.rtolFor999 = needed[1];
     r.rtolFor99 = needed[2];
-    r.withinShare = r.toleranceCount > 0 ? static_cast<double>(m.within) / static_cast<double>(r.toleranceCount) : NAN;
+    r.withinShare = r.toleranceCount > 0 ? static_cast<double>(m.sums.within) / static_cast<double>(r.toleranceCount) : NAN;
 
-    r.ratioPairs = m.ratioPairs;
-    const bool anyRatio = m.ratioPairs > 0;
-    r.logRatioMean = anyRatio ? sumValue(m.logRatioSum) / static_cast<double>(m.ratioPairs) : NAN;
+    r.ratioPairs = m.sums.ratioPairs;
+    const bool anyRatio = m.sums.ratioPairs > 0;
+    r.logRatioMean = anyRatio ? sumValue(m.sums.logRatioSum) / static_cast<double>(m.sums.ratioPairs) : NAN;
     r.logRatioMax = anyRatio ? m.extremes.logRatioMax : NAN;
     // From the logarithms, the ratio itself may be too large for a double.
     const double x = m.extremes.ratioMaxPair[0];
     const double y = m.extremes.ratioMaxPair[1];
     r.ratioMax = !anyRatio ? NAN : m.logs ? std::exp(m.extremes.logRatioMax) : x > y ? x / y : y / x;
     r.ratioMaxIndex = m.extremes.ratioMaxIndex;
-    r.oneNotPositive = m.oneNotPositive;
+    r.oneNotPositive = m.sums.oneNotPositive;
 
-    const ScaledValue allptsSquares = squareSumValue(m.allptsSquareSum);
+    const ScaledValue allptsSquares = squareSumValue(m.sums.allptsSquareSum);
     r.relativeL2 = any ? sqrtOfQuotient(squares, allptsSquares) : NAN;
     r.maxOverMaxAllpts = any ? m.extremes.absMax / m.extremes.allptsMax : NAN;
 
@@ -161,7 +161,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         const auto row = static_cast<std::int32_t>(slot) + m.densityMeasures.first;
         // The measures of a decade have no decades of their own.
         Report& decadeReport = r.byDensity.emplace_back();
-        summarizeReport(options, *decade, decade->measured + decade->leftOut, decadeReport);
+        summarizeReport(options, *decade, decade->sums.measured + decade->sums.leftOut, decadeReport);
         decadeReport.decade = static_cast<int>(row) + kLowestDecade;
         dropClassicLines(decadeReport);
     }

@@ -77,29 +77,7 @@ inline void endSpread(Spread& spread, const BlockSpread& block)
 // What a block of pairs adds, held apart from the measures so that nothing
 // else in them can be written through the same names.
 struct BlockTotals {
-    double absSum = 0.0;
-    SquareSum squares;
-    double relSum = 0.0;
-    double logSum = 0.0;
-    double signedSum = 0.0;
-    double signedRelSum = 0.0;
-    SquareSum allptsSquares;
-    BlockSpread absSpread;
-    BlockSpread relSpread;
-    BlockSpread signedSpread;
-    BlockSpread signedRelSpread;
-    std::int64_t measured = 0;
-    std::int64_t leftOut = 0;
-    std::int64_t relCount = 0;
-    std::int64_t zeroOverZero = 0;
-    std::int64_t infinite = 0;
-    std::int64_t excluded = 0;
-    std::int64_t belowMinTruth = 0;
-    std::int64_t within = 0;
-    std::int64_t ratioPairs = 0;
-    std::int64_t oneNotPositive = 0;
-    std::int64_t absUnderflows = 0;
-    std::array<std::int64_t, kDecadeBins - 1> atDecadeEdges{};
+    PairTotals<double, BlockSpread> sums;
     // The quantile summaries, whose buckets are counted as the pairs come,
     // and the extremes, which start as the measures'.
     QuantileSummary* absSummary = nullptr;
@@ -120,10 +98,10 @@ inline BlockTotals startTotals(ErrorMeasures& m)
     totals.relSummary = &m.relSummary;
     totals.neededSummary = m.neededSummary.kept ? &m.neededSummary : nullptr;
     totals.extremes = m.extremes;
-    totals.absSpread = startSpread(m.absSpread);
-    totals.relSpread = startSpread(m.relSpread);
-    totals.signedSpread = startSpread(m.signedSpread);
-    totals.signedRelSpread = startSpread(m.signedRelSpread);
+    totals.sums.absSpread = startSpread(m.sums.absSpread);
+    totals.sums.relSpread = startSpread(m.sums.relSpread);
+    totals.sums.signedSpread = startSpread(m.sums.signedSpread);
+    totals.sums.signedRelSpread = startSpread(m.sums.signedRelSpread);
     return totals;
 }
 
@@ -186,32 +164,32 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
                                             double b, std::int64_t first, std::int64_t count, const double* point)
 {
     if (!f.finite) {
-        totals.leftOut += count;
+        totals.sums.leftOut += count;
         return;
     }
     takeDensity(m, f, count);
     const auto times = static_cast<double>(count);
     const double absError = f.absError;
-    totals.measured += count;
-    totals.absSum += absError * times;
-    addSquare(totals.squares, absError, times);
-    addToSpread(totals.absSpread, absError, times);
-    totals.signedSum += f.signedError * times;
-    addToSpread(totals.signedSpread, f.signedError, times);
+    totals.sums.measured += count;
+    totals.sums.absSum += absError * times;
+    addSquare(totals.sums.squareSum, absError, times);
+    addToSpread(totals.sums.absSpread, absError, times);
+    totals.sums.signedSum += f.signedError * times;
+    addToSpread(totals.sums.signedSpread, f.signedError, times);
     if (absError > totals.extremes.absMax) {
         totals.extremes.absMax = absError;
         totals.extremes.absMaxIndex = first;
     }
     countValue(*totals.absSummary, absError, static_cast<std::uint64_t>(count));
     totals.absSmallest = std::min(totals.absSmallest, absError);
-    addSquare(totals.allptsSquares, f.magnitude, times);
+    addSquare(totals.sums.allptsSquareSum, f.magnitude, times);
     totals.extremes.allptsMax = std::max(totals.extremes.allptsMax, f.magnitude);
-    totals.absUnderflows += f.absUnderflow ? count : 0;
+    totals.sums.absUnderflows += f.absUnderflow ? count : 0;
     if (f.excluded) {
-        totals.excluded += f.belowMinTruth ? 0 : count;
-        totals.belowMinTruth += f.belowMinTruth ? count : 0;
+        totals.sums.bothUnderflowed += f.belowMinTruth ? 0 : count;
+        totals.sums.belowMinTruth += f.belowMinTruth ? count : 0;
     } else {
-        totals.within += f.within ? count : 0;
+        totals.sums.within += f.within ? count : 0;
         if (totals.neededSummary != nullptr) {
             countValue(*totals.neededSummary, f.needed, static_cast<std::uint64_t>(count));
             totals.neededSmallest = std::min(totals.neededSmallest, f.needed);
@@ -219,11 +197,11 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
             totals.neededCount += count;
         }
         if (f.hasRelative) {
-            totals.relCount += count;
-            totals.relSum += f.relError * times;
-            addToSpread(totals.relSpread, f.relError, times);
-            totals.signedRelSum += f.signedRel * times;
-            addToSpread(totals.signedRelSpread, f.signedRel, times);
+            totals.sums.relCount += count;
+            totals.sums.relSum += f.relError * times;
+            addToSpread(totals.sums.relSpread, f.relError, times);
+            totals.sums.signedRelSum += f.signedRel * times;
+            addToSpread(totals.sums.signedRelSpread, f.signedRel, times);
             if (f.relError > totals.extremes.relMax) {
                 totals.extremes.relMax = f.relError;
                 totals.extremes.relMaxIndex = first;
@@ -234,17 +212,17 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
             // the buckets.
             if (bucketed(*totals.relSummary)) {
                 const DecadeEdgeBuckets& edges = decadeEdgesOf(*totals.relSummary);
-                for (std::size_t k = 0; k < totals.atDecadeEdges.size(); ++k)
-                    totals.atDecadeEdges[k] += atDecadeEdge(edges, k, f.relError) ? count : 0;
+                for (std::size_t k = 0; k < totals.sums.atDecadeEdges.size(); ++k)
+                    totals.sums.atDecadeEdges[k] += atDecadeEdge(edges, k, f.relError) ? count : 0;
             }
         } else if (absError == 0.0) {
-            totals.zeroOverZero += count;
+            totals.sums.relZeroOverZero += count;
         } else {
-            totals.infinite += count;
+            totals.sums.relInfinite += count;
         }
         if (f.bothPositive) {
-            totals.ratioPairs += count;
-            totals.logSum += f.logRatio * times;
+            totals.sums.ratioPairs += count;
+            totals.sums.logRatioSum += f.logRatio * times;
             if (f.logRatio > totals.extremes.logRatioMax) {
                 totals.extremes.logRatioMax = f.logRatio;
                 totals.extremes.ratioMaxPair[0] = a;
@@ -252,7 +230,7 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
                 totals.extremes.ratioMaxIndex = first;
             }
         }
-        totals.oneNotPositive += f.oneNotPositive ? count : 0;
+        totals.sums.oneNotPositive += f.oneNotPositive ? count : 0;
     }
 
     // A point enters a list only ahead of a kept one, so of a run of copies

@@ -30,21 +30,21 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
                                    std::size_t dim, bool allCommon)
 {
     const std::int32_t n = block.count;
-    totals.measured = n;
-    totals.relCount = n;
+    totals.sums.measured = n;
+    totals.sums.relCount = n;
     const bool needed = totals.neededSummary != nullptr;
     if (allCommon) {
-        totals.ratioPairs = n;
+        totals.sums.ratioPairs = n;
     } else {
         for (std::int32_t j = 0; j < n; ++j) {
             const double a = block.as[j];
             const double b = block.bs[j];
             if (a <= 0.0 || b <= 0.0) {
                 lanes.logRatio[j] = -1.0;
-                totals.oneNotPositive += (a <= 0.0) != (b <= 0.0) ? 1 : 0;
+                totals.sums.oneNotPositive += (a <= 0.0) != (b <= 0.0) ? 1 : 0;
                 continue;
             }
-            ++totals.ratioPairs;
+            ++totals.sums.ratioPairs;
             if (lanes.common[j] == 0.0)
                 lanes.logRatio[j] = logRatio(a, b);
         }
@@ -58,16 +58,16 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
         [&](std::int32_t j) { return lanes.signedError[j]; }, [&](std::int32_t j) { return lanes.signedRel[j]; },
         [&](std::int32_t j) { return lanes.within[j]; },
         [&](std::int32_t j) { return std::max(lanes.logRatio[j], 0.0); });
-    totals.absSum = sums[0];
-    totals.relSum = sums[1];
-    totals.signedSum = sums[2];
-    totals.signedRelSum = sums[3];
-    totals.within = static_cast<std::int64_t>(sums[4]);
-    totals.logSum = sums[5];
-    startLaneSpread(totals.absSpread, sums[0], n);
-    startLaneSpread(totals.relSpread, sums[1], n);
-    startLaneSpread(totals.signedSpread, sums[2], n);
-    startLaneSpread(totals.signedRelSpread, sums[3], n);
+    totals.sums.absSum = sums[0];
+    totals.sums.relSum = sums[1];
+    totals.sums.signedSum = sums[2];
+    totals.sums.signedRelSum = sums[3];
+    totals.sums.within = static_cast<std::int64_t>(sums[4]);
+    totals.sums.logRatioSum = sums[5];
+    startLaneSpread(totals.sums.absSpread, sums[0], n);
+    startLaneSpread(totals.sums.relSpread, sums[1], n);
+    startLaneSpread(totals.sums.signedSpread, sums[2], n);
+    startLaneSpread(totals.sums.signedRelSpread, sums[3], n);
     // The lanes' extremes in one pass.
     const auto [absSmallest, magnitudeSmallest, relSmallest, magnitudeLargest, absMax, relMax, logMax] =
         laneExtremes<false, false, false, true, true, true, true>(n, lanes.absError, lanes.magnitude, lanes.relError,
@@ -75,10 +75,10 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
                                                                   lanes.logRatio);
     // Every offset from a shift is at most the largest term's magnitude
     // plus the shift's; a signed error is as large as its absolute one.
-    fitSpread(totals.absSpread, absMax + std::fabs(totals.absSpread.shift));
-    fitSpread(totals.relSpread, relMax + std::fabs(totals.relSpread.shift));
-    fitSpread(totals.signedSpread, absMax + std::fabs(totals.signedSpread.shift));
-    fitSpread(totals.signedRelSpread, relMax + std::fabs(totals.signedRelSpread.shift));
+    fitSpread(totals.sums.absSpread, absMax + std::fabs(totals.sums.absSpread.shift));
+    fitSpread(totals.sums.relSpread, relMax + std::fabs(totals.sums.relSpread.shift));
+    fitSpread(totals.sums.signedSpread, absMax + std::fabs(totals.sums.signedSpread.shift));
+    fitSpread(totals.sums.signedRelSpread, relMax + std::fabs(totals.sums.signedRelSpread.shift));
     // Where every spread's offsets lie below 2^500 and some reach 2^-460,
     // as in nearly every run, their squares need no scaling inside the
     // block: none can overflow, and those that underflow are below 2^-154
@@ -86,7 +86,7 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
     // once after, by a power of two, exactly.
     const auto plain = [](const BlockSpread& spread) { return spread.exponent >= -460 && spread.exponent <= 500; };
     const bool unscaled =
-        plain(totals.absSpread) && plain(totals.relSpread) && plain(totals.signedSpread) && plain(totals.signedRelSpread);
+        plain(totals.sums.absSpread) && plain(totals.sums.relSpread) && plain(totals.sums.signedSpread) && plain(totals.sums.signedRelSpread);
     totals.absSmallest = absSmallest;
     // The extremes by copy: a structured binding is no variable a lambda
     // may capture everywhere.
@@ -102,10 +102,10 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
                 return offset * offset;
             };
         };
-        const auto absOffsets = offsetSquare(lanes.absError, totals.absSpread);
-        const auto relOffsets = offsetSquare(lanes.relError, totals.relSpread);
-        const auto signedOffsets = offsetSquare(lanes.signedError, totals.signedSpread);
-        const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.signedRelSpread);
+        const auto absOffsets = offsetSquare(lanes.absError, totals.sums.absSpread);
+        const auto relOffsets = offsetSquare(lanes.relError, totals.sums.relSpread);
+        const auto signedOffsets = offsetSquare(lanes.signedError, totals.sums.signedSpread);
+        const auto signedRelOffsets = offsetSquare(lanes.signedRel, totals.sums.signedRelSpread);
         if (totals.absSmallest >= kSmallTerm && magnitudeSmallest >= kSmallTerm && absMax < kLargeTerm &&
             magnitudeLargest < kLargeTerm) {
             // No tiny terms, as in nearly every block: the squares share the
@@ -114,29 +114,29 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
                 n, [&](std::int32_t j) { return lanes.absError[j] * lanes.absError[j]; },
                 [&](std::int32_t j) { return lanes.magnitude[j] * lanes.magnitude[j]; }, absOffsets, relOffsets,
                 signedOffsets, signedRelOffsets);
-            totals.squares.normal.block += squares[0];
-            totals.allptsSquares.normal.block += squares[1];
+            totals.sums.squareSum.normal.block += squares[0];
+            totals.sums.allptsSquareSum.normal.block += squares[1];
             return std::array<double, 4>{squares[2], squares[3], squares[4], squares[5]};
         }
-        laneSquares(totals.squares, lanes.absError, n, totals.absSmallest, absMax);
-        laneSquares(totals.allptsSquares, lanes.magnitude, n, magnitudeSmallest, magnitudeLargest);
+        laneSquares(totals.sums.squareSum, lanes.absError, n, totals.absSmallest, absMax);
+        laneSquares(totals.sums.allptsSquareSum, lanes.magnitude, n, magnitudeSmallest, magnitudeLargest);
         return laneSums(n, absOffsets, relOffsets, signedOffsets, signedRelOffsets);
     };
     std::array<double, 4> offsets;
     if (unscaled) {
         // Within the plain range a scale's square is a normal double.
         offsets = blockSquares(std::false_type{});
-        offsets[0] *= totals.absSpread.scale * totals.absSpread.scale;
-        offsets[1] *= totals.relSpread.scale * totals.relSpread.scale;
-        offsets[2] *= totals.signedSpread.scale * totals.signedSpread.scale;
-        offsets[3] *= totals.signedRelSpread.scale * totals.signedRelSpread.scale;
+        offsets[0] *= totals.sums.absSpread.scale * totals.sums.absSpread.scale;
+        offsets[1] *= totals.sums.relSpread.scale * totals.sums.relSpread.scale;
+        offsets[2] *= totals.sums.signedSpread.scale * totals.sums.signedSpread.scale;
+        offsets[3] *= totals.sums.signedRelSpread.scale * totals.sums.signedRelSpread.scale;
     } else {
         offsets = blockSquares(std::true_type{});
     }
-    totals.absSpread.squares = offsets[0];
-    totals.relSpread.squares = offsets[1];
-    totals.signedSpread.squares = offsets[2];
-    totals.signedRelSpread.squares = offsets[3];
+    totals.sums.absSpread.squares = offsets[0];
+    totals.sums.relSpread.squares = offsets[1];
+    totals.sums.signedSpread.squares = offsets[2];
+    totals.sums.signedRelSpread.squares = offsets[3];
     totals.relSmallest = relSmallest;
     if (needed) {
         totals.neededCount = n;
@@ -203,7 +203,7 @@ CALCGAP_LANE_CLONES void takeLanes(ErrorMeasures& m, BlockTotals& totals, BlockL
         std::int64_t atEdge = 0;
         for (std::int32_t j = 0; j < n; ++j)
             atEdge += atDecadeEdge(edges, k, lanes.relError[j]) ? 1 : 0;
-        totals.atDecadeEdges[k] += atEdge;
+        totals.sums.atDecadeEdges[k] += atEdge;
     }
     if (needed) {
         QuantileSummary& neededSummary = *totals.neededSummary;

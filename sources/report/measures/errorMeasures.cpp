@@ -30,14 +30,14 @@ std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
         const DecadeEdgeBuckets& edges = decadeEdgesOf(m.relSummary);
         const std::vector<std::uint64_t> above = countsAbove(m.relSummary, edges.bucket.data(), edges.bucket.size());
         for (std::size_t k = 0; k < atLeast.size(); ++k)
-            atLeast[k] = static_cast<std::int64_t>(above[k]) + m.atDecadeEdges[k];
+            atLeast[k] = static_cast<std::int64_t>(above[k]) + m.sums.atDecadeEdges[k];
     } else {
         const std::vector<std::uint64_t> listed = listedAtLeast(m.relSummary, kDecadeBinEdges.data(), kEdges);
         for (std::size_t k = 0; k < atLeast.size(); ++k)
             atLeast[k] = static_cast<std::int64_t>(listed[k]);
     }
     std::array<std::int64_t, kDecadeBins> bins;
-    bins[0] = m.relCount - atLeast[0];
+    bins[0] = m.sums.relCount - atLeast[0];
     for (int k = 1; k < kEdges; ++k)
         bins[static_cast<std::size_t>(k)] = atLeast[static_cast<std::size_t>(k - 1)] - atLeast[static_cast<std::size_t>(k)];
     bins[kEdges] = atLeast[kEdges - 1];

@@ -6,6 +6,7 @@
 
 #include "measures/accurateSum.h"
 #include "measures/decades.h"
+#include "measures/pairTotals.h"
 #include "measures/pairFigures.h"
 #include "classic/classicSums.h"
 #include "measures/quantileSummary.h"
@@ -127,50 +128,12 @@ struct ErrorMeasures {
     // The values are natural logarithms of the densities.
     bool logs = false;
 
-    std::int64_t leftOut = 0;
-    std::int64_t measured = 0;
-
-    AccurateSum absSum;
-    SquareSum squareSum;
-    Spread absSpread;
+    PairTotals<AccurateSum, Spread> sums;
     QuantileSummary absSummary;
-    // Pairs whose densities, as exp of the logarithms read, fall below the
-    // normal doubles, so that their absolute errors lose digits.
-    std::int64_t absUnderflows = 0;
-
-    // b - a, and (b - a) / max(|a|, floor) where the relative error is
-    // taken.
-    AccurateSum signedSum;
-    Spread signedSpread;
-    AccurateSum signedRelSum;
-    Spread signedRelSpread;
-
-    std::int64_t relCount = 0;
-    AccurateSum relSum;
-    Spread relSpread;
     QuantileSummary relSummary;
-    std::int64_t relZeroOverZero = 0;
-    std::int64_t relInfinite = 0;
-    // The relative errors by bin of decade come from relSummary's buckets
-    // (see decadeCounts): those above an edge's bucket are above the edge,
-    // and of those in its bucket, the ones at or above it are counted here.
-    std::array<std::int64_t, kDecadeBins - 1> atDecadeEdges{};
-    // Pairs whose two values read as 0 from values written nonzero, and
-    // pairs below the least truth: left out of the relative, ratio and
-    // tolerance figures.
-    std::int64_t bothUnderflowed = 0;
-    std::int64_t belowMinTruth = 0;
-
-    std::int64_t within = 0;
     // The least rtol each pair needs to be within tolerance, with atol;
     // not kept where it is the relative error (see neededFromRelative).
     QuantileSummary neededSummary;
-
-    std::int64_t ratioPairs = 0;
-    AccurateSum logRatioSum;
-    std::int64_t oneNotPositive = 0;
-
-    SquareSum allptsSquareSum;
     Extremes extremes;
 
     ClassicSums classic;

@@ -20,47 +20,46 @@ void spillSummaries(ErrorMeasures& m)
         return;
     const DecadeEdgeBuckets& edges = decadeEdgesOf(rel);
     for (const ListedValue& listed : rel.listed)
-        for (std::size_t k = 0; k < m.atDecadeEdges.size(); ++k)
-            m.atDecadeEdges[k] += atDecadeEdge(edges, k, listed.value) ? static_cast<std::int64_t>(listed.count) : 0;
+        for (std::size_t k = 0; k < m.sums.atDecadeEdges.size(); ++k)
+            m.sums.atDecadeEdges[k] += atDecadeEdge(edges, k, listed.value) ? static_cast<std::int64_t>(listed.count) : 0;
     spillListed(rel);
+}
+
+// A block's total into the run's, by its kind.
+void mergeTotal(std::int64_t& run, std::int64_t block)
+{
+    run += block;
+}
+
+void mergeTotal(AccurateSum& run, double block)
+{
+    run.block += block;
+    addBlock(run);
+}
+
+void mergeTotal(SquareSum& run, const SquareSum& block)
+{
+    addSquares(run, block);
+    addSquareBlock(run);
+}
+
+void mergeTotal(Spread& run, const BlockSpread& block)
+{
+    endSpread(run, block);
+}
+
+void mergeTotal(std::array<std::int64_t, kDecadeBins - 1>& run, const std::array<std::int64_t, kDecadeBins - 1>& block)
+{
+    for (std::size_t k = 0; k < run.size(); ++k)
+        run[k] += block[k];
 }
 
 void endBlock(ErrorMeasures& m, const BlockTotals& totals)
 {
-    m.absSum.block += totals.absSum;
-    addSquares(m.squareSum, totals.squares);
-    m.relSum.block += totals.relSum;
-    m.logRatioSum.block += totals.logSum;
-    m.signedSum.block += totals.signedSum;
-    m.signedRelSum.block += totals.signedRelSum;
-    addSquares(m.allptsSquareSum, totals.allptsSquares);
-    addBlock(m.absSum);
-    addSquareBlock(m.squareSum);
-    addBlock(m.relSum);
-    addBlock(m.logRatioSum);
-    addBlock(m.signedSum);
-    addBlock(m.signedRelSum);
-    addSquareBlock(m.allptsSquareSum);
-    endSpread(m.absSpread, totals.absSpread);
-    endSpread(m.relSpread, totals.relSpread);
-    endSpread(m.signedSpread, totals.signedSpread);
-    endSpread(m.signedRelSpread, totals.signedRelSpread);
-    m.measured += totals.measured;
-    m.leftOut += totals.leftOut;
-    m.relCount += totals.relCount;
-    m.relZeroOverZero += totals.zeroOverZero;
-    m.relInfinite += totals.infinite;
-    m.bothUnderflowed += totals.excluded;
-    m.belowMinTruth += totals.belowMinTruth;
-    m.within += totals.within;
-    m.ratioPairs += totals.ratioPairs;
-    m.oneNotPositive += totals.oneNotPositive;
-    m.absUnderflows += totals.absUnderflows;
-    for (std::size_t k = 0; k < m.atDecadeEdges.size(); ++k)
-        m.atDecadeEdges[k] += totals.atDecadeEdges[k];
+    eachTotal(m.sums, totals.sums, [](auto& run, const auto& block) { mergeTotal(run, block); });
     m.extremes = totals.extremes;
-    noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.measured), totals.absSmallest, totals.extremes.absMax);
-    noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.relCount), totals.relSmallest, totals.extremes.relMax);
+    noteSummarized(m.absSummary, static_cast<std::uint64_t>(totals.sums.measured), totals.absSmallest, totals.extremes.absMax);
+    noteSummarized(m.relSummary, static_cast<std::uint64_t>(totals.sums.relCount), totals.relSmallest, totals.extremes.relMax);
     noteSummarized(m.neededSummary, static_cast<std::uint64_t>(totals.neededCount), totals.neededSmallest,
                    totals.neededLargest);
     spillSummaries(m);

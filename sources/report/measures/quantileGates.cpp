@@ -58,8 +58,8 @@ std::vector<QuantileGate> decideQuantileGates(const ErrorMeasures& m, const std:
             continue;
         const QuantileSummary& summary = summaryOf(m, requirement.quantile.series);
         const bool beside = besideRelative(m, requirement.quantile.series);
-        const auto zeros = static_cast<std::uint64_t>(beside ? m.relZeroOverZero : 0);
-        const auto infinities = static_cast<std::uint64_t>(beside ? m.relInfinite : 0);
+        const auto zeros = static_cast<std::uint64_t>(beside ? m.sums.relZeroOverZero : 0);
+        const auto infinities = static_cast<std::uint64_t>(beside ? m.sums.relInfinite : 0);
         const std::uint64_t all = zeros + summary.total + infinities;
         if (all == 0)
             continue;
