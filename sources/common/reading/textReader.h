@@ -50,6 +50,28 @@ inline Cursor cursorOf(const ValueReader& reader)
     return {reader.input.buffer + reader.input.pos, reader.input.buffer + reader.input.end};
 }
 
+// One read at the cursor: fast(p, end) where it can tell the outcome, which
+// it returns as where the token ends, or nullptr to leave it to general(),
+// the scanner at the reader's position.  No fast path takes a token where
+// the reader is stuck (at the end of the data, or at a byte that cannot
+// start a number), so the check for being stuck waits until it has
+// declined.
+template <typename Fast, typename General>
+[[gnu::always_inline]] inline bool readAtCursor(ValueReader& reader, Cursor& cursor, Fast fast, General general)
+{
+    const unsigned char* const next = fast(cursor.p, cursor.end);
+    if (__builtin_expect(next != nullptr, 1)) {
+        cursor.p = next;
+        return true;
+    }
+    if (reader.stuck)
+        return false;
+    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
+    const bool stored = general();
+    cursor = cursorOf(reader);
+    return stored;
+}
+
 // Opens a value file for reading and returns its descriptor; a path that
 // cannot be opened, or that names a directory, ends the process with
 // "cannot open 'PATH': REASON".

@@ -32,22 +32,11 @@ namespace {
     return next != nullptr && floatFromParts(parts, value) ? next : nullptr;
 }
 
-// No fast path takes a token where the reader is stuck (at the end of the
-// data, or at a byte that cannot start a number), so the check for being
-// stuck waits until a fast path has declined.
 [[gnu::always_inline]] inline bool readAt(ValueReader& reader, Cursor& cursor, float& value)
 {
-    const unsigned char* const next = readFast(cursor.p, cursor.end, value);
-    if (__builtin_expect(next != nullptr, 1)) {
-        cursor.p = next;
-        return true;
-    }
-    if (reader.stuck)
-        return false;
-    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
-    const bool stored = scanGeneral(reader, value);
-    cursor = cursorOf(reader);
-    return stored;
+    return readAtCursor(
+        reader, cursor, [&](const unsigned char* p, const unsigned char* end) __attribute__((always_inline)) { return readFast(p, end, value); },
+        [&]() __attribute__((always_inline)) { return scanGeneral(reader, value); });
 }
 
 }  // namespace

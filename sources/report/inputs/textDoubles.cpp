@@ -28,26 +28,19 @@ namespace {
     return true;
 }
 
-// No fast path takes a token where the reader is stuck (at the end of the
-// data, or at a byte that cannot start a number), so the check for being
-// stuck waits until the fast path has declined.
 [[gnu::always_inline]] inline bool readDualAt(ValueReader& reader, Cursor& cursor, float& single, double& value,
                                              ReadEvents& events, std::int32_t i)
 {
-    const unsigned char* const next = readDecimalDual(cursor.p, cursor.end, single, value);
-    if (__builtin_expect(next != nullptr, 1)) {
-        cursor.p = next;
-        return true;
-    }
-    if (reader.stuck)
-        return false;
-    reader.input.pos = static_cast<std::size_t>(cursor.p - reader.input.buffer);
-    ValueRange range;
-    const bool stored = scanGeneralDual(reader, single, value, range);
-    cursor = cursorOf(reader);
-    if (stored && range != ValueRange::normal)
-        noteRange(events, range, i);
-    return stored;
+    return readAtCursor(
+        reader, cursor,
+        [&](const unsigned char* p, const unsigned char* end) __attribute__((always_inline)) { return readDecimalDual(p, end, single, value); },
+        [&]() __attribute__((always_inline)) {
+            ValueRange range;
+            const bool stored = scanGeneralDual(reader, single, value, range);
+            if (stored && range != ValueRange::normal)
+                noteRange(events, range, i);
+            return stored;
+        });
 }
 
 // Floats alone as the text kind reads them; with doubles, both at once.

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -134,13 +135,21 @@ void leastTruthValue(MeasureOptions& options, const char* text)
     options.minTruthBeyondDoubles = true;
 }
 
+// One of a few words, each naming a value: the value of the word given.
+template <typename Value, std::size_t kWords>
+Value wordValue(const char* name, const char* text, const std::pair<const char*, Value> (&words)[kWords],
+                const char* reason)
+{
+    for (const auto& [word, value] : words)
+        if (std::strcmp(text, word) == 0)
+            return value;
+    failInvalid(name, text, reason);
+}
+
 RawType rawValue(const char* text)
 {
-    if (std::strcmp(text, "f4") == 0)
-        return RawType::f4;
-    if (std::strcmp(text, "f8") == 0)
-        return RawType::f8;
-    failInvalid("raw type", text, "not f4 or f8");
+    static constexpr std::pair<const char*, RawType> kTypes[] = {{"f4", RawType::f4}, {"f8", RawType::f8}};
+    return wordValue("raw type", text, kTypes, "not f4 or f8");
 }
 
 // A number from 1, or with --header perhaps a name, which is checked once
@@ -207,13 +216,9 @@ void groupValue(OutputOptions& options, const char* text)
 
 ReportFormat formatValue(const char* text)
 {
-    if (std::strcmp(text, "text") == 0)
-        return ReportFormat::text;
-    if (std::strcmp(text, "tsv") == 0)
-        return ReportFormat::tsv;
-    if (std::strcmp(text, "json") == 0)
-        return ReportFormat::json;
-    failInvalid("format", text, "not one of text, tsv, json");
+    static constexpr std::pair<const char*, ReportFormat> kFormats[] = {
+        {"text", ReportFormat::text}, {"tsv", ReportFormat::tsv}, {"json", ReportFormat::json}};
+    return wordValue("format", text, kFormats, "not one of text, tsv, json");
 }
 
 [[noreturn]] void printHelp();
