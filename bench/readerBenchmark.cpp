@@ -24,6 +24,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+using namespace calcgap;
+using namespace calcgap::report;
+
 namespace {
 
 // Keeps the last pair of each block, so that no read can be left out.

@@ -3,7 +3,7 @@
 
 namespace {
 
-const ToolTable kMean = {"calcGap_mean",
+const calcgap::ToolTable kMean = {"calcGap_mean",
                          "Prints the mean absolute difference |a - b| over the first n pairs of values,\n"
                          "summed in single precision in pair order.",
                          false};
@@ -12,5 +12,5 @@ const ToolTable kMean = {"calcGap_mean",
 
 int main(int argc, char** argv)
 {
-    return runTool(kMean, argc, argv, ClassicFigure::mean);
+    return calcgap::runTool(kMean, argc, argv, calcgap::ClassicFigure::mean);
 }

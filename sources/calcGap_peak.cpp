@@ -5,7 +5,7 @@
 
 namespace {
 
-const ToolTable kPeak = {"calcGap_peak",
+const calcgap::ToolTable kPeak = {"calcGap_peak",
                          "Prints the largest absolute difference |a - b| over the first n pairs of values;\n"
                          "a pair holding a NaN is left out.",
                          true};
@@ -14,5 +14,5 @@ const ToolTable kPeak = {"calcGap_peak",
 
 int main(int argc, char** argv)
 {
-    return runTool(kPeak, argc, argv, ClassicFigure::peak);
+    return calcgap::runTool(kPeak, argc, argv, calcgap::ClassicFigure::peak);
 }

@@ -14,6 +14,9 @@
 #include <sys/resource.h>
 #include <string>
 
+using namespace calcgap;
+using namespace calcgap::report;
+
 namespace {
 
 struct Run {

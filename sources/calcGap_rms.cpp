@@ -5,7 +5,7 @@
 
 namespace {
 
-const ToolTable kRms = {"calcGap_rms",
+const calcgap::ToolTable kRms = {"calcGap_rms",
                         "Prints the root of the mean squared difference (a - b)^2 over the first n pairs\n"
                         "of values, summed in single precision in pair order.",
                         false};
@@ -14,5 +14,5 @@ const ToolTable kRms = {"calcGap_rms",
 
 int main(int argc, char** argv)
 {
-    return runTool(kRms, argc, argv, ClassicFigure::rms);
+    return calcgap::runTool(kRms, argc, argv, calcgap::ClassicFigure::rms);
 }

@@ -16,6 +16,9 @@
 #include <random>
 #include <string>
 
+using namespace calcgap;
+using namespace calcgap::report;
+
 namespace {
 
 using namespace decimalConversion;

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 // k slots, all holding an error of 0 at the start; a pair enters when its

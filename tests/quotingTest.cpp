@@ -7,6 +7,8 @@
 
 #include <string>
 
+using namespace calcgap;
+
 namespace {
 
 TEST(Quoting, ShellFormsOfEveryKindOfName)

@@ -10,6 +10,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+using namespace calcgap;
+using namespace calcgap::report;
+
 std::uint32_t floatBits(float value)
 {
     std::uint32_t bits;

@@ -23,6 +23,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+using namespace calcgap;
+
 namespace {
 
 // Compares the reads and fails the test with the first mismatch.
@@ -372,7 +374,6 @@ TEST(ReaderAgainstFscanf, EveryPrintedFloatReadsBack)
     }
     compareReads(shortForms, kReaderBufferSize, 70000);
 }
-
 
 // Tokens longer than any limit on the counts of digit places, whose explicit
 // exponent brings the value back into the float range: the places and the

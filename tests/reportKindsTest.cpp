@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 using nlohmann::json;

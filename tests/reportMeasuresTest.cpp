@@ -17,6 +17,9 @@
 #include <random>
 #include <vector>
 
+using namespace calcgap;
+using namespace calcgap::report;
+
 namespace {
 
 // An unsigned integer of 1024 bits counting units of 2^-600: wide enough for

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 class ReportCommandLine : public ::testing::Test {

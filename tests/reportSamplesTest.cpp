@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 using nlohmann::json;

@@ -12,6 +12,8 @@
 #include <random>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 TEST(ReadDataSetFromFile, FillsPointsInFileOrderWhateverTheLines)

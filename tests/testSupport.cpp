@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace calcgap;
+
 extern char** environ;
 
 ScratchDir::ScratchDir()

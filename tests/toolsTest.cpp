@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+using namespace calcgap;
+
 namespace {
 
 const char* const kTools[] = {"calcGap_mean", "calcGap_rms", "calcGap_peak"};

@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace calcgap {
+
 void assertFailed(int line, const char* file)
 {
     std::fprintf(stderr, "ASSERT failed on line %d, file %s.\n", line, file);
     std::exit(1);
 }
+
+}  // namespace calcgap

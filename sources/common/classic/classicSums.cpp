@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace calcgap {
+
 ClassicSums classicSumsFor(ClassicFigure figure)
 {
     ClassicSums sums;
@@ -55,3 +57,5 @@ float classicResult(const ClassicSums& sums, ClassicFigure figure, std::int32_t 
     }
     return sums.peak;
 }
+
+}  // namespace calcgap

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstdint>
 
+namespace calcgap {
+
 // |a - b| in single precision with the sign bit cleared by hand: compilers
 // fold fabs(x) * fabs(x) into x * x, which keeps the sign of a NaN
 // difference, so that optimised builds alone would print "-nan" where the
@@ -108,3 +110,5 @@ float addRepeatedly(float sum, float term, std::int64_t count);
 // What each tool prints for its n: the sum over n, the root of the sum of
 // squares over n, or the maximum.
 float classicResult(const ClassicSums& sums, ClassicFigure figure, std::int32_t n);
+
+}  // namespace calcgap

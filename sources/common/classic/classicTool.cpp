@@ -7,6 +7,8 @@
 #include "reading/textSource.h"
 #include "reading/valueSource.h"
 
+namespace calcgap {
+
 namespace {
 
 // What the pass hands to the classic tools: the sums, and for the peak tool
@@ -61,3 +63,5 @@ int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
     printResult(classicResult(measure.sums, figure, args.n));
     return 0;
 }
+
+}  // namespace calcgap

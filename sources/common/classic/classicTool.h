@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace calcgap {
+
 // Opens the test point file with mode "rt", checks that it is a readable
 // file and closes it again: it is named on every command line, but no
 // printed result depends on its values.
@@ -17,3 +19,5 @@ void checkTestPointFile(const char* path);
 // Runs the tool from start to end: prints its figure as "%f\n" and returns
 // 0, or ends the process with status 1.
 int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure);
+
+}  // namespace calcgap

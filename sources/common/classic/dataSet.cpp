@@ -3,6 +3,8 @@
 
 #include "reading/textReader.h"
 
+namespace calcgap {
+
 void readDataSetFromFile(const char* path, float* data, std::int32_t dim, std::int32_t numPoints)
 {
     ValueReader reader;
@@ -13,3 +15,5 @@ void readDataSetFromFile(const char* path, float* data, std::int32_t dim, std::i
             readValue(reader, data[i]);
     }
 }
+
+}  // namespace calcgap

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string>
 
+namespace calcgap {
+
 namespace {
 
 // Heap order with the list's last entry on top: the smallest error, and of
@@ -71,3 +73,5 @@ std::vector<ErrorEntry> listErrors(const ErrorList& list)
     });
     return entries;
 }
+
+}  // namespace calcgap

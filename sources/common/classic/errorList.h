@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap {
+
 struct ErrorEntry {
     float kdeAll;
     float kdeSample;
@@ -50,3 +52,5 @@ inline void offerError(ErrorList& list, const ErrorEntry& entry)
 
 // The entries in list order, entry 0 the largest.
 std::vector<ErrorEntry> listErrors(const ErrorList& list);
+
+}  // namespace calcgap

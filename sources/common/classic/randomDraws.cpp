@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace calcgap {
+
 float uniformFromDraw(long r, float low, float high)
 {
     // Each step rounded to float, in this order, and scaled by 2^-31 although
@@ -42,3 +44,5 @@ std::int32_t genRandomUns32(std::int32_t low, std::int32_t high)
     ASSERT(low <= high);
     return uns32FromDraw(random(), low, high);
 }
+
+}  // namespace calcgap

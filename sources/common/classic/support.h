@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace calcgap {
+
 [[noreturn]] void assertFailed(int line, const char* file);
 
 #define ASSERT(condition)                          \
@@ -28,3 +30,5 @@ std::int32_t genRandomUns32(std::int32_t low, std::int32_t high);
 // the check that low <= high.
 float uniformFromDraw(long r, float low, float high);
 std::int32_t uns32FromDraw(long r, std::int32_t low, std::int32_t high);
+
+}  // namespace calcgap

@@ -12,6 +12,8 @@
 #include <string>
 #include <sys/stat.h>
 
+namespace calcgap {
+
 void checkTestPointFile(const char* path)
 {
     const std::string what = "cannot open " + shellQuoted(path);
@@ -25,3 +27,5 @@ void checkTestPointFile(const char* path)
     }
     std::fclose(file);
 }
+
+}  // namespace calcgap

@@ -48,6 +48,8 @@
 #include <cstring>
 #include <iterator>
 
+namespace calcgap {
+
 namespace decimalConversion {
 
 constexpr int kMinPower = -64;
@@ -119,3 +121,5 @@ inline bool floatFromParts(const DecimalParts& parts, float& value)
     value = parts.negative ? -result : result;
     return true;
 }
+
+}  // namespace calcgap

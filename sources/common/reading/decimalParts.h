@@ -24,6 +24,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace calcgap {
+
 constexpr std::size_t kFastReadWidth = 16;
 
 // A plain decimal as its parts: its value is mantissa * 10^power, but for
@@ -366,3 +368,5 @@ inline const unsigned char* readWindowedDecimal(const unsigned char*, const unsi
     return nullptr;
 }
 #endif
+
+}  // namespace calcgap

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace calcgap {
+
 namespace {
 
 // The canonical spelling, or the special value's name, into the token's
@@ -59,3 +61,5 @@ double doubleFromToken(FloatToken& token)
 {
     return std::strtod(spell(token), nullptr);
 }
+
+}  // namespace calcgap

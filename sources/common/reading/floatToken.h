@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace calcgap {
+
 // A point halfway between two doubles has at most 767 significant decimal
 // digits (one between two floats, 112), so no more than that many decide
 // how a token rounds; anything after the kept digits only matters as "some
@@ -92,3 +94,5 @@ inline bool hasNonzeroDigit(const FloatToken& token)
 {
     return token.special == FloatToken::Special::none && token.kept > 0;
 }
+
+}  // namespace calcgap

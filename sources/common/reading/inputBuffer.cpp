@@ -10,6 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+namespace calcgap {
+
 void MappedPages::operator()(unsigned char* pages) const
 {
     ::munmap(pages, length);
@@ -103,3 +105,5 @@ bool skipByteOrderMark(InputBuffer& input)
     input.pos += std::size(kMark);
     return true;
 }
+
+}  // namespace calcgap

@@ -12,6 +12,8 @@
 #include <memory>
 #include <utility>
 
+namespace calcgap {
+
 constexpr std::size_t kFrontPadding = kFastReadWidth;
 constexpr std::size_t kBackPadding = 1 + kFastReadWidth;
 
@@ -80,3 +82,5 @@ bool fillInput(InputBuffer& input, std::size_t length);
 // as much as it takes to tell (a stream may give a byte at a time);
 // whether there was one.
 bool skipByteOrderMark(InputBuffer& input);
+
+}  // namespace calcgap

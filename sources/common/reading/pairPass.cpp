@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace calcgap {
+
 namespace {
 
 // Of the reads of the block just read, those before the one that found the
@@ -153,3 +155,5 @@ RepeatedPair takeRepeatedTail(PairPass& pass, std::size_t sample)
     lane.ended = true;
     return pair;
 }
+
+}  // namespace calcgap

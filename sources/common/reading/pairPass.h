@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace calcgap {
+
 // One sample's side of the pass.
 struct SampleLane {
     ValueSource* source = nullptr;
@@ -157,3 +159,5 @@ void runPairPass(PairPass& pass, Consumer& consumer)
         }
     }
 }
+
+}  // namespace calcgap

@@ -26,6 +26,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace calcgap {
+
 namespace {
 
 constexpr int kEnd = -1;
@@ -343,3 +345,5 @@ std::string peekText(const ValueReader& reader, std::size_t length)
     const std::size_t available = std::min(length, reader.input.end - reader.input.pos);
     return std::string(reinterpret_cast<const char*>(reader.input.buffer + reader.input.pos), available);
 }
+
+}  // namespace calcgap

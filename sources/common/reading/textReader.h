@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+namespace calcgap {
+
 struct ValueReader {
     InputBuffer input;
     // The last read failed without consuming anything, so every later read
@@ -129,3 +131,5 @@ TextPosition positionOf(const ValueReader& reader, std::uint64_t offset);
 // stopped never waits for more of it.  A reader stuck at text that cannot
 // begin a number always has that text's first byte.
 std::string peekText(const ValueReader& reader, std::size_t length);
+
+}  // namespace calcgap

@@ -7,6 +7,8 @@
 #include <utility>
 #include <sys/stat.h>
 
+namespace calcgap {
+
 namespace {
 
 // Floats only: the classic tools read nothing else, and the report reads
@@ -70,3 +72,5 @@ void openTextSource(ValueSource& source, const char* path, const TextOptions& op
     openValueReader(*reader, path);
     startText(source, std::move(reader), path, options);
 }
+
+}  // namespace calcgap

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace calcgap {
+
 // How the report reads text beyond what the classic tools do.
 struct TextOptions {
     // Count lines, so that the events tell where reads failed.
@@ -25,3 +27,5 @@ extern const SourceKind kTextSourceKind;
 void attachTextSource(ValueSource& source, int fd, const char* path, const TextOptions& options,
                       const unsigned char* prefix = nullptr, std::size_t prefixLength = 0);
 void openTextSource(ValueSource& source, const char* path, const TextOptions& options);
+
+}  // namespace calcgap

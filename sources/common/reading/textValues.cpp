@@ -7,6 +7,8 @@
 #include "reading/decimalConversion.h"
 #include "reading/floatToken.h"
 
+namespace calcgap {
+
 namespace {
 
 // Kept out of line so that the loops around the fast paths stay small.
@@ -108,3 +110,5 @@ std::int32_t readTextValues(ValueReader& reader, ReadEvents& events, float* valu
     last = value;
     return i;
 }
+
+}  // namespace calcgap

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace calcgap {
+
 namespace {
 
 bool isStandardInput(const char* path, bool dashIsStandardInput)
@@ -54,3 +56,5 @@ void checkDistinctStreams(const std::vector<const char*>& paths, bool dashIsStan
         }
     }
 }
+
+}  // namespace calcgap

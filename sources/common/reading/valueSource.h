@@ -11,6 +11,8 @@
 #include <vector>
 #include <string>
 
+namespace calcgap {
+
 // The most reads of one block, which is also the pair pass's block.
 constexpr std::int32_t kPairBlock = 512;
 
@@ -260,3 +262,5 @@ inline std::int64_t storedValues(const ReadEvents& events)
 // when they are opened.  Where dashIsStandardInput, "-" names standard
 // input, which cannot be read twice even from a regular file.
 void checkDistinctStreams(const std::vector<const char*>& paths, bool dashIsStandardInput);
+
+}  // namespace calcgap

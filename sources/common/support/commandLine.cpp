@@ -14,6 +14,8 @@
 #include <iterator>
 #include <string>
 
+namespace calcgap {
+
 namespace {
 
 struct Argument {
@@ -121,3 +123,5 @@ ToolArgs startTool(const ToolTable& tool, int argc, char** argv)
         args.k = convertCount(argv[6], "k");
     return args;
 }
+
+}  // namespace calcgap

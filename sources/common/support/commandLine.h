@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace calcgap {
+
 // What one tool is, for its usage line and its help: the arguments it reads
 // are positions 1 to 5 of every tool, and position 6 when readsK.
 struct ToolTable {
@@ -46,3 +48,5 @@ ToolArgs startTool(const ToolTable& tool, int argc, char** argv);
 // digits; no digits gives 0), but a value outside the signed 32-bit range
 // ends the process instead of wrapping.
 std::int32_t convertCount(const char* text, const char* name);
+
+}  // namespace calcgap

@@ -10,6 +10,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+namespace calcgap {
+
 namespace {
 
 const char* gProgramName = "calcGap";
@@ -71,3 +73,5 @@ void warn(const char* what, const char* reason)
 {
     writeMessage(what, reason, nullptr);
 }
+
+}  // namespace calcgap

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace calcgap {
+
 // Name used as the prefix of every message; each tool sets its own first.
 void setProgramName(const char* name);
 
@@ -41,3 +43,5 @@ void makeRoomForOne(std::vector<T>& items, std::size_t most, const char* what)
     items.reserve(std::min(std::max<std::size_t>(16, 2 * items.size()), most));
     describeAllocation(nullptr);
 }
+
+}  // namespace calcgap

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace calcgap {
+
 // Writes the bytes on standard output, straight to the descriptor; a failed
 // write ends the process with "WHAT: REASON".
 void writeOutput(const char* data, std::size_t length, const char* what);
@@ -45,3 +47,5 @@ inline void put(OutputBuffer& out, std::string_view text)
 
 // Writes what is left in the buffer and releases it.
 void finishOutput(OutputBuffer& out);
+
+}  // namespace calcgap

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace calcgap {
+
 namespace {
 
 // Code points that print nothing yet change what the terminal shows: the
@@ -143,3 +145,5 @@ std::string shellQuoted(std::string_view text)
         out += '\'';
     return out.empty() ? "''" : out;
 }
+
+}  // namespace calcgap

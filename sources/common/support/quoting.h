@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace calcgap {
+
 // The text quoted for a message: 'a.txt' as it stands, "it's" in double
 // quotes, and anything holding a control byte, a character that is
 // invisible yet changes what the terminal shows (the bidirectional and
@@ -23,3 +25,5 @@ inline std::string counted(std::int64_t count, const char* one, const char* many
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
+
+}  // namespace calcgap

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace calcgap {
+
 void writeOutput(const char* data, std::size_t length, const char* what)
 {
     const char* next = data;
@@ -64,3 +66,5 @@ void finishOutput(OutputBuffer& out)
     std::free(out.data);
     out = OutputBuffer{};
 }
+
+}  // namespace calcgap

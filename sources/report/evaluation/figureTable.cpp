@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace calcgap::report {
+
 namespace {
 
 bool withGroup(const ReportOptions& options)
@@ -327,3 +329,5 @@ void resolveRequirements(ReportOptions& options)
         requirement.quantile = figure->quantile;
     }
 }
+
+}  // namespace calcgap::report

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace calcgap::report {
+
 enum class FigureKind : unsigned char {
     // A file's name, quoted as the shell quotes it.
     path,
@@ -126,3 +128,5 @@ std::string shortestNumber(double value);
 // process as a bad option does; a quantile's requirement learns which
 // errors and fraction it is decided on.
 void resolveRequirements(ReportOptions& options);
+
+}  // namespace calcgap::report

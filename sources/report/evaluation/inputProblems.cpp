@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace calcgap::report {
+
 std::string placeOf(const TextPosition& position)
 {
     char text[96];
@@ -102,3 +104,5 @@ bool inputHadProblems(const Evaluation& evaluation)
             return true;
     return !pointsProblems(evaluation).empty();
 }
+
+}  // namespace calcgap::report

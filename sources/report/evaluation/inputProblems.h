@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 struct InputProblem {
     std::string label;
     std::string text;
@@ -26,3 +28,5 @@ std::string readingHint(const FileSummary& file);
 
 // "line 3, column 7 (byte 20)".
 std::string placeOf(const TextPosition& position);
+
+}  // namespace calcgap::report

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 enum class FileEnd {
     // The pass ended, with its count, before this file did.
     notReached,
@@ -237,3 +239,5 @@ bool unequalLengths(const Report& report);
 // Whether the input had any of the problems the report lists.
 bool inputHadProblems(const Report& report);
 bool inputHadProblems(const Evaluation& evaluation);
+
+}  // namespace calcgap::report

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+namespace calcgap::report {
+
 namespace {
 
 std::string classicLine(float result)
@@ -166,3 +168,5 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         dropClassicLines(decadeReport);
     }
 }
+
+}  // namespace calcgap::report

@@ -23,6 +23,8 @@
 #include <memory>
 #include <string>
 
+namespace calcgap::report {
+
 namespace {
 
 struct ValueCounts {
@@ -191,7 +193,6 @@ void noteReadingHint(const FileSummary& file)
         warn((shellQuoted(file.path) + " was likely meant to be read otherwise").c_str(), hint.c_str());
 }
 
-
 // Each sample's group, the first capture of the group pattern in its name:
 // found before any file is read, so that a name without one is an error at
 // once.
@@ -330,3 +331,5 @@ bool unequalLengths(const Report& report)
     return report.allpts.values != report.sample.values || report.allpts.end == FileEnd::notCounted ||
            report.sample.end == FileEnd::notCounted;
 }
+
+}  // namespace calcgap::report

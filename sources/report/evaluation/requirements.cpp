@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 // Whether the figure meets the requirement; a figure without a value does
@@ -89,3 +91,5 @@ std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, b
             failed.push_back(&failure);
     return failed;
 }
+
+}  // namespace calcgap::report

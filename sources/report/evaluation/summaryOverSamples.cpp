@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 // Groups in numeric order where every name is a number, otherwise in the
@@ -107,3 +109,5 @@ std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
     }
     return summary;
 }
+
+}  // namespace calcgap::report

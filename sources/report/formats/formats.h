@@ -6,6 +6,8 @@
 #include "support/output.h"
 #include "evaluation/report.h"
 
+namespace calcgap::report {
+
 // Aligned sections for a person, six significant digits: one sample's
 // whole report, or, for several, a table of them and their summary.
 void writeText(const Evaluation& evaluation, OutputBuffer& out);
@@ -18,3 +20,4 @@ void writeTsv(const Evaluation& evaluation, OutputBuffer& out);
 // sample's report, or the reports of several and their summary.
 void writeJson(const Evaluation& evaluation, OutputBuffer& out);
 
+}  // namespace calcgap::report

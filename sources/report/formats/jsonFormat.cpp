@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+namespace calcgap::report {
+
 namespace {
 
 struct JsonWriter {
@@ -347,3 +349,5 @@ void writeJson(const Evaluation& evaluation, OutputBuffer& out)
     closeObject(w);
     put(out, "\n");
 }
+
+}  // namespace calcgap::report

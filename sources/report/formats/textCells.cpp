@@ -1,6 +1,8 @@
 // Table cells by display width.
 #include "formats/textCells.h"
 
+namespace calcgap::report {
+
 std::size_t displayWidth(std::string_view text)
 {
     std::size_t width = 0;
@@ -37,3 +39,5 @@ std::string left(const std::string& text, std::size_t width)
     const std::size_t shown = displayWidth(text);
     return text + (shown < width ? std::string(width - shown, ' ') : std::string());
 }
+
+}  // namespace calcgap::report

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace calcgap::report {
+
 // The columns a terminal gives the text: a column a character, two for the
 // wide ones of East Asian scripts and emoji, none for combining marks.
 std::size_t displayWidth(std::string_view text);
@@ -16,3 +18,5 @@ std::string cell(const std::string& text, std::size_t width);
 
 // A cell left-aligned in width.
 std::string left(const std::string& text, std::size_t width);
+
+}  // namespace calcgap::report

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 constexpr int kLabelWidth = 26;
@@ -468,3 +470,5 @@ void writeText(const Evaluation& evaluation, OutputBuffer& out)
     else
         severalSamples(evaluation, out);
 }
+
+}  // namespace calcgap::report

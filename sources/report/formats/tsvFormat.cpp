@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 void putLine(OutputBuffer& out, const std::vector<std::string>& cells)
@@ -118,3 +120,5 @@ void writeTsv(const Evaluation& evaluation, OutputBuffer& out)
     else
         sampleRows(evaluation, out);
 }
+
+}  // namespace calcgap::report

@@ -22,6 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace calcgap::report {
+
 namespace {
 
 struct ArrayState {
@@ -170,7 +172,6 @@ std::int32_t readArray(ValueSource& source, float* floats, double* doubles, std:
     return i;
 }
 
-
 const SourceKind kArrayKind = {readArray};
 
 }  // namespace
@@ -205,3 +206,5 @@ void openRawFile(ValueSource& source, int fd, const char* path, const Prefix& pr
     layout.description = type == RawType::f4 ? "raw f4" : "raw f8";
     openArray(source, fd, path, prefix.bytes.data(), prefix.bytes.size(), layout);
 }
+
+}  // namespace calcgap::report

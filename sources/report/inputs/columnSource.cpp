@@ -24,6 +24,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 constexpr std::size_t kColumnBufferSize = std::size_t{1} << 16;
@@ -354,7 +356,6 @@ std::int32_t readColumns(ValueSource& source, float* floats, double* doubles, st
     return i;
 }
 
-
 const SourceKind kColumnKind = {readColumns};
 
 }  // namespace
@@ -391,3 +392,5 @@ void openColumnFile(ValueSource& source, int fd, const char* path, const Prefix&
     struct stat status;
     source.regularFile = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
+
+}  // namespace calcgap::report

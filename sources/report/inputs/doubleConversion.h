@@ -35,6 +35,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace calcgap::report {
+
 namespace doubleConversion {
 
 // A double's stored mantissa bits, the exponent field's value less its
@@ -186,3 +188,5 @@ inline bool floatOfDouble(double value, float& single)
         return nullptr;
     return floatOfDouble(value, single) || floatFromParts(parts, single) ? next : nullptr;
 }
+
+}  // namespace calcgap::report

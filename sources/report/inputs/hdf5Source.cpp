@@ -25,6 +25,8 @@
 #include <cstring>
 #include <string>
 
+namespace calcgap::report {
+
 namespace {
 
 // The functions of the library that the source calls, and the type its
@@ -216,7 +218,6 @@ std::int32_t readHdf5(ValueSource& source, float* floats, double* doubles, std::
     return i;
 }
 
-
 const SourceKind kHdf5Kind = {readHdf5};
 
 // The values of a slab, width of them a row: at least kSlabRows, and for
@@ -323,3 +324,5 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     if (columns > 1)
         source.description += ", column " + std::to_string(column + 1) + " of " + std::to_string(columns);
 }
+
+}  // namespace calcgap::report

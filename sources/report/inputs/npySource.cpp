@@ -17,6 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 constexpr std::size_t kMagicLength = 6;
@@ -230,3 +232,5 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
     }
     openArray(source, fd, path, prefix.bytes.data() + prefix.used, prefix.bytes.size() - prefix.used, layout);
 }
+
+}  // namespace calcgap::report

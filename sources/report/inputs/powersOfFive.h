@@ -22,6 +22,8 @@
 #include <array>
 #include <cstdint>
 
+namespace calcgap::report {
+
 namespace powersOfFive {
 
 constexpr int kSmallestPower = -342;
@@ -142,3 +144,5 @@ constexpr int binaryPower(int q)
 }
 
 }  // namespace powersOfFive
+
+}  // namespace calcgap::report

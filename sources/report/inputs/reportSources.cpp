@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace calcgap::report {
+
 namespace {
 
 constexpr unsigned char kNpyMagic[] = {0x93, 'N', 'U', 'M', 'P', 'Y'};
@@ -121,3 +123,5 @@ void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& p
     attachTextSource(source, fd, path, text, prefix.bytes.data(), prefix.bytes.size());
     readTextAsDoubles(source);
 }
+
+}  // namespace calcgap::report

@@ -4,6 +4,9 @@
 
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
+
+namespace calcgap::report {
+
 // Opens the operand as the source it names or holds: "-" is standard input;
 // PATH:DATASET a dataset of an HDF5 file, unless the whole operand is a
 // file; --raw reads every file as an array; a file that begins with the
@@ -11,3 +14,5 @@
 // --column, --delimiter or --header.  What cannot be opened or read as
 // that kind ends the process naming the file and the fault.
 void openReportSource(ValueSource& source, const char* operand, const SourceOptions& options);
+
+}  // namespace calcgap::report

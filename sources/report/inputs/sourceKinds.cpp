@@ -10,6 +10,8 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace calcgap::report {
+
 bool readFromPrefix(Prefix& prefix, int fd, const char* path, unsigned char* out, std::size_t length)
 {
     const std::size_t fromPrefix = std::min(length, prefix.bytes.size() - prefix.used);
@@ -45,3 +47,5 @@ void failSource(const char* path, const std::string& reason)
 {
     fail(("cannot read " + shellQuoted(path)).c_str(), reason.c_str());
 }
+
+}  // namespace calcgap::report

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 // The first bytes of a stream, read to tell its kind, which the source
 // chosen then reads first: one read's worth, so that a source sees as much
 // of its file at its start as it would have read itself.
@@ -63,3 +65,5 @@ struct ArrayLayout {
 // first holds the array's first bytes, read already.
 void openArray(ValueSource& source, int fd, const char* path, const unsigned char* first, std::size_t firstLength,
                const ArrayLayout& layout);
+
+}  // namespace calcgap::report

@@ -10,6 +10,8 @@
 #include <cfloat>
 #include <cmath>
 
+namespace calcgap::report {
+
 namespace {
 
 // Kept out of line so that the loop around the fast path stays small.
@@ -91,3 +93,5 @@ void readTextAsDoubles(ValueSource& source)
     static const SourceKind kDoubleText = {readDoubleText, kTextSourceKind.readPairs};
     source.kind = &kDoubleText;
 }
+
+}  // namespace calcgap::report

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace calcgap::report {
+
 // Makes count reads into floats and doubles as readTextValues makes them
 // into floats, noting in events the values whose range lost what was
 // written: zero or subnormal from digits that are not all zeros, infinite
@@ -20,3 +22,5 @@ std::int32_t readTextDoubles(ValueReader& reader, ReadEvents& events, float* flo
 // Turns a text source, as attachTextSource opens it, into one that reads
 // doubles too.
 void readTextAsDoubles(ValueSource& source);
+
+}  // namespace calcgap::report

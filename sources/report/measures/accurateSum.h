@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+namespace calcgap::report {
+
 // A sum of doubles to within 1e-12 of the sum of the terms' magnitudes at
 // any count up to 2^31, so within 1e-12 of the exact sum where the terms
 // are nonnegative.  With u = 2^-53, the unit roundoff:
@@ -138,3 +140,5 @@ inline double sqrtOfQuotient(ScaledValue x, ScaledValue y)
     }
     return std::ldexp(std::sqrt(fraction), exponent / 2);
 }
+
+}  // namespace calcgap::report

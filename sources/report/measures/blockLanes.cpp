@@ -7,6 +7,8 @@
 #include <cfloat>
 #include <cmath>
 
+namespace calcgap::report {
+
 namespace {
 
 // With kClassic, the classic sums of the block's floats are taken in the
@@ -84,3 +86,5 @@ LaneCounts computeLanes(BlockLanes& lanes, const double* as, const double* bs, s
 {
     return lanesWithClassic(lanes, as, bs, count, t, classic, singleAs, singleBs);
 }
+
+}  // namespace calcgap::report

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace calcgap::report {
+
 // Bits of a sort key that hold a pair's place in its block.
 constexpr int kPlaceBits = 9;
 
@@ -230,3 +232,5 @@ inline std::int32_t placeOf(const double* x, std::int32_t n, double value)
         ++j;
     return j;
 }
+
+}  // namespace calcgap::report

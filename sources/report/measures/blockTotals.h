@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace calcgap::report {
+
 // A spread's squared offsets within a block, from the spread's shift, at
 // its scale (see Spread); the scale may grow within the block.
 struct BlockSpread {
@@ -248,8 +250,9 @@ inline DensityDecade& densityRow(ErrorMeasures& m, std::int32_t row)
     }
 }
 
-
 // A block whose pairs are all measurable (finite, with a relative error,
 // none left out), taken lane by lane (commonBlock.cpp).
 void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, const MeasuredBlock& block,
                      std::size_t dim, bool allCommon);
+
+}  // namespace calcgap::report

@@ -3,6 +3,8 @@
 
 #include "measures/laneClones.h"
 
+namespace calcgap::report {
+
 namespace {
 
 // A spread taken lane by lane has its shift set by the first block, to its
@@ -271,3 +273,5 @@ void takeCommonBlock(ErrorMeasures& m, BlockTotals& totals, BlockLanes& lanes, c
 {
     takeLanes(m, totals, lanes, block, dim, allCommon);
 }
+
+}  // namespace calcgap::report

@@ -2,6 +2,8 @@
 // the rows of the tables by decade of a.
 #pragma once
 
+namespace calcgap::report {
+
 // Relative errors by decade: 0, below 1e-8, each decade up to 1, and 1 or
 // more.
 constexpr int kDecadeBins = 11;
@@ -15,3 +17,5 @@ constexpr int kLowestDecade = -9999;
 constexpr int kHighestDecade = 9999;
 constexpr int kDensityRows = kHighestDecade - kLowestDecade + 2;
 constexpr int kNoDecade = kHighestDecade + 1;
+
+}  // namespace calcgap::report

@@ -18,6 +18,8 @@
 #include <string>
 #include <type_traits>
 
+namespace calcgap::report {
+
 const char* const kDecadeLabels[kDecadeBins] = {
     "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
     "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
@@ -111,3 +113,5 @@ void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, 
     measures.byDensity = options.byDensity;
     watchQuantileGates(measures, gates);
 }
+
+}  // namespace calcgap::report

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <iterator>
 
+namespace calcgap::report {
+
 // What the tables by decade of a keep for each row, made as the row's first
 // pair comes.  Only the span of rows that occur is held, so that a sample
 // costs what its decades do rather than the 20,001 rows any sample might
@@ -222,3 +224,5 @@ struct SpreadFigures {
 };
 
 SpreadFigures spreadOf(const Spread& spread, const AccurateSum& sum, std::int64_t count);
+
+}  // namespace calcgap::report

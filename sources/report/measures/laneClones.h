@@ -13,3 +13,7 @@
 #else
 #define CALCGAP_LANE_CLONES
 #endif
+
+namespace calcgap::report {
+
+}  // namespace calcgap::report

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <string>
 
+namespace calcgap::report {
+
 // The decades of the positive doubles: 4.9e-324 to 1.8e308.
 constexpr int kLowestDoubleDecade = -324;
 constexpr int kDoubleDecades = 308 - kLowestDoubleDecade + 1;
@@ -427,3 +429,5 @@ constexpr double kLn2Lo = 0x1.ef35793c7673p-45;
         f.logRatio = std::fabs(difference);
     return f;
 }
+
+}  // namespace calcgap::report

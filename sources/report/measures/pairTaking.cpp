@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace calcgap::report {
+
 namespace {
 
 // Lists past their length go into the buckets between blocks; the
@@ -190,3 +192,5 @@ void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA
     if (!measures.logs)
         takeClassicRepeated(measures.classic, singleA, singleB, count);
 }
+
+}  // namespace calcgap::report

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdint>
 
+namespace calcgap::report {
+
 template <typename Sum, typename SpreadOf>
 struct PairTotals {
     std::int64_t measured = 0;
@@ -76,3 +78,5 @@ void eachTotal(Run& run, const Block& block, Merge merge)
     merge(run.oneNotPositive, block.oneNotPositive);
     merge(run.allptsSquareSum, block.allptsSquareSum);
 }
+
+}  // namespace calcgap::report

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+namespace calcgap::report {
+
 namespace {
 
 // The summary a figure is a quantile of: the least rtol each pair needs is
@@ -75,3 +77,5 @@ std::vector<QuantileGate> decideQuantileGates(const ErrorMeasures& m, const std:
     }
     return gates;
 }
+
+}  // namespace calcgap::report

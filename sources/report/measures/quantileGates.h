@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 // The fractions of the quantiles a report gives: of the errors, the median,
 // p90, p99 and p99.9; of the pairs, all of them, 99.9% and 99% for the least
 // rtol they meet.
@@ -32,3 +34,5 @@ struct QuantileGate {
 // for a quantile without a value.
 std::vector<QuantileGate> decideQuantileGates(const ErrorMeasures& measures,
                                               const std::vector<Requirement>& requirements);
+
+}  // namespace calcgap::report

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <sys/mman.h>
 
+namespace calcgap::report {
+
 namespace {
 
 // Every nonnegative double up to infinity has its top bits below this.
@@ -303,3 +305,5 @@ std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::
     }
     return results;
 }
+
+}  // namespace calcgap::report

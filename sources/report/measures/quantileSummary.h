@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+namespace calcgap::report {
+
 // Counts of nonnegative doubles in buckets of a fixed part of their binade:
 // the bucket is the top bits of the double, so memory is fixed and any
 // order statistic is known to within its bucket.  Fine summaries keep 20
@@ -179,7 +181,6 @@ std::uint64_t countAtMost(const QuantileSummary& summary, const QuantileWatch& w
 // where the summary has them, are the values' own.
 void countBlock(QuantileSummary& summary, const double* values, const std::uint32_t* buckets, std::int32_t count);
 
-
 // Moves a list past its length into the buckets.
 void spillListed(QuantileSummary& summary);
 
@@ -215,3 +216,5 @@ std::vector<std::uint64_t> listedAtLeast(const QuantileSummary& summary, const d
 // with them.
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
                                      bool atLeast = false, std::uint64_t zeros = 0, std::uint64_t infinities = 0);
+
+}  // namespace calcgap::report

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <utility>
 
+namespace calcgap::report {
+
 namespace {
 
 // Heap order with the point to push out next on top: the smallest key, and
@@ -70,3 +72,5 @@ WorstPoints takeWorstPoints(WorstList& list)
     list.heap.clear();
     return worst;
 }
+
+}  // namespace calcgap::report

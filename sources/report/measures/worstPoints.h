@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 struct WorstPoint {
     std::int64_t index;
     double a;
@@ -58,3 +60,5 @@ inline bool wouldEnter(const WorstList& list, double key)
 // The points in order, the worst first, sorted where they lie: the list is
 // spent.
 WorstPoints takeWorstPoints(WorstList& list);
+
+}  // namespace calcgap::report

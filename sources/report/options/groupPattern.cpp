@@ -3,6 +3,8 @@
 
 #include <re2/re2.h>
 
+namespace calcgap::report {
+
 bool compileGroupPattern(const char* text, GroupPattern& pattern, std::string& reason)
 {
     RE2::Options options;
@@ -37,3 +39,5 @@ bool groupOfName(const GroupPattern& pattern, const char* name, std::string& gro
     group.assign(capture.data(), capture.size());
     return true;
 }
+
+}  // namespace calcgap::report

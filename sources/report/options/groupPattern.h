@@ -12,6 +12,8 @@ namespace re2 {
 class RE2;
 }
 
+namespace calcgap::report {
+
 struct GroupPattern {
     std::shared_ptr<const re2::RE2> compiled;
 };
@@ -24,3 +26,5 @@ bool compileGroupPattern(const char* text, GroupPattern& pattern, std::string& r
 // there is none: the pattern does not match the name, or matches it with
 // its first group empty.
 bool groupOfName(const GroupPattern& pattern, const char* name, std::string& group, std::string& reason);
+
+}  // namespace calcgap::report

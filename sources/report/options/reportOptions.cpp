@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+namespace calcgap::report {
+
 namespace {
 
 constexpr const char* kHint = "Try 'calcGap_report --help' for more information.";
@@ -465,3 +467,5 @@ std::string decimalOfLog(double log)
     std::snprintf(text, sizeof text, "%.6ge%.0f", std::pow(10.0, decimal - exponent), exponent);
     return text;
 }
+
+}  // namespace calcgap::report

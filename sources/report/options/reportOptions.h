@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace calcgap::report {
+
 enum class ReportFormat { text, tsv, json };
 
 // How --raw reads both files: native little-endian float32 or float64.
@@ -113,3 +115,5 @@ std::string decimalOfLog(double log);
 // --group pattern is a bad option; requirements are checked against the
 // figures by resolveRequirements.
 ReportOptions parseReportOptions(int argc, char** argv);
+
+}  // namespace calcgap::report
