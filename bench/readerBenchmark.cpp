@@ -62,7 +62,6 @@ void readAll(benchmark::State& state, const std::string& text, int count, bool d
         LastPair last;
         runPairPass(pass, last);
         benchmark::DoNotOptimize(last.sum);
-        releasePairPass(pass);
         allpts = ValueSource{};
         sample = ValueSource{};
     }

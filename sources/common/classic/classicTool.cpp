@@ -59,7 +59,6 @@ int runTool(const ToolTable& tool, int argc, char** argv, ClassicFigure figure)
     PairPass pass;
     startPairPass(pass, allpts, {&sample}, args.n, true, false);
     runPairPass(pass, measure);
-    releasePairPass(pass);
     printResult(classicResult(measure.sums, figure, args.n));
     return 0;
 }

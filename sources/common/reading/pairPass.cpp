@@ -53,9 +53,11 @@ void startPairPass(PairPass& pass, ValueSource& allpts, const std::vector<ValueS
     pass.exact = exact;
     pass.doubles = doubles;
     pass.as = blockOf<float>(2 * kPairBlock);
+    pass.floatBlock.reset(pass.as);
     pass.bs = pass.as + kPairBlock;
     if (doubles) {
         pass.aDoubles = blockOf<double>(2 * kPairBlock);
+        pass.doubleBlock.reset(pass.aDoubles);
         pass.bDoubles = pass.aDoubles + kPairBlock;
     }
 }
@@ -66,17 +68,9 @@ void readPointsInStep(PairPass& pass, ValueSource& points, std::int32_t dim)
     pass.dim = dim;
     const auto values = static_cast<std::size_t>(kPairBlock) * static_cast<std::size_t>(dim);
     pass.pointFloats = blockOf<float>(values);
+    pass.pointFloatBlock.reset(pass.pointFloats);
     pass.pointValues = blockOf<double>(values);
-}
-
-void releasePairPass(PairPass& pass)
-{
-    std::free(pass.as);
-    std::free(pass.aDoubles);
-    std::free(pass.pointFloats);
-    std::free(pass.pointValues);
-    pass.as = pass.bs = pass.pointFloats = nullptr;
-    pass.aDoubles = pass.bDoubles = pass.pointValues = nullptr;
+    pass.pointDoubleBlock.reset(pass.pointValues);
 }
 
 BlockReads readFirstBlock(PairPass& pass)

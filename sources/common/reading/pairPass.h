@@ -16,9 +16,11 @@
 #pragma once
 
 #include "reading/valueSource.h"
+#include "support/fail.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace calcgap {
@@ -47,13 +49,17 @@ struct PairPass {
     // and how many the last block asked for.
     std::int64_t reads = 0;
     std::int32_t lastWant = 0;
-    // The block's reads, from the free store.
+    // The block's reads, in memory from the free store that the pass owns.
     float* as = nullptr;
     float* bs = nullptr;
     double* aDoubles = nullptr;
     double* bDoubles = nullptr;
     float* pointFloats = nullptr;
     double* pointValues = nullptr;
+    std::unique_ptr<void, FreeMemory> floatBlock;
+    std::unique_ptr<void, FreeMemory> doubleBlock;
+    std::unique_ptr<void, FreeMemory> pointFloatBlock;
+    std::unique_ptr<void, FreeMemory> pointDoubleBlock;
 };
 
 // One source's reads of a block: which may be more than the block's pairs
@@ -99,8 +105,6 @@ void startPairPass(PairPass& pass, ValueSource& allpts, const std::vector<ValueS
 // pair is then handed over as one only once the points are spent too, as
 // till then each point of it differs.
 void readPointsInStep(PairPass& pass, ValueSource& points, std::int32_t dim);
-
-void releasePairPass(PairPass& pass);
 
 // Reads the next block of the first source, and of the points, which every
 // sample then pairs with.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <vector>
 
 namespace calcgap {
@@ -24,6 +25,14 @@ void warn(const char* what, const char* reason);
 // From then on a failed allocation ends the process as fail does, naming
 // what the memory was for (see describeAllocation) instead of aborting.
 void failOnOutOfMemory();
+
+// Memory from malloc, freed with its owner.
+struct FreeMemory {
+    void operator()(void* memory) const
+    {
+        std::free(memory);
+    }
+};
 
 // Names what the allocations that follow are for, as the "what failed" of
 // their message should they fail; nullptr restores the general wording.

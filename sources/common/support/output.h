@@ -3,8 +3,11 @@
 // away) is never a silent success.
 #pragma once
 
+#include "support/fail.h"
+
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 namespace calcgap {
@@ -24,7 +27,7 @@ void flushOutput(const char* what);
 // whenever it fills, so that what a long report costs in memory is the
 // buffer alone.
 struct OutputBuffer {
-    char* data = nullptr;
+    std::unique_ptr<char[], FreeMemory> data;
     std::size_t used = 0;
     const char* what = nullptr;
 };
@@ -38,7 +41,7 @@ void writeRest(OutputBuffer& out, std::string_view text);
 inline void put(OutputBuffer& out, std::string_view text)
 {
     if (text.size() <= kOutputBufferSize - out.used) {
-        std::memcpy(out.data + out.used, text.data(), text.size());
+        std::memcpy(out.data.get() + out.used, text.data(), text.size());
         out.used += text.size();
         return;
     }

@@ -43,27 +43,26 @@ void startOutput(OutputBuffer& out, const char* what)
 {
     out = OutputBuffer{};
     out.what = what;
-    out.data = static_cast<char*>(std::malloc(kOutputBufferSize));
+    out.data.reset(static_cast<char*>(std::malloc(kOutputBufferSize)));
     if (out.data == nullptr)
         fail(what, std::strerror(ENOMEM));
 }
 
 void writeRest(OutputBuffer& out, std::string_view text)
 {
-    writeOutput(out.data, out.used, out.what);
+    writeOutput(out.data.get(), out.used, out.what);
     out.used = 0;
     if (text.size() >= kOutputBufferSize) {
         writeOutput(text.data(), text.size(), out.what);
         return;
     }
-    std::memcpy(out.data, text.data(), text.size());
+    std::memcpy(out.data.get(), text.data(), text.size());
     out.used = text.size();
 }
 
 void finishOutput(OutputBuffer& out)
 {
-    writeOutput(out.data, out.used, out.what);
-    std::free(out.data);
+    writeOutput(out.data.get(), out.used, out.what);
     out = OutputBuffer{};
 }
 

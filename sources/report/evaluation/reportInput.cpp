@@ -304,7 +304,6 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         pass.samples[s].reset();
     }
     files->allpts = ValueSource{};
-    releasePairPass(pair);
 }
 
 }  // namespace

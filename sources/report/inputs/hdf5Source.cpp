@@ -9,6 +9,7 @@
 // every other run of the report takes to start.
 #include "inputs/sourceKinds.h"
 
+#include "support/fail.h"
 #include "support/quoting.h"
 
 #include <hdf5.h>
@@ -132,7 +133,7 @@ struct Hdf5State {
     int rank = 1;
     bool single = false;
     hsize_t next = 0;
-    std::unique_ptr<double[], void (*)(void*)> slab{nullptr, std::free};
+    std::unique_ptr<double[], FreeMemory> slab;
     // Values a slab holds: whole rows, and where the dataset is chunked
     // whole chunks where they fit.
     hsize_t slabSize = kSlabRows;
