@@ -71,7 +71,8 @@ std::size_t readRetrying(int fd, const char* path, unsigned char* into, std::siz
 // Moves the bytes not yet taken to the buffer's front, keeping the byte
 // before them in reach (a scan may ask whether a line began there), and
 // reads once into the room after them.  The bytes read, 0 at the end of the
-// data.
+// data.  The bytes left must not fill the buffer (every caller refills with
+// fewer than half of it left), or a read of nothing would pass for the end.
 std::size_t refillInput(InputBuffer& input);
 
 // Reads until the buffer holds length bytes not yet taken, or the data
