@@ -122,7 +122,14 @@ TEST_F(ReportSamples, SummaryByGroupAgainstTheSampleRows)
     const auto column = [](const TsvTable& table, const std::string& name) {
         return static_cast<std::size_t>(std::find(table.names.begin(), table.names.end(), name) - table.names.begin());
     };
-    EXPECT_EQ(rows.rows[0][column(rows, "group")], "100");
+    // The samples in natural order, whatever order they were given in.
+    std::vector<std::string> sampleOrder;
+    for (const std::vector<std::string>& row : rows.rows)
+        sampleOrder.push_back(row[column(rows, "group")] + row[column(rows, "sample")].substr(
+                                                               row[column(rows, "sample")].find("_seed")));
+    EXPECT_EQ(sampleOrder, (std::vector<std::string>{"3_seed1.txt'", "3_seed2.txt'", "3_seed3.txt'", "20_seed1.txt'",
+                                                     "20_seed2.txt'", "20_seed3.txt'", "100_seed1.txt'",
+                                                     "100_seed2.txt'", "100_seed3.txt'"}));
 
     args.insert(args.begin(), "--summary");
     const TsvTable summary = parseTsv(runReport(args).out);
@@ -160,15 +167,16 @@ TEST_F(ReportSamples, SummaryByGroupAgainstTheSampleRows)
     }
     EXPECT_EQ(std::atoi(summary.rows[0][column(summary, "samples")].c_str()), 3);
 
-    // Names that are not all numbers are ordered as names; without --group
-    // every sample is in one group, "all".
+    // Names that are not all numbers are in natural order, their numbers
+    // compared as numbers; without --group every sample is in one group,
+    // "all".
     const TsvTable named = parseTsv(
         runReport({"--format=tsv", "--summary", "--group=kde_n([0-9]+_seed1)", a, samples[0], samples[6], samples[3]})
             .out);
     ASSERT_EQ(named.rows.size(), 3u);
-    EXPECT_EQ(named.rows[0][0], "100_seed1");
+    EXPECT_EQ(named.rows[0][0], "3_seed1");
     EXPECT_EQ(named.rows[1][0], "20_seed1");
-    EXPECT_EQ(named.rows[2][0], "3_seed1");
+    EXPECT_EQ(named.rows[2][0], "100_seed1");
     const TsvTable all = parseTsv(runReport({"--format=tsv", "--summary", a, samples[0], samples[1]}).out);
     ASSERT_EQ(all.rows.size(), 1u);
     EXPECT_EQ(all.rows[0][0], "all");

@@ -3,6 +3,7 @@
 // held (its values, NaNs and infinities, what reading lost, where and why it
 // ended) noted beside each sample's measures; then the summary over the
 // samples and the requirements.
+#include "evaluation/naturalOrder.h"
 #include "evaluation/report.h"
 
 #include "support/fail.h"
@@ -317,9 +318,12 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
         paths.push_back(options.pointsPath);
     checkDistinctStreams(paths, true);
 
+    // The samples in natural order, whatever order a shell's glob gave.
     evaluation.options = options;
-    const std::vector<std::string> groups = groupsOf(options);
-    readAndMeasure(evaluation, options, groups);
+    std::vector<const char*>& samples = evaluation.options.samplePaths;
+    std::stable_sort(samples.begin(), samples.end(), [](const char* x, const char* y) { return naturalLess(x, y); });
+    const std::vector<std::string> groups = groupsOf(evaluation.options);
+    readAndMeasure(evaluation, evaluation.options, groups);
     if (options.output.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);

@@ -1,5 +1,6 @@
 // The summary over samples: each figure's mean, sd, se and extremes over the
 // samples of a group, and over the same decade of a in each.
+#include "evaluation/naturalOrder.h"
 #include "evaluation/report.h"
 
 #include "evaluation/figureTable.h"
@@ -89,10 +90,14 @@ std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
     std::vector<std::string> names;
     for (const auto& [name, reports] : groups)
         names.push_back(name);
+    // Groups that are numbers ("0.25", "1e3") in the order of their values,
+    // others in natural order ("n400" before "n1600").
     if (numericNames(names))
         std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
             return std::strtod(x.c_str(), nullptr) < std::strtod(y.c_str(), nullptr);
         });
+    else
+        std::sort(names.begin(), names.end(), naturalLess);
     std::vector<SummaryRow> summary;
     for (const std::string& name : names) {
         const std::vector<const Report*>& reports = groups[name];
