@@ -6,7 +6,7 @@
 #include "measures/quantileGates.h"
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
-#include "measures/worstPoints.h"
+#include "summaries/worstPoints.h"
 
 #include <array>
 #include <cstdint>

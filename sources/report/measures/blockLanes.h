@@ -3,12 +3,12 @@
 // extremes of those arrays taken in an order the program fixes.
 #pragma once
 
-#include "measures/accurateSum.h"
+#include "summaries/accurateSum.h"
 #include "classic/classicSums.h"
 #include "measures/errorMeasures.h"
 #include "measures/laneClones.h"
 #include "measures/pairFigures.h"
-#include "measures/quantileSummary.h"
+#include "summaries/quantileSummary.h"
 #include "reading/valueSource.h"
 
 #include <array>

@@ -4,14 +4,14 @@
 // spread, a table by decade of a, and the classic sums over every pair.
 #pragma once
 
-#include "measures/accurateSum.h"
+#include "summaries/accurateSum.h"
 #include "measures/decades.h"
 #include "measures/pairTotals.h"
 #include "measures/pairFigures.h"
 #include "classic/classicSums.h"
-#include "measures/quantileSummary.h"
+#include "summaries/quantileSummary.h"
 #include "options/reportOptions.h"
-#include "measures/worstPoints.h"
+#include "summaries/worstPoints.h"
 
 #include <array>
 #include <climits>

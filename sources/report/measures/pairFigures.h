@@ -5,7 +5,7 @@
 #pragma once
 
 #include "measures/decades.h"
-#include "measures/quantileSummary.h"
+#include "summaries/quantileSummary.h"
 
 #include <algorithm>
 #include <array>

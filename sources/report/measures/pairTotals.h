@@ -4,7 +4,7 @@
 // the run in one merge and no figure can be left out of it.
 #pragma once
 
-#include "measures/accurateSum.h"
+#include "summaries/accurateSum.h"
 #include "measures/decades.h"
 
 #include <array>

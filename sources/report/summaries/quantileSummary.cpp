@@ -1,5 +1,5 @@
 // The quantile summary: fixed buckets over the bits of a double.
-#include "measures/quantileSummary.h"
+#include "summaries/quantileSummary.h"
 
 #include "support/fail.h"
 

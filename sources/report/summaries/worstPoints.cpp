@@ -1,5 +1,5 @@
 // The K points with the largest absolute or relative error.
-#include "measures/worstPoints.h"
+#include "summaries/worstPoints.h"
 
 #include "support/fail.h"
 
