@@ -30,6 +30,7 @@ void* runReport(void* context)
     Run& run = *static_cast<Run*>(context);
     ReportOptions options = parseReportOptions(run.argc, run.argv);
     resolveRequirements(options);
+    resolveColumns(options);
     // On the free store, with everything it holds.
     const auto evaluation = std::make_unique<Evaluation>();
     runEvaluation(options, *evaluation);

@@ -289,4 +289,43 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     EXPECT_EQ(sorted(written), sorted(jsonListed));
 }
 
+// --columns keeps the TSV figures it names or matches, in the table's
+// order, with the files, group and decade that name each row; a name that
+// matches no figure is an option error naming the closest.
+TEST_F(ReportFormats, ChosenColumnsOfTsvRows)
+{
+    const std::string a = dir.file("a.txt", "1 2 4 8");
+    const std::string b1 = dir.file("run_n1_s1.txt", "1.5 2 4 9");
+    const std::string b2 = dir.file("run_n1_s2.txt", "1 2.5 4 8");
+    const TsvTable whole = parseTsv(runReport({"--format=tsv", a, b1}).out);
+    const TsvTable chosen = parseTsv(runReport({"--format=tsv", "--columns=rel_p*,abs_mean", a, b1}).out);
+    std::vector<std::string> expected{"allpts", "sample"};
+    for (const std::string& name : whole.names)
+        if (name == "abs_mean" || name.rfind("rel_p", 0) == 0)
+            expected.push_back(name);
+    ASSERT_GT(expected.size(), 4u);
+    EXPECT_EQ(chosen.names, expected);
+    ASSERT_EQ(chosen.rows.size(), 1u);
+    for (std::size_t k = 0; k < chosen.names.size(); ++k) {
+        const auto at = std::find(whole.names.begin(), whole.names.end(), chosen.names[k]) - whole.names.begin();
+        EXPECT_EQ(chosen.rows[0][k], whole.rows[0][static_cast<std::size_t>(at)]) << chosen.names[k];
+    }
+
+    const TsvTable summary =
+        parseTsv(runReport({"--format=tsv", "--summary", "--group=_n([0-9]+)_", "--columns=rel_mean", a, b1, b2}).out);
+    EXPECT_EQ(summary.names, (std::vector<std::string>{"group", "samples", "rel_mean_mean", "rel_mean_sd", "rel_mean_se",
+                                                      "rel_mean_min", "rel_mean_max"}));
+    ASSERT_EQ(summary.rows.size(), 1u);
+    EXPECT_EQ(summary.rows[0].size(), summary.names.size());
+
+    const RunResult typo = runReport({"--format=tsv", "--columns=abs_mean,rel_maen", a, b1});
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_EQ(typo.out, "");
+    EXPECT_EQ(typo.err.substr(0, typo.err.find('\n')),
+              "calcGap_report: invalid column list 'abs_mean,rel_maen': no figure is named 'rel_maen'; close names: "
+              "rel_max, rel_mean");
+    EXPECT_EQ(runReport({"--format=tsv", "--columns=nothing*", a, b1}).status, 1);
+    EXPECT_EQ(runReport({"--format=tsv", "--columns=abs_mean,", a, b1}).status, 1);
+}
+
 }  // namespace

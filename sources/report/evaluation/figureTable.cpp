@@ -4,6 +4,7 @@
 #include "support/quoting.h"
 
 #include <algorithm>
+#include <fnmatch.h>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -315,6 +316,74 @@ std::vector<std::string> figureNames()
         if (isNumeric(figure))
             names.push_back(figure.name);
     return names;
+}
+
+namespace {
+
+bool matchesColumn(const std::string& pattern, std::string_view name)
+{
+    return ::fnmatch(pattern.c_str(), std::string(name).c_str(), 0) == 0;
+}
+
+// A figure that names the row rather than measuring it.
+bool namesRow(const Figure& figure)
+{
+    return figure.kind == FigureKind::path || figure.kind == FigureKind::decade || figure.name == "group";
+}
+
+// Edits (insertions, deletions, substitutions) between two names.
+std::size_t editDistance(std::string_view x, std::string_view y)
+{
+    std::vector<std::size_t> row(y.size() + 1);
+    for (std::size_t j = 0; j <= y.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= x.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= y.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[y.size()];
+}
+
+}  // namespace
+
+bool chosenColumn(const OutputOptions& options, std::string_view name)
+{
+    if (options.columns.empty())
+        return true;
+    const Figure* const figure = figureNamed(name);
+    if (figure != nullptr && namesRow(*figure))
+        return true;
+    return std::any_of(options.columns.begin(), options.columns.end(),
+                       [&](const std::string& pattern) { return matchesColumn(pattern, name); });
+}
+
+void resolveColumns(const ReportOptions& options)
+{
+    for (const std::string& pattern : options.output.columns) {
+        const auto matches = [&](const Figure& figure) { return matchesColumn(pattern, figure.name); };
+        if (std::any_of(figureTable().begin(), figureTable().end(), matches))
+            continue;
+        // The names within a third of the name's length in edits, or
+        // that begin with it, closest first.
+        std::vector<std::pair<std::size_t, std::string>> close;
+        for (const Figure& figure : figureTable()) {
+            const std::size_t distance = editDistance(pattern, figure.name);
+            if (distance <= std::max<std::size_t>(1, pattern.size() / 3) || figure.name.rfind(pattern, 0) == 0)
+                close.emplace_back(distance, figure.name);
+        }
+        std::sort(close.begin(), close.end());
+        std::string reason = "no figure is named " + shellQuoted(pattern);
+        for (std::size_t k = 0; k < close.size() && k < 5; ++k)
+            reason += (k == 0 ? "; close names: " : ", ") + close[k].second;
+        if (close.empty())
+            reason += "; the TSV header names them";
+        failInvalid("column list", options.output.columnsText, reason.c_str());
+    }
 }
 
 void resolveRequirements(ReportOptions& options)

@@ -124,6 +124,14 @@ std::vector<std::string> figureNames();
 // for NaN, inf for infinities.
 std::string shortestNumber(double value);
 
+// Whether --columns keeps the figure in TSV rows: the files, group and
+// decade always, and the figures the list names or matches.
+bool chosenColumn(const OutputOptions& options, std::string_view name);
+
+// Every name or pattern of --columns names a figure; one that names none
+// ends the process as a bad option does, naming the figures closest to it.
+void resolveColumns(const ReportOptions& options);
+
 // Each requirement's figure: a name that is no numeric figure's ends the
 // process as a bad option does; a quantile's requirement learns which
 // errors and fraction it is decided on.

@@ -48,7 +48,10 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
                 rows.push_back(&decade);
         }
         for (const Report* row : rows) {
-            const std::vector<Field> fields = reportFields(*row, evaluation.options);
+            std::vector<Field> fields = reportFields(*row, evaluation.options);
+            std::erase_if(fields, [&](const Field& field) {
+                return !chosenColumn(evaluation.options.output, field.figure->name);
+            });
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
@@ -72,6 +75,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
     // what the columns would be.
     if (!headed) {
         std::vector<std::string> cells = fieldNames(evaluation.options);
+        std::erase_if(cells, [&](const std::string& name) { return !chosenColumn(evaluation.options.output, name); });
         if (gated)
             cells.emplace_back("failed");
         putLine(out, cells);
@@ -87,8 +91,9 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
         header.emplace_back("decade");
     header.emplace_back("samples");
     for (const std::string& name : figureNames())
-        for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
-            header.push_back(name + statistic);
+        if (chosenColumn(evaluation.options.output, name))
+            for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
+                header.push_back(name + statistic);
     if (gated)
         header.emplace_back("failed");
     putLine(out, header);
@@ -103,8 +108,9 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
             cells.push_back(row.decade == kNoDecade ? "none" : std::to_string(row.decade));
         cells.push_back(std::to_string(row.samples));
         for (const SummaryFigure& figure : row.figures)
-            for (double value : {figure.mean, figure.sd, figure.se, figure.min, figure.max})
-                cells.push_back(shortestNumber(value));
+            if (chosenColumn(evaluation.options.output, figure.name))
+                for (double value : {figure.mean, figure.sd, figure.se, figure.min, figure.max})
+                    cells.push_back(shortestNumber(value));
         if (gated)
             cells.push_back(decadeRow ? "" : failedColumn(evaluation, true, r));
         putLine(out, cells);

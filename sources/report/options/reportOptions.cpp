@@ -216,6 +216,25 @@ void groupValue(OutputOptions& options, const char* text)
     options.groupPattern = text;
 }
 
+// Names or patterns separated by commas; which figures they name is for the
+// table of figures to say, once every option is read.
+void columnsValue(OutputOptions& options, const char* text)
+{
+    options.columnsText = text;
+    options.columns.clear();
+    const std::string_view list(text);
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view name = list.substr(start, comma - start);
+        if (name.empty())
+            failInvalid("column list", text, "it has an empty name");
+        options.columns.emplace_back(name);
+        if (comma == list.size())
+            break;
+        start = comma + 1;
+    }
+}
+
 ReportFormat formatValue(const char* text)
 {
     static constexpr std::pair<const char*, ReportFormat> kFormats[] = {
@@ -309,6 +328,10 @@ constexpr KnownOption kOptions[] = {
      "every figure by decade of a: in TSV a row per decade,\n"
      "in JSON a list per sample, in the text's summary a table",
      [](ReportOptions& o, const char*) { o.measures.byDensity = true; }},
+    {"columns", 0, "LIST",
+     "the figures of TSV rows, by name or shell pattern, as\n"
+     "'rel_*,abs_mean'; the files, group and decade stay",
+     [](ReportOptions& o, const char* v) { columnsValue(o.output, v); }},
     {"require", 0, "EXPR",
      "NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
      "status 3 when a sample, or a summary's mean, fails it",

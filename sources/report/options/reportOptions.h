@@ -84,6 +84,10 @@ struct OutputOptions {
     const char* groupPattern = nullptr;
     GroupPattern group;
     std::vector<Requirement> requirements;
+    // The figures of the TSV rows, by name or shell pattern (--columns),
+    // as written; every figure where empty.
+    const char* columnsText = nullptr;
+    std::vector<std::string> columns;
 };
 
 struct ReportOptions {
