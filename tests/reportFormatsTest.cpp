@@ -328,4 +328,41 @@ TEST_F(ReportFormats, ChosenColumnsOfTsvRows)
     EXPECT_EQ(runReport({"--format=tsv", "--columns=abs_mean,", a, b1}).status, 1);
 }
 
+// --decades=K puts K decades of a in each by-density row: the row is the
+// span's lowest decade, a multiple of K, and its pairs and largest error
+// are those of the one-decade rows it spans.
+TEST_F(ReportFormats, ByDensityRowsSpanKDecades)
+{
+    const std::string a = dir.file("a.txt", "3e-13 2e-12 5e-11 4e-10 7e-9 1e-8 6e-7 2e-6 0 1e-1");
+    const std::string b = dir.file("b.txt", "3.1e-13 2.2e-12 5e-11 4.4e-10 7e-9 1.3e-8 6e-7 2.1e-6 1e-9 1.5e-1");
+    const TsvTable fine = parseTsv(runReport({"--format=tsv", "--by-density", a, b}).out);
+    const TsvTable coarse = parseTsv(runReport({"--format=tsv", "--by-density", "--decades=3", a, b}).out);
+    const auto column = [](const TsvTable& table, const std::string& name) {
+        return static_cast<std::size_t>(std::find(table.names.begin(), table.names.end(), name) - table.names.begin());
+    };
+    const auto floorToSpan = [](int decade) { return decade - ((decade % 3) + 3) % 3; };
+    std::map<std::string, std::pair<long, double>> expected;
+    for (const std::vector<std::string>& row : fine.rows) {
+        const std::string& decade = row[column(fine, "decade")];
+        const std::string span = decade == "none" ? decade : std::to_string(floorToSpan(std::stoi(decade)));
+        auto& [pairs, largest] = expected[span];
+        pairs += std::stol(row[column(fine, "pairs")]);
+        if (!row[column(fine, "rel_max")].empty())
+            largest = std::max(largest, std::stod(row[column(fine, "rel_max")]));
+    }
+    ASSERT_EQ(coarse.rows.size(), expected.size());
+    for (const std::vector<std::string>& row : coarse.rows) {
+        const std::string& decade = row[column(coarse, "decade")];
+        ASSERT_TRUE(expected.count(decade)) << decade;
+        EXPECT_EQ(std::stol(row[column(coarse, "pairs")]), expected[decade].first) << decade;
+        if (!row[column(coarse, "rel_max")].empty()) {
+            EXPECT_EQ(std::stod(row[column(coarse, "rel_max")]), expected[decade].second) << decade;
+        }
+    }
+    EXPECT_TRUE(expected.count("-15") && expected.count("-6") && expected.count("none"));
+    const RunResult text = runReport({"--summary", "--by-density", "--decades=3", a, b, b});
+    EXPECT_NE(text.out.find("[1e-15, 1e-12)"), std::string::npos) << text.out;
+    EXPECT_EQ(runReport({"--decades=0", a, b}).status, 1);
+}
+
 }  // namespace

@@ -220,12 +220,12 @@ void decadeChart(OutputBuffer& out, const Report& r)
     }
 }
 
-// The label of a decade of a.
-std::string decadeName(int decade)
+// The label of the span of decades of a from decade.
+std::string decadeName(int decade, int span)
 {
     if (decade == kNoDecade)
         return "a <= 0";
-    return printed("[1e%d, 1e%d)", decade, decade + 1);
+    return printed("[1e%d, 1e%d)", decade, decade + span);
 }
 
 constexpr std::size_t kCell = 12;
@@ -241,7 +241,7 @@ void densitySection(OutputBuffer& out, const Report& r)
                  cell("rel p99", kCell) + cell("rel max", kCell) + cell("abs mean", kCell) + cell("within", 8) +
                  "\n");
     for (const DensityRow& row : r.densityTable)
-        put(out, "  " + left(decadeName(row.decade), 18) + cell(std::to_string(row.pairs), kCell) +
+        put(out, "  " + left(decadeName(row.decade, 1), 18) + cell(std::to_string(row.pairs), kCell) +
                      cell(number(row.relMean), kCell) + cell(number(row.relP99), kCell) +
                      cell(number(row.relMax), kCell) + cell(number(row.absMean), kCell) +
                      cell(percent(row.withinShare), 8) +
@@ -324,7 +324,7 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
         if ((row.decade <= kNoDecade) != byDecade)
             continue;
         std::string text = "  " + left(groupName(row.group), width) +
-                           (byDecade ? "  " + left(decadeName(row.decade), 18) : "") +
+                           (byDecade ? "  " + left(decadeName(row.decade, evaluation.options.measures.decadesPerRow), 18) : "") +
                            cell(std::to_string(row.samples), 8);
         // A decade's pairs differ from sample to sample: their mean.
         if (byDecade)

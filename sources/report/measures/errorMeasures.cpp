@@ -111,6 +111,7 @@ void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, 
     measures.lanes = &measures.scratch->lanes;
     measures.keepsTable = densityTable;
     measures.byDensity = options.byDensity;
+    measures.decadesPerRow = options.decadesPerRow;
     watchQuantileGates(measures, gates);
 }
 

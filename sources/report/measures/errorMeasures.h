@@ -149,6 +149,7 @@ struct ErrorMeasures {
     // With --by-density, every figure by decade of a, in measures of their
     // own with coarse quantiles and no worst points.
     bool byDensity = false;
+    std::int32_t decadesPerRow = 1;
     RowTable<ErrorMeasures> densityMeasures;
 
     // Room for a block's arithmetic, which every sample of a run shares, as

@@ -69,6 +69,19 @@ void endBlock(ErrorMeasures& m, const BlockTotals& totals)
 
 void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block);
 
+// The row of the span of decades that a row's decade falls in: the span's
+// lowest decade, a multiple of span (floored, so that -1 lies in the span
+// from -span), or the table's lowest where the span begins below it.  The
+// row of a <= 0 stays its own.
+std::int32_t spanRowOf(std::int32_t row, std::int32_t span)
+{
+    if (row == kNoRow)
+        return row;
+    const int decade = row + kLowestDecade;
+    const int remainder = ((decade % span) + span) % span;
+    return std::max(decade - remainder, kLowestDecade) - kLowestDecade;
+}
+
 // The measures of one decade of a, made as its first pair comes: coarse
 // quantiles, no worst points, no table of their own, and the lanes every
 // decade shares.
@@ -148,9 +161,10 @@ void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block)
     static_assert(kPairBlock <= 1 << kPlaceBits && kDensityRows < 1 << (31 - kPlaceBits));
     std::int32_t* const keys = lanes.blockRows;
     std::int32_t keyCount = 0;
+    const std::int32_t span = measures.decadesPerRow;
     for (std::int32_t j = 0; j < block.count; ++j)
         if (lanes.row[j] >= 0)
-            keys[keyCount++] = lanes.row[j] << kPlaceBits | j;
+            keys[keyCount++] = (span == 1 ? lanes.row[j] : spanRowOf(lanes.row[j], span)) << kPlaceBits | j;
     std::sort(keys, keys + keyCount);
     for (std::int32_t start = 0; start < keyCount;) {
         const std::int32_t row = keys[start] >> kPlaceBits;

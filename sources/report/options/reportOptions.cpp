@@ -328,6 +328,13 @@ constexpr KnownOption kOptions[] = {
      "every figure by decade of a: in TSV a row per decade,\n"
      "in JSON a list per sample, in the text's summary a table",
      [](ReportOptions& o, const char*) { o.measures.byDensity = true; }},
+    {"decades", 0, "K", "with --by-density, each row spans K decades of a (default 1)",
+     [](ReportOptions& o, const char* v) {
+         o.measures.decadesPerRow = countValue("number of decades", v);
+         constexpr std::int32_t kMostDecades = 10000;
+         if (o.measures.decadesPerRow < 1 || o.measures.decadesPerRow > kMostDecades)
+             failInvalid("number of decades", v, "not a whole number from 1 to 10000");
+     }},
     {"columns", 0, "LIST",
      "the figures of TSV rows, by name or shell pattern, as\n"
      "'rel_*,abs_mean'; the files, group and decade stay",

@@ -51,8 +51,10 @@ struct MeasureOptions {
     // least truth below the doubles (1e-400) is what it says; -inf for 0.
     double logMinTruth = -INFINITY;
     bool minTruthBeyondDoubles = false;
-    // Every figure by decade of a as well.
+    // Every figure by decade of a as well, each row spanning this many
+    // decades.
     bool byDensity = false;
+    std::int32_t decadesPerRow = 1;
 };
 
 // What the sources need: how a file's values are found in it.
