@@ -351,15 +351,19 @@ std::size_t editDistance(std::string_view x, std::string_view y)
 
 }  // namespace
 
-bool chosenColumn(const OutputOptions& options, std::string_view name)
+std::vector<bool> chosenColumns(const OutputOptions& options)
 {
-    if (options.columns.empty())
-        return true;
-    const Figure* const figure = figureNamed(name);
-    if (figure != nullptr && namesRow(*figure))
-        return true;
-    return std::any_of(options.columns.begin(), options.columns.end(),
-                       [&](const std::string& pattern) { return matchesColumn(pattern, name); });
+    std::vector<bool> chosen;
+    for (const Figure& figure : figureTable())
+        chosen.push_back(options.columns.empty() || namesRow(figure) ||
+                         std::any_of(options.columns.begin(), options.columns.end(),
+                                     [&](const std::string& pattern) { return matchesColumn(pattern, figure.name); }));
+    return chosen;
+}
+
+std::size_t placeOf(const Figure& figure)
+{
+    return static_cast<std::size_t>(&figure - figureTable().data());
 }
 
 void resolveColumns(const ReportOptions& options)

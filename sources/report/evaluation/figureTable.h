@@ -124,9 +124,14 @@ std::vector<std::string> figureNames();
 // for NaN, inf for infinities.
 std::string shortestNumber(double value);
 
-// Whether --columns keeps the figure in TSV rows: the files, group and
-// decade always, and the figures the list names or matches.
-bool chosenColumn(const OutputOptions& options, std::string_view name);
+// For each figure of the table, in its order, whether --columns keeps it in
+// the TSV rows: the files, group and decade always, and the figures the
+// list names or matches; every figure without the option.  Worked out once
+// for the rows, which then look a figure up by its place.
+std::vector<bool> chosenColumns(const OutputOptions& options);
+
+// A figure's place in the table.
+std::size_t placeOf(const Figure& figure);
 
 // Every name or pattern of --columns names a figure; one that names none
 // ends the process as a bad option does, naming the figures closest to it.

@@ -37,6 +37,7 @@ std::string failedColumn(const Evaluation& evaluation, bool summary, std::size_t
 void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
 {
     const bool gated = !evaluation.options.output.requirements.empty();
+    const std::vector<bool> chosen = chosenColumns(evaluation.options.output);
     bool headed = false;
     for (std::size_t s = 0; s < evaluation.samples.size(); ++s) {
         const Report& sample = evaluation.samples[s];
@@ -49,9 +50,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
         }
         for (const Report* row : rows) {
             std::vector<Field> fields = reportFields(*row, evaluation.options);
-            std::erase_if(fields, [&](const Field& field) {
-                return !chosenColumn(evaluation.options.output, field.figure->name);
-            });
+            std::erase_if(fields, [&](const Field& field) { return !chosen[placeOf(*field.figure)]; });
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
@@ -75,7 +74,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
     // what the columns would be.
     if (!headed) {
         std::vector<std::string> cells = fieldNames(evaluation.options);
-        std::erase_if(cells, [&](const std::string& name) { return !chosenColumn(evaluation.options.output, name); });
+        std::erase_if(cells, [&](const std::string& name) { return !chosen[placeOf(*figureNamed(name))]; });
         if (gated)
             cells.emplace_back("failed");
         putLine(out, cells);
@@ -90,10 +89,16 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
     if (byDensity)
         header.emplace_back("decade");
     header.emplace_back("samples");
-    for (const std::string& name : figureNames())
-        if (chosenColumn(evaluation.options.output, name))
+    // The summary's figures are the numeric ones, in the table's order.
+    const std::vector<bool> chosen = chosenColumns(evaluation.options.output);
+    const std::vector<std::string> names = figureNames();
+    std::vector<bool> kept;
+    for (const std::string& name : names)
+        kept.push_back(chosen[placeOf(*figureNamed(name))]);
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (kept[k])
             for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
-                header.push_back(name + statistic);
+                header.push_back(names[k] + statistic);
     if (gated)
         header.emplace_back("failed");
     putLine(out, header);
@@ -107,10 +112,13 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
         if (byDensity)
             cells.push_back(row.decade == kNoDecade ? "none" : std::to_string(row.decade));
         cells.push_back(std::to_string(row.samples));
-        for (const SummaryFigure& figure : row.figures)
-            if (chosenColumn(evaluation.options.output, figure.name))
-                for (double value : {figure.mean, figure.sd, figure.se, figure.min, figure.max})
-                    cells.push_back(shortestNumber(value));
+        for (std::size_t k = 0; k < row.figures.size(); ++k) {
+            if (!kept[k])
+                continue;
+            const SummaryFigure& figure = row.figures[k];
+            for (double value : {figure.mean, figure.sd, figure.se, figure.min, figure.max})
+                cells.push_back(shortestNumber(value));
+        }
         if (gated)
             cells.push_back(decadeRow ? "" : failedColumn(evaluation, true, r));
         putLine(out, cells);

@@ -164,7 +164,7 @@ void takeByDensity(ErrorMeasures& measures, const MeasuredBlock& block)
     const std::int32_t span = measures.decadesPerRow;
     for (std::int32_t j = 0; j < block.count; ++j)
         if (lanes.row[j] >= 0)
-            keys[keyCount++] = (span == 1 ? lanes.row[j] : spanRowOf(lanes.row[j], span)) << kPlaceBits | j;
+            keys[keyCount++] = spanRowOf(lanes.row[j], span) << kPlaceBits | j;
     std::sort(keys, keys + keyCount);
     for (std::int32_t start = 0; start < keyCount;) {
         const std::int32_t row = keys[start] >> kPlaceBits;
