@@ -31,6 +31,7 @@ void* runReport(void* context)
     ReportOptions options = parseReportOptions(run.argc, run.argv);
     resolveRequirements(options);
     resolveColumns(options);
+    resolveKeys(options);
     // On the free store, with everything it holds.
     const auto evaluation = std::make_unique<Evaluation>();
     runEvaluation(options, *evaluation);

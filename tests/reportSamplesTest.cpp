@@ -199,6 +199,86 @@ TEST_F(ReportSamples, SummaryByGroupAgainstTheSampleRows)
                   ": the pattern '(x)?_n' matches its name, but its first group captures nothing there\n");
 }
 
+// Several keys: a column for each, in the order given, a summary row for
+// each combination, ordered by the first key and then the next, each key's
+// values in natural (or numeric) order; the JSON summary names them too.
+// A name a key's pattern misses is an error before any file is read, and a
+// key may not be named as a column is.
+TEST_F(ReportSamples, SeveralKeysMakeARowPerCombination)
+{
+    const std::vector<double> as = truth(200);
+    const std::string a = truthFile(as);
+    std::vector<std::string> args{"--format=tsv", "--key=method=/([a-z]+)_n", "--key=n=_n([0-9]+)_", a};
+    std::uint64_t seed = 7;
+    for (const char* method : {"tree", "hash"})
+        for (int n : {1600, 100, 400})
+            for (int s = 1; s <= 2; ++s)
+                args.push_back(noisy(std::string(method) + "_n" + std::to_string(n) + "_seed" + std::to_string(s) +
+                                         ".txt",
+                                     as, 1.0 / n, seed++, 200));
+    const TsvTable rows = parseTsv(runReport(args).out);
+    ASSERT_EQ(rows.rows.size(), 12u);
+    ASSERT_GE(rows.names.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(rows.names.begin(), rows.names.begin() + 4),
+              (std::vector<std::string>{"allpts", "sample", "method", "n"}));
+    EXPECT_EQ(rows.rows[0][2] + rows.rows[0][3], "hash100");
+    EXPECT_EQ(rows.rows[11][2] + rows.rows[11][3], "tree1600");
+
+    args.insert(args.begin(), "--summary");
+    const TsvTable summary = parseTsv(runReport(args).out);
+    EXPECT_EQ(std::vector<std::string>(summary.names.begin(), summary.names.begin() + 3),
+              (std::vector<std::string>{"method", "n", "samples"}));
+    std::vector<std::string> combinations;
+    for (const std::vector<std::string>& row : summary.rows)
+        combinations.push_back(row[0] + "/" + row[1] + "/" + row[2]);
+    EXPECT_EQ(combinations, (std::vector<std::string>{"hash/100/2", "hash/400/2", "hash/1600/2", "tree/100/2",
+                                                      "tree/400/2", "tree/1600/2"}));
+    // Each row's mean is over its own two samples.
+    const auto columnOf = [](const TsvTable& table, const std::string& name) {
+        return static_cast<std::size_t>(std::find(table.names.begin(), table.names.end(), name) - table.names.begin());
+    };
+    for (std::size_t r = 0; r < summary.rows.size(); ++r) {
+        double sum = 0;
+        for (const std::vector<std::string>& row : rows.rows)
+            if (row[2] == summary.rows[r][0] && row[3] == summary.rows[r][1])
+                sum += std::strtod(row[columnOf(rows, "rel_mean")].c_str(), nullptr);
+        EXPECT_NEAR(std::strtod(summary.rows[r][columnOf(summary, "rel_mean_mean")].c_str(), nullptr), sum / 2,
+                    1e-15 * sum)
+            << combinations[r];
+    }
+
+    args[1] = "--format=json";
+    const json document = json::parse(runReport(args).out);
+    ASSERT_EQ(document["summary"].size(), 6u);
+    EXPECT_EQ(document["summary"][2]["method"], "hash");
+    EXPECT_EQ(document["summary"][2]["n"], "1600");
+    EXPECT_EQ(document["samples"][0]["method"], "hash");
+
+    // The text names a failing row by its keys.
+    args[1] = "--require=rel_mean<=0.003";
+    const RunResult gated = runReport(args);
+    EXPECT_EQ(gated.status, 3);
+    EXPECT_NE(gated.out.find("method=hash n=100 "), std::string::npos) << gated.out;
+    EXPECT_NE(gated.out.find("\n  method  n    samples"), std::string::npos) << gated.out;
+
+    const RunResult missed = runReport({"--key=method=/([a-z]+)_n", "--key=size=_s([0-9]+)", a, args.back()});
+    EXPECT_EQ(missed.status, 1);
+    EXPECT_EQ(missed.err, "calcGap_report: cannot find the size of " + shellQuoted(args.back()) +
+                              ": the pattern '_s([0-9]+)' does not match its name\n");
+    for (const auto& [option, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"--key=rel_mean=(x)", "'rel_mean' names a column of the report already: name the key otherwise"},
+             {"--key=samples=(x)", "'samples' names a column of the report already: name the key otherwise"},
+             {"--key=n=(x)", "a key named 'n' is given already"},
+             {"--key=1n=(x)", "its name is not a word of letters, digits and _ that begins with a letter or _"},
+             {"--key=(x)", "not NAME=RE"},
+             {"--key=m=x", "it captures nothing: put the part that names the m in ( )"}}) {
+        const RunResult refused = runReport({"--key=n=_n([0-9]+)_", option, a, args.back()});
+        EXPECT_EQ(refused.status, 1) << option;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << option << ": " << refused.err;
+    }
+}
+
 // The summary's spread over samples holds at any magnitude: figures of
 // 1e200 and 1e180, or of 1e-170, 2e-170 and 3e-170, square to no infinity
 // and no 0.

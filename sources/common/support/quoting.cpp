@@ -89,6 +89,12 @@ bool isPrintable(std::string_view text)
     return true;
 }
 
+std::string wordOrQuoted(std::string_view text)
+{
+    const bool plain = !text.empty() && isPrintable(text) && text.find_first_of(" '\"") == std::string_view::npos;
+    return plain ? std::string(text) : shellQuoted(text);
+}
+
 std::string shellQuoted(std::string_view text)
 {
     const auto* const bytes = reinterpret_cast<const unsigned char*>(text.data());

@@ -20,6 +20,10 @@ std::string shellQuoted(std::string_view text);
 // are.
 bool isPrintable(std::string_view text);
 
+// A word as a table or sentence shows it: as it stands where that is safe
+// to print and has no space or quote to misalign a row, otherwise quoted.
+std::string wordOrQuoted(std::string_view text);
+
 // A count and its noun, as messages say it: "1 pair", "2 pairs".
 inline std::string counted(std::int64_t count, const char* one, const char* many)
 {

@@ -13,9 +13,9 @@ namespace calcgap::report {
 
 namespace {
 
-bool withGroup(const ReportOptions& options)
+bool withKeys(const ReportOptions& options)
 {
-    return options.output.groupPattern != nullptr;
+    return !options.output.keys.empty();
 }
 
 bool withDecades(const ReportOptions& options)
@@ -104,7 +104,8 @@ std::vector<Figure> buildTable()
     // Names in the shell's quoted form: one field whatever bytes they hold.
     t.push_back(entry("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); }));
     t.push_back(entry("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); }));
-    t.push_back(shownOnlyWith(entry("group", K::text, [](const Report& r) -> Reading { return r.group; }), withGroup));
+    // One column per key, each named by its key.
+    t.push_back(shownOnlyWith(entry("keys", K::key, [](const Report&) -> Reading { return std::string(); }), withKeys));
     t.push_back(shownOnlyWith(
         entry("decade", K::decade, [](const Report& r) -> Reading { return std::int64_t{r.decade}; }), withDecades));
     t.push_back(entry("pairs", K::count, [](const Report& r) -> Reading { return r.pairs; }));
@@ -209,6 +210,7 @@ Field fieldOf(const Figure& figure, const Report& report, bool decadeRow)
     switch (figure.kind) {
     case FigureKind::path:
     case FigureKind::text:
+    case FigureKind::key:
         return {&figure, reading.text, NAN, std::move(reading)};
     case FigureKind::flag:
         return {&figure, whole > 0 ? "yes" : "no", NAN, std::move(reading)};
@@ -250,6 +252,7 @@ bool isNumeric(const Figure& figure)
     switch (figure.kind) {
     case FigureKind::path:
     case FigureKind::text:
+    case FigureKind::key:
     case FigureKind::decade:
     case FigureKind::flag:
         return false;
@@ -294,18 +297,32 @@ std::vector<Field> reportFields(const Report& report, const ReportOptions& optio
 {
     const bool decadeRow = report.decade <= kNoDecade;
     std::vector<Field> fields;
-    for (const Figure& figure : figureTable())
-        if (figure.shown == nullptr || figure.shown(options))
+    for (const Figure& figure : figureTable()) {
+        if (figure.shown != nullptr && !figure.shown(options))
+            continue;
+        if (figure.kind != FigureKind::key) {
             fields.push_back(fieldOf(figure, report, decadeRow));
+            fields.back().name = figure.name;
+            continue;
+        }
+        for (std::size_t k = 0; k < options.output.keys.size(); ++k)
+            fields.push_back({&figure, report.keys[k], NAN, Reading(report.keys[k]), options.output.keys[k].name});
+    }
     return fields;
 }
 
-std::vector<std::string> fieldNames(const ReportOptions& options)
+std::vector<std::string> fieldNames(const ReportOptions& options, const std::vector<bool>& chosen)
 {
     std::vector<std::string> names;
-    for (const Figure& figure : figureTable())
-        if (figure.shown == nullptr || figure.shown(options))
+    for (const Figure& figure : figureTable()) {
+        if ((figure.shown != nullptr && !figure.shown(options)) || !chosen[placeOf(figure)])
+            continue;
+        if (figure.kind != FigureKind::key)
             names.push_back(figure.name);
+        else
+            for (const SampleKey& key : options.output.keys)
+                names.push_back(key.name);
+    }
     return names;
 }
 
@@ -328,7 +345,7 @@ bool matchesColumn(const std::string& pattern, std::string_view name)
 // A figure that names the row rather than measuring it.
 bool namesRow(const Figure& figure)
 {
-    return figure.kind == FigureKind::path || figure.kind == FigureKind::decade || figure.name == "group";
+    return figure.kind == FigureKind::path || figure.kind == FigureKind::decade || figure.kind == FigureKind::key;
 }
 
 // Edits (insertions, deletions, substitutions) between two names.
@@ -369,13 +386,17 @@ std::size_t placeOf(const Figure& figure)
 void resolveColumns(const ReportOptions& options)
 {
     for (const std::string& pattern : options.output.columns) {
-        const auto matches = [&](const Figure& figure) { return matchesColumn(pattern, figure.name); };
+        const auto matches = [&](const Figure& figure) {
+            return figure.kind != FigureKind::key && matchesColumn(pattern, figure.name);
+        };
         if (std::any_of(figureTable().begin(), figureTable().end(), matches))
             continue;
         // The names within a third of the name's length in edits, or
         // that begin with it, closest first.
         std::vector<std::pair<std::size_t, std::string>> close;
         for (const Figure& figure : figureTable()) {
+            if (figure.kind == FigureKind::key)
+                continue;
             const std::size_t distance = editDistance(pattern, figure.name);
             if (distance <= std::max<std::size_t>(1, pattern.size() / 3) || figure.name.rfind(pattern, 0) == 0)
                 close.emplace_back(distance, figure.name);
@@ -387,6 +408,17 @@ void resolveColumns(const ReportOptions& options)
         if (close.empty())
             reason += "; the TSV header names them";
         failInvalid("column list", options.output.columnsText, reason.c_str());
+    }
+}
+
+void resolveKeys(const ReportOptions& options)
+{
+    for (const SampleKey& key : options.output.keys) {
+        const bool figure = figureNamed(key.name) != nullptr && figureNamed(key.name)->kind != FigureKind::key;
+        if (figure || key.name == "samples" || key.name == "failed")
+            failInvalid("key", (key.name + "=" + key.pattern).c_str(),
+                        (shellQuoted(key.name) + " names a column of the report already: name the key otherwise")
+                            .c_str());
     }
 }
 

@@ -17,9 +17,11 @@ namespace calcgap::report {
 enum class FigureKind : unsigned char {
     // A file's name, quoted as the shell quotes it.
     path,
-    // A word that names the row (its group) or says something of the
-    // input (a file's kind, how it ended, yes or no).
+    // A word that says something of the input (a file's kind, how it
+    // ended).
     text,
+    // The values of the sample's keys, a column each, named by its key.
+    key,
     // The decade of a a row by decade is of.
     decade,
     // Yes (1) or no (0).
@@ -98,6 +100,8 @@ struct Field {
     // NaN without a value, or where the figure is not numeric.
     double number;
     Reading reading;
+    // The column's name: the figure's, or a key's.
+    std::string_view name = {};
 };
 
 // A file's own figures, named as in its JSON object ("values"), in the
@@ -113,8 +117,9 @@ std::vector<FileField> fileFields(const FileSummary& file);
 // whole run are empty), with the columns the run's options show.
 std::vector<Field> reportFields(const Report& report, const ReportOptions& options);
 
-// The names of a row's fields with these options.
-std::vector<std::string> fieldNames(const ReportOptions& options);
+// The names of a row's fields with these options, of the figures chosen
+// (as chosenColumns says).
+std::vector<std::string> fieldNames(const ReportOptions& options, const std::vector<bool>& chosen);
 
 // The numeric figures' names, in the order of the row; the same whatever
 // the options.
@@ -125,7 +130,7 @@ std::vector<std::string> figureNames();
 std::string shortestNumber(double value);
 
 // For each figure of the table, in its order, whether --columns keeps it in
-// the TSV rows: the files, group and decade always, and the figures the
+// the TSV rows: the files, keys and decade always, and the figures the
 // list names or matches; every figure without the option.  Worked out once
 // for the rows, which then look a figure up by its place.
 std::vector<bool> chosenColumns(const OutputOptions& options);
@@ -136,6 +141,10 @@ std::size_t placeOf(const Figure& figure);
 // Every name or pattern of --columns names a figure; one that names none
 // ends the process as a bad option does, naming the figures closest to it.
 void resolveColumns(const ReportOptions& options);
+
+// No key is named as a figure, or as a column of the summary, is named:
+// such a key ends the process as a bad option does.
+void resolveKeys(const ReportOptions& options);
 
 // Each requirement's figure: a name that is no numeric figure's ends the
 // process as a bad option does; a quantile's requirement learns which

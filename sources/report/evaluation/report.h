@@ -93,8 +93,8 @@ struct Report {
     bool countGiven = false;
     FileSummary allpts;
     FileSummary sample;
-    // The sample's group, with --group.
-    std::string group;
+    // The sample's keys, in the order of the options'.
+    std::vector<std::string> keys;
     // For a row by decade of a: its decade, or kNoDecade; otherwise
     // kNoDecade + 1.
     int decade = kNoDecade + 1;
@@ -166,7 +166,9 @@ struct SummaryFigure {
 };
 
 struct SummaryRow {
-    std::string group;
+    // The values of the keys its samples share, in the order of
+    // summaryKeyNames.
+    std::vector<std::string> keys;
     // With --by-density, the decade of a the row is of (kNoDecade for a <= 0);
     // otherwise kNoDecade + 1.
     int decade = kNoDecade + 1;
@@ -200,9 +202,18 @@ struct Evaluation {
 // Reads every file once and fills the evaluation, fresh from construction.
 void runEvaluation(const ReportOptions& options, Evaluation& evaluation);
 
-// The summary over the samples: a row for each group, and with
-// --by-density for each decade of a in it.
+// The summary over the samples: a row for each combination of keys, in
+// natural order key by key, and with --by-density for each decade of a in
+// it.  Without keys, one row of every sample, its group "all".
 std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation);
+
+// The names of the columns that name a summary row: the keys', or "group"
+// where there are none.
+std::vector<std::string> summaryKeyNames(const OutputOptions& options);
+
+// A summary row as a sentence names it: "group 'x'" for the one key, or
+// "method=kde n=100".
+std::string summaryRowName(const OutputOptions& options, const SummaryRow& row);
 
 // Each requirement checked on each sample, and with several samples on
 // each group's mean.

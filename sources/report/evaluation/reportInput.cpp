@@ -194,21 +194,24 @@ void noteReadingHint(const FileSummary& file)
         warn((shellQuoted(file.path) + " was likely meant to be read otherwise").c_str(), hint.c_str());
 }
 
-// Each sample's group, the first capture of the group pattern in its name:
+// Each sample's keys, the first capture of each key's pattern in its name:
 // found before any file is read, so that a name without one is an error at
 // once.
-std::vector<std::string> groupsOf(const ReportOptions& options)
+std::vector<std::vector<std::string>> keysOf(const ReportOptions& options)
 {
-    std::vector<std::string> groups(options.samplePaths.size());
-    if (options.output.groupPattern == nullptr)
-        return groups;
-    for (std::size_t s = 0; s < groups.size(); ++s) {
-        std::string reason;
-        if (!groupOfName(options.output.group, options.samplePaths[s], groups[s], reason))
-            fail(("cannot group " + shellQuoted(options.samplePaths[s])).c_str(),
-                 ("the pattern " + shellQuoted(options.output.groupPattern) + " " + reason).c_str());
-    }
-    return groups;
+    const std::vector<SampleKey>& keys = options.output.keys;
+    std::vector<std::vector<std::string>> values(options.samplePaths.size(), std::vector<std::string>(keys.size()));
+    for (std::size_t s = 0; s < values.size(); ++s)
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            std::string reason;
+            const char* const name = options.samplePaths[s];
+            if (!keyOfName(keys[k], name, values[s][k], reason))
+                fail((keys[k].name == "group" ? "cannot group " + shellQuoted(name)
+                                              : "cannot find the " + keys[k].name + " of " + shellQuoted(name))
+                         .c_str(),
+                     ("the pattern " + shellQuoted(keys[k].pattern) + " " + reason).c_str());
+        }
+    return values;
 }
 
 // The test points, read as the values are read, every value in order.
@@ -235,7 +238,7 @@ struct RunFiles {
 };
 
 // Reads every file once, in step, and makes each sample's report.
-void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::string>& groups)
+void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::vector<std::string>>& keys)
 {
     const auto files = std::make_unique<RunFiles>();
     EvaluationPass& pass = files->pass;
@@ -293,12 +296,12 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         report.allpts = evaluation.allpts;
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
         noteReadingHint(report.sample);
-        report.group = groups[s];
+        report.keys = keys[s];
         settleClassicLines(report);
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
             decade.sample = report.sample;
-            decade.group = report.group;
+            decade.keys = report.keys;
         }
         // Each sample's measures go as soon as its report is made.
         sample.source = ValueSource{};
@@ -322,8 +325,8 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     evaluation.options = options;
     std::vector<const char*>& samples = evaluation.options.samplePaths;
     std::stable_sort(samples.begin(), samples.end(), [](const char* x, const char* y) { return naturalLess(x, y); });
-    const std::vector<std::string> groups = groupsOf(evaluation.options);
-    readAndMeasure(evaluation, evaluation.options, groups);
+    const std::vector<std::vector<std::string>> keys = keysOf(evaluation.options);
+    readAndMeasure(evaluation, evaluation.options, keys);
     if (options.output.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);

@@ -4,6 +4,7 @@
 #include "evaluation/report.h"
 
 #include "evaluation/figureTable.h"
+#include "support/quoting.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,24 +17,35 @@ namespace calcgap::report {
 
 namespace {
 
-// Groups in numeric order where every name is a number, otherwise in the
-// order of their names.
-bool numericNames(const std::vector<std::string>& names)
+// A key's values in numeric order where every one is a number ("0.25",
+// "1e3"), otherwise in natural order ("n400" before "n1600"): the place of
+// each.
+std::map<std::string, std::size_t> placesOf(std::vector<std::string> values)
 {
-    for (const std::string& name : names) {
+    const auto numeric = [](const std::string& value) {
         char* end = nullptr;
-        std::strtod(name.c_str(), &end);
-        if (name.empty() || *end != '\0')
-            return false;
-    }
-    return true;
+        std::strtod(value.c_str(), &end);
+        return !value.empty() && *end == '\0';
+    };
+    if (std::all_of(values.begin(), values.end(), numeric))
+        std::sort(values.begin(), values.end(), [](const std::string& x, const std::string& y) {
+            const double dx = std::strtod(x.c_str(), nullptr);
+            const double dy = std::strtod(y.c_str(), nullptr);
+            return dx < dy || (dx == dy && x < y);
+        });
+    else
+        std::sort(values.begin(), values.end(), naturalLess);
+    std::map<std::string, std::size_t> places;
+    for (const std::string& value : values)
+        places.emplace(value, places.size());
+    return places;
 }
 
-SummaryRow summarize(const ReportOptions& options, const std::string& group, int decade,
+SummaryRow summarize(const ReportOptions& options, const std::vector<std::string>& keys, int decade,
                      const std::vector<const Report*>& reports)
 {
     SummaryRow row;
-    row.group = group;
+    row.keys = keys;
     row.decade = decade;
     row.samples = static_cast<std::int64_t>(reports.size());
     std::vector<std::vector<Field>> rows;
@@ -84,35 +96,71 @@ SummaryRow summarize(const ReportOptions& options, const std::string& group, int
 
 std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation)
 {
-    std::map<std::string, std::vector<const Report*>> groups;
+    const std::size_t keyCount = evaluation.options.output.keys.size();
+    std::map<std::vector<std::string>, std::vector<const Report*>> combinations;
     for (const Report& report : evaluation.samples)
-        groups[evaluation.options.output.groupPattern != nullptr ? report.group : "all"].push_back(&report);
-    std::vector<std::string> names;
-    for (const auto& [name, reports] : groups)
-        names.push_back(name);
-    // Groups that are numbers ("0.25", "1e3") in the order of their values,
-    // others in natural order ("n400" before "n1600").
-    if (numericNames(names))
-        std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
-            return std::strtod(x.c_str(), nullptr) < std::strtod(y.c_str(), nullptr);
-        });
-    else
-        std::sort(names.begin(), names.end(), naturalLess);
+        combinations[keyCount > 0 ? report.keys : std::vector<std::string>{"all"}].push_back(&report);
+    // Each key ordered on its own; the rows by the first key, then the
+    // second, and so on.
+    std::vector<std::map<std::string, std::size_t>> places;
+    for (std::size_t k = 0; k < keyCount; ++k) {
+        std::vector<std::string> values;
+        for (const auto& [keys, reports] : combinations)
+            values.push_back(keys[k]);
+        places.push_back(placesOf(std::move(values)));
+    }
+    struct Combination {
+        std::vector<std::size_t> ranks;
+        const std::vector<std::string>* keys;
+        const std::vector<const Report*>* reports;
+    };
+    std::vector<Combination> ordered;
+    for (const auto& [keys, reports] : combinations) {
+        Combination combination{{}, &keys, &reports};
+        for (std::size_t k = 0; k < keyCount; ++k)
+            combination.ranks.push_back(places[k].at(keys[k]));
+        ordered.push_back(std::move(combination));
+    }
+    std::sort(ordered.begin(), ordered.end(),
+              [](const Combination& x, const Combination& y) { return x.ranks < y.ranks; });
+
     std::vector<SummaryRow> summary;
-    for (const std::string& name : names) {
-        const std::vector<const Report*>& reports = groups[name];
-        summary.push_back(summarize(evaluation.options, name, kNoDecade + 1, reports));
+    for (const Combination& combination : ordered) {
+        const std::vector<std::string>& keys = *combination.keys;
+        const std::vector<const Report*>& reports = *combination.reports;
+        summary.push_back(summarize(evaluation.options, keys, kNoDecade + 1, reports));
         if (!evaluation.options.measures.byDensity)
             continue;
-        // A row for each decade of a that any sample of the group has.
+        // A row for each decade of a that any sample of the combination has.
         std::map<int, std::vector<const Report*>> decades;
         for (const Report* report : reports)
             for (const Report& decade : report->byDensity)
                 decades[decade.decade].push_back(&decade);
         for (const auto& [decade, decadeReports] : decades)
-            summary.push_back(summarize(evaluation.options, name, decade, decadeReports));
+            summary.push_back(summarize(evaluation.options, keys, decade, decadeReports));
     }
     return summary;
+}
+
+std::vector<std::string> summaryKeyNames(const OutputOptions& options)
+{
+    std::vector<std::string> names;
+    for (const SampleKey& key : options.keys)
+        names.push_back(key.name);
+    if (names.empty())
+        names.emplace_back("group");
+    return names;
+}
+
+std::string summaryRowName(const OutputOptions& options, const SummaryRow& row)
+{
+    const std::vector<std::string> names = summaryKeyNames(options);
+    if (names.size() == 1 && names.front() == "group")
+        return "group " + wordOrQuoted(row.keys.front());
+    std::string name;
+    for (std::size_t k = 0; k < names.size(); ++k)
+        name += (k == 0 ? "" : " ") + names[k] + "=" + wordOrQuoted(row.keys[k]);
+    return name;
 }
 
 }  // namespace calcgap::report

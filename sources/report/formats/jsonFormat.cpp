@@ -143,6 +143,7 @@ std::string valueOf(FigureKind kind, const Reading& reading)
     switch (kind) {
     case FigureKind::path:
     case FigureKind::text:
+    case FigureKind::key:
         return jsonString(reading.text);
     case FigureKind::decade:
         return reading.whole == kNoDecade ? "null" : jsonWhole(reading.whole);
@@ -210,7 +211,7 @@ void fieldMembers(JsonWriter& w, const std::vector<Field>& fields, bool ownRepor
         const Figure& f = *field.figure;
         if (ownReport && (f.kind == FigureKind::path || f.kind == FigureKind::decade || f.file != nullptr))
             continue;
-        putMember(w, f.name.c_str(), valueOf(f.kind, field.reading));
+        putMember(w, std::string(field.name).c_str(), valueOf(f.kind, field.reading));
     }
 }
 
@@ -291,7 +292,9 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
     for (std::size_t r = 0; r < evaluation.summary.size(); ++r) {
         const SummaryRow& row = evaluation.summary[r];
         openObject(w);
-        putMember(w, "group", jsonString(row.group));
+        const std::vector<std::string> keyNames = summaryKeyNames(evaluation.options.output);
+        for (std::size_t k = 0; k < keyNames.size(); ++k)
+            putMember(w, keyNames[k].c_str(), jsonString(row.keys[k]));
         if (evaluation.options.measures.byDensity)
             putMember(w, "decade", row.decade > kNoDecade    ? std::string("\"all\"")
                                 : row.decade == kNoDecade ? std::string("null")

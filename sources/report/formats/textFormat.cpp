@@ -248,14 +248,6 @@ void densitySection(OutputBuffer& out, const Report& r)
                      "\n");
 }
 
-// A group as the table shows it: as it stands where that is safe to print
-// and has no space to misalign the row, otherwise quoted.
-std::string groupName(const std::string& group)
-{
-    const bool plain = !group.empty() && isPrintable(group) && group.find_first_of(" '\"") == std::string::npos;
-    return plain ? group : shellQuoted(group);
-}
-
 std::string requirementResult(const FailedRequirement& failure)
 {
     return failure.requirement + " failed: " +
@@ -273,8 +265,9 @@ void requirementSection(OutputBuffer& out, const Evaluation& evaluation)
         return;
     }
     for (const FailedRequirement& failure : evaluation.failures) {
-        const std::string where = failure.summary ? "group " + groupName(evaluation.summary[failure.index].group)
-                                                  : shellQuoted(evaluation.samples[failure.index].sample.path);
+        const std::string where = failure.summary
+                                      ? summaryRowName(evaluation.options.output, evaluation.summary[failure.index])
+                                      : shellQuoted(evaluation.samples[failure.index].sample.path);
         line(out, where, requirementResult(failure));
     }
 }
@@ -307,10 +300,20 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
 {
     put(out, byDecade ? "\nBy decade of a, over the samples of each group: mean +- sd\n"
                       : "\nSummary over the samples of each group: mean +- sd\n");
-    std::size_t width = 5;
-    for (const SummaryRow& row : evaluation.summary)
-        width = std::max(width, displayWidth(groupName(row.group)));
-    std::string header = "  " + left("group", width) + (byDecade ? "  " + left("decade of a", 18) : "") +
+    const std::vector<std::string> keyNames = summaryKeyNames(evaluation.options.output);
+    std::vector<std::size_t> widths;
+    for (std::size_t k = 0; k < keyNames.size(); ++k) {
+        widths.push_back(displayWidth(keyNames[k]));
+        for (const SummaryRow& row : evaluation.summary)
+            widths[k] = std::max(widths[k], displayWidth(wordOrQuoted(row.keys[k])));
+    }
+    const auto keyCells = [&](const std::vector<std::string>& values, bool quote) {
+        std::string text;
+        for (std::size_t k = 0; k < values.size(); ++k)
+            text += "  " + left(quote ? wordOrQuoted(values[k]) : values[k], widths[k]);
+        return text;
+    };
+    std::string header = keyCells(keyNames, false) + (byDecade ? "  " + left("decade of a", 18) : "") +
                          cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
     const std::vector<std::string> names = figureNames();
     const auto indexOf = [&](const std::string& name) {
@@ -323,7 +326,7 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
     for (const SummaryRow& row : evaluation.summary) {
         if ((row.decade <= kNoDecade) != byDecade)
             continue;
-        std::string text = "  " + left(groupName(row.group), width) +
+        std::string text = keyCells(row.keys, true) +
                            (byDecade ? "  " + left(decadeName(row.decade, evaluation.options.measures.decadesPerRow), 18) : "") +
                            cell(std::to_string(row.samples), 8);
         // A decade's pairs differ from sample to sample: their mean.

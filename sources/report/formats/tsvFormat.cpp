@@ -54,7 +54,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
-                    cells.push_back(field.figure->name);
+                    cells.emplace_back(field.name);
                 if (gated)
                     cells.emplace_back("failed");
                 putLine(out, cells);
@@ -73,8 +73,7 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
     // Without a row (no sample has a decade of a) the header still says
     // what the columns would be.
     if (!headed) {
-        std::vector<std::string> cells = fieldNames(evaluation.options);
-        std::erase_if(cells, [&](const std::string& name) { return !chosen[placeOf(*figureNamed(name))]; });
+        std::vector<std::string> cells = fieldNames(evaluation.options, chosen);
         if (gated)
             cells.emplace_back("failed");
         putLine(out, cells);
@@ -85,7 +84,7 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
 {
     const bool byDensity = evaluation.options.measures.byDensity;
     const bool gated = !evaluation.options.output.requirements.empty() && evaluation.samples.size() > 1;
-    std::vector<std::string> header{"group"};
+    std::vector<std::string> header = summaryKeyNames(evaluation.options.output);
     if (byDensity)
         header.emplace_back("decade");
     header.emplace_back("samples");
@@ -108,7 +107,7 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
         const bool decadeRow = row.decade <= kNoDecade;
         if (decadeRow != byDensity)
             continue;
-        std::vector<std::string> cells{row.group};
+        std::vector<std::string> cells = row.keys;
         if (byDensity)
             cells.push_back(row.decade == kNoDecade ? "none" : std::to_string(row.decade));
         cells.push_back(std::to_string(row.samples));

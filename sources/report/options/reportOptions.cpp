@@ -7,7 +7,7 @@
 // that no environment variable changes how a command line reads.
 #include "options/reportOptions.h"
 
-#include "options/groupPattern.h"
+#include "options/sampleKeys.h"
 
 #include "support/commandLine.h"
 #include "support/fail.h"
@@ -15,6 +15,7 @@
 #include "support/quoting.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cfloat>
 #include <climits>
@@ -207,13 +208,39 @@ Requirement requirementValue(const char* text)
     return requirement;
 }
 
-// A regular expression with a group to capture.
-void groupValue(OutputOptions& options, const char* text)
+// A key's name: a word that can head a column and be named in --table.
+bool isKeyName(std::string_view name)
 {
+    const auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    return !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) == 0 &&
+           std::all_of(name.begin(), name.end(), word);
+}
+
+// A key, by a regular expression with a group to capture; --group is the
+// key named "group".  Whether its name is a figure's is for the table of
+// figures to say, once every option is read.
+void keyValue(OutputOptions& options, const char* what, std::string name, const char* pattern, const char* text)
+{
+    for (const SampleKey& key : options.keys)
+        if (key.name == name)
+            failInvalid(what, text, ("a key named " + shellQuoted(name) + " is given already").c_str());
+    SampleKey key;
     std::string reason;
-    if (!compileGroupPattern(text, options.group, reason))
-        failInvalid("group pattern", text, reason.c_str());
-    options.groupPattern = text;
+    if (!compileSampleKey(std::move(name), pattern, key, reason))
+        failInvalid(what, text, reason.c_str());
+    options.keys.push_back(std::move(key));
+}
+
+// NAME=RE.
+void namedKeyValue(OutputOptions& options, const char* text)
+{
+    const char* const equals = std::strchr(text, '=');
+    if (equals == nullptr)
+        failInvalid("key", text, "not NAME=RE");
+    const std::string name(text, equals);
+    if (!isKeyName(name))
+        failInvalid("key", text, "its name is not a word of letters, digits and _ that begins with a letter or _");
+    keyValue(options, "key", name, equals + 1, text);
 }
 
 // Names or patterns separated by commas; which figures they name is for the
@@ -320,10 +347,13 @@ constexpr KnownOption kOptions[] = {
      "the mean, standard deviation, standard error, minimum and\n"
      "maximum over the samples of every figure",
      [](ReportOptions& o, const char*) { o.output.summary = true; }},
-    {"group", 0, "RE",
-     "summarize by the first capture of the pattern RE in each\n"
-     "sample's name, as '_n([0-9]+)_'",
-     [](ReportOptions& o, const char* v) { groupValue(o.output, v); }},
+    {"key", 0, "NAME=RE",
+     "a sample's NAME is the first capture of the pattern RE in\n"
+     "its name, as 'n=_n([0-9]+)_'; repeated, a key each, and\n"
+     "the summary has a row for each combination of them",
+     [](ReportOptions& o, const char* v) { namedKeyValue(o.output, v); }},
+    {"group", 0, "RE", "the same as --key=group=RE",
+     [](ReportOptions& o, const char* v) { keyValue(o.output, "group pattern", "group", v, v); }},
     {"by-density", 0, nullptr,
      "every figure by decade of a: in TSV a row per decade,\n"
      "in JSON a list per sample, in the text's summary a table",

@@ -1,7 +1,7 @@
 // calcGap_report's options.
 #pragma once
 
-#include "options/groupPattern.h"
+#include "options/sampleKeys.h"
 
 #include <cmath>
 #include <cstdint>
@@ -80,11 +80,11 @@ struct SourceOptions {
 struct OutputOptions {
     ReportFormat format = ReportFormat::text;
     bool strict = false;
-    // Spread over the samples, by the group that the first capture of the
-    // pattern in each sample's name gives.
+    // Spread over the samples, a row for each combination of their keys.
     bool summary = false;
-    const char* groupPattern = nullptr;
-    GroupPattern group;
+    // The keys of each sample, from its name, in the order given: the
+    // columns that name a summary row.
+    std::vector<SampleKey> keys;
     std::vector<Requirement> requirements;
     // The figures of the TSV rows, by name or shell pattern (--columns),
     // as written; every figure where empty.

@@ -1,15 +1,15 @@
-// The --group pattern, matched in linear time with a bounded stack.
-#include "options/groupPattern.h"
+// The keys of a sample, matched in linear time with a bounded stack.
+#include "options/sampleKeys.h"
 
 #include <re2/re2.h>
 
 namespace calcgap::report {
 
-bool compileGroupPattern(const char* text, GroupPattern& pattern, std::string& reason)
+bool compileSampleKey(std::string name, const char* pattern, SampleKey& key, std::string& reason)
 {
     RE2::Options options;
     options.set_log_errors(false);
-    auto compiled = std::make_shared<const RE2>(text, options);
+    auto compiled = std::make_shared<const RE2>(pattern, options);
     if (!compiled->ok()) {
         reason = compiled->error();
         if (compiled->error_code() == RE2::ErrorBadEscape && std::string(compiled->error_arg()).size() == 2 &&
@@ -18,17 +18,19 @@ bool compileGroupPattern(const char* text, GroupPattern& pattern, std::string& r
         return false;
     }
     if (compiled->NumberOfCapturingGroups() < 1) {
-        reason = "it captures nothing: put the part that names the group in ( )";
+        reason = "it captures nothing: put the part that names the " + name + " in ( )";
         return false;
     }
-    pattern.compiled = std::move(compiled);
+    key.name = std::move(name);
+    key.pattern = pattern;
+    key.compiled = std::move(compiled);
     return true;
 }
 
-bool groupOfName(const GroupPattern& pattern, const char* name, std::string& group, std::string& reason)
+bool keyOfName(const SampleKey& key, const char* name, std::string& value, std::string& reason)
 {
     re2::StringPiece capture;
-    if (!RE2::PartialMatch(name, *pattern.compiled, &capture)) {
+    if (!RE2::PartialMatch(name, *key.compiled, &capture)) {
         reason = "does not match its name";
         return false;
     }
@@ -36,7 +38,7 @@ bool groupOfName(const GroupPattern& pattern, const char* name, std::string& gro
         reason = "matches its name, but its first group captures nothing there";
         return false;
     }
-    group.assign(capture.data(), capture.size());
+    value.assign(capture.data(), capture.size());
     return true;
 }
 
