@@ -2,10 +2,17 @@
 """Makes the bundled example: 4000 2-D points drawn from a mixture of three
 Gaussians, a 10% sample of them, 300 test points, and the Gaussian kernel
 density estimate at every test point computed from all points and from the
-sample.  Then, for an evaluation over sample sizes and seeds, samples of 100,
-400 and 1600 points drawn with seeds 1 to 3, each estimate written to
-samples/kde_n<size>_seed<seed>.txt.  Standard library only; the same seed
-gives the same files.
+sample.  Then, for an evaluation of two methods over sizes and seeds, with
+seeds 1 to 3:
+
+- uniform: a uniform sample of 100, 400 or 1600 of the points, written to
+  samples/uniform_n<size>_seed<seed>.txt;
+- binned: every point moved to the centre of its cell in a grid of 10 x 10,
+  20 x 20 or 40 x 40 cells (as many cells as the uniform sample has points),
+  the grid shifted by a random fraction of a cell, written to
+  samples/binned_n<size>_seed<seed>.txt.
+
+Standard library only; the same seed gives the same files.
 
     python3 examples/make_example.py examples/
 """
@@ -57,8 +64,40 @@ def main():
     for size in (100, 400, 1600):
         for seed in (1, 2, 3):
             drawn = random.Random(1000 * size + seed).sample(points, size)
-            name = "kde_n%d_seed%d.txt" % (size, seed)
+            name = "uniform_n%d_seed%d.txt" % (size, seed)
             write_estimate(os.path.join(out, "samples", name), drawn, tests, bandwidth)
+            cells = binned(points, size, random.Random(-1000 * size - seed))
+            name = "binned_n%d_seed%d.txt" % (size, seed)
+            write_weighted(os.path.join(out, "samples", name), cells, len(points), tests, bandwidth)
+
+def binned(points, size, rng):
+    """The points counted in the cells of a square grid of size cells over
+    their range, shifted by a random fraction of a cell: each occupied
+    cell's centre with its count."""
+    side = int(round(math.sqrt(size)))
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    width = (max(xs) - min(xs)) / (side - 1)
+    height = (max(ys) - min(ys)) / (side - 1)
+    x0 = min(xs) - rng.random() * width
+    y0 = min(ys) - rng.random() * height
+    counts = {}
+    for x, y in points:
+        cell = (int((x - x0) / width), int((y - y0) / height))
+        counts[cell] = counts.get(cell, 0) + 1
+    return [((x0 + (i + 0.5) * width, y0 + (j + 0.5) * height), count)
+            for (i, j), count in sorted(counts.items())]
+
+def write_weighted(path, cells, total, tests, bandwidth):
+    norm = 1.0 / (total * 2.0 * math.pi * bandwidth * bandwidth)
+    with open(path, "w") as f:
+        for t in tests:
+            density = 0.0
+            for (x, y), count in cells:
+                dx = (t[0] - x) / bandwidth
+                dy = (t[1] - y) / bandwidth
+                density += count * math.exp(-0.5 * (dx * dx + dy * dy))
+            f.write("%.8g\n" % (norm * density))
 
 def write_estimate(path, source, tests, bandwidth):
     with open(path, "w") as f:
