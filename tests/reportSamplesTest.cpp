@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -276,6 +277,96 @@ TEST_F(ReportSamples, SeveralKeysMakeARowPerCombination)
         EXPECT_EQ(refused.status, 1) << option;
         EXPECT_EQ(refused.out, "");
         EXPECT_NE(refused.err.find(reason), std::string::npos) << option << ": " << refused.err;
+    }
+}
+
+// --ci: a sample's quantiles bounded by the order statistics whose ranks
+// the binomial gives, its means by the normal approximation, and each
+// summary figure by Student's t over its samples; all against scipy and
+// numpy, computed from the files themselves.
+TEST_F(ReportSamples, IntervalsAgainstScipy)
+{
+    const std::vector<double> as = truth(1000);
+    const std::string a = truthFile(as);
+    std::vector<std::string> args{"--format=tsv", "--ci=0.9", a};
+    for (std::uint64_t s = 1; s <= 4; ++s)
+        args.push_back(noisy("m_seed" + std::to_string(s) + ".txt", as, 0.01 * static_cast<double>(s), s, 1000));
+    const TsvTable rows = parseTsv(runReport(args).out);
+    args.insert(args.begin(), "--summary");
+    const TsvTable summary = parseTsv(runReport(args).out);
+    ASSERT_EQ(rows.rows.size(), 4u);
+    ASSERT_EQ(summary.rows.size(), 1u);
+
+    const RunResult expected = runScript(R"(exec /usr/bin/python3 -c '
+import sys
+try:
+    import numpy as np
+    from scipy import stats
+except ImportError:
+    print("no scipy"); sys.exit(0)
+a = np.loadtxt(sys.argv[2])
+for path in sys.argv[3:]:
+    b = np.loadtxt(path)
+    rel = np.sort(np.abs(a - b) / np.abs(a))
+    n = len(rel)
+    z = stats.norm.ppf(0.95)
+    se = rel.std(ddof=1) / np.sqrt(n)
+    out = [rel.mean() - z * se, rel.mean() + z * se]
+    for q in (0.5, 0.9, 0.99):
+        lo = int(stats.binom.ppf(0.05, n, q))
+        hi = int(stats.binom.ppf(0.95, n, q)) + 1
+        out += [rel[lo - 1] if lo > 0 else 0.0, rel[hi - 1] if hi <= n else float("inf")]
+    print(" ".join(repr(float(x)) for x in out))
+print(repr(float(stats.t.ppf(0.95, len(sys.argv) - 4))))
+' "$@")",
+                                         std::vector<std::string>(args.begin() + 3, args.end()));
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    if (expected.out == "no scipy\n")
+        GTEST_SKIP() << "python3 with numpy and scipy is not installed";
+    std::vector<std::vector<double>> reference;
+    std::istringstream lines(expected.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream numbers(line);
+        reference.emplace_back();
+        for (std::string number; numbers >> number;)
+            reference.back().push_back(std::strtod(number.c_str(), nullptr));
+    }
+    ASSERT_EQ(reference.size(), 5u);
+    const auto columnOf = [](const TsvTable& table, const std::string& name) {
+        const auto at = std::find(table.names.begin(), table.names.end(), name);
+        EXPECT_NE(at, table.names.end()) << name;
+        return static_cast<std::size_t>(at - table.names.begin());
+    };
+    const std::vector<std::string> columns = {"rel_mean_ci_lo",   "rel_mean_ci_hi", "rel_median_ci_lo",
+                                              "rel_median_ci_hi", "rel_p90_ci_lo",  "rel_p90_ci_hi",
+                                              "rel_p99_ci_lo",    "rel_p99_ci_hi"};
+    for (std::size_t s = 0; s < 4; ++s)
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const double got = std::strtod(rows.rows[s][columnOf(rows, columns[c])].c_str(), nullptr);
+            // Exact order statistics (fewer errors than the summary lists),
+            // and the mean's ends to the accuracy of the two sums.
+            EXPECT_NEAR(got, reference[s][c], 1e-13 * reference[s][c]) << columns[c] << " of sample " << s;
+        }
+    // Of 10 errors, no order statistic bounds p99 from above: the rank
+    // past them is infinite.
+    const TsvTable few = parseTsv(runReport({"--format=tsv", "--ci=0.9", "-n", "10", a, args.back()}).out);
+    EXPECT_EQ(few.rows.at(0).at(columnOf(few, "rel_p99_ci_hi")), "inf");
+    EXPECT_NE(few.rows.at(0).at(columnOf(few, "rel_p99_ci_lo")), "inf");
+
+    const double t = reference[4][0];
+    for (const char* name : {"rel_mean", "rel_p99", "abs_mean", "bias"}) {
+        const std::string figure = name;
+        const auto at = [&](const std::string& statistic) {
+            return std::strtod(summary.rows[0][columnOf(summary, figure + statistic)].c_str(), nullptr);
+        };
+        EXPECT_NEAR(at("_ci_lo"), at("_mean") - t * at("_se"), 1e-12 * std::fabs(at("_mean")) + 1e-300) << name;
+        EXPECT_NEAR(at("_ci_hi"), at("_mean") + t * at("_se"), 1e-12 * std::fabs(at("_mean")) + 1e-300) << name;
+    }
+    // The level is a fraction, not a percentage.
+    for (const char* level : {"--ci=95", "--ci=0", "--ci=1", "--ci=x"}) {
+        const RunResult refused = runReport({level, a, args.back()});
+        EXPECT_EQ(refused.status, 1) << level;
+        EXPECT_NE(refused.err.find("invalid confidence level"), std::string::npos) << refused.err;
     }
 }
 

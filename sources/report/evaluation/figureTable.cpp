@@ -18,6 +18,11 @@ bool withKeys(const ReportOptions& options)
     return !options.output.keys.empty();
 }
 
+bool withIntervals(const ReportOptions& options)
+{
+    return options.measures.ciLevel > 0.0;
+}
+
 bool withDecades(const ReportOptions& options)
 {
     return options.measures.byDensity;
@@ -94,6 +99,24 @@ Figure shownOnlyWith(Figure f, bool (*shown)(const ReportOptions&))
     return f;
 }
 
+using ReadInterval = Interval (*)(const Report&);
+
+// A figure, and after it the two ends of its interval with --ci.
+void pushWithInterval(std::vector<Figure>& t, Figure f, ReadInterval interval)
+{
+    const std::string name = f.name;
+    t.push_back(std::move(f));
+    Figure lo;
+    lo.name = name + "_ci_lo";
+    lo.read = [interval](const Report& r) -> Reading { return interval(r).lo; };
+    lo.shown = withIntervals;
+    Figure hi = lo;
+    hi.name = name + "_ci_hi";
+    hi.read = [interval](const Report& r) -> Reading { return interval(r).hi; };
+    t.push_back(std::move(lo));
+    t.push_back(std::move(hi));
+}
+
 constexpr unsigned kEveryTable = kSampleTable | kSummaryTable | kDecadeSummaryTable;
 
 std::vector<Figure> buildTable()
@@ -110,8 +133,9 @@ std::vector<Figure> buildTable()
         entry("decade", K::decade, [](const Report& r) -> Reading { return std::int64_t{r.decade}; }), withDecades));
     t.push_back(entry("pairs", K::count, [](const Report& r) -> Reading { return r.pairs; }));
     t.push_back(entry("measured", K::count, [](const Report& r) -> Reading { return r.measured; }));
-    t.push_back(asHeadline(entry("abs_mean", K::value, [](const Report& r) -> Reading { return r.absMean; }),
-                         kEveryTable, 5, "abs mean"));
+    pushWithInterval(t, asHeadline(entry("abs_mean", K::value, [](const Report& r) -> Reading { return r.absMean; }),
+                         kEveryTable, 5, "abs mean"),
+                     [](const Report& r) { return r.absMeanCi; });
     t.push_back(entry("abs_sd", K::value, [](const Report& r) -> Reading { return r.absSd; }));
     t.push_back(entry("abs_se", K::value, [](const Report& r) -> Reading { return r.absSe; }));
     t.push_back(entry("abs_rms", K::value, [](const Report& r) -> Reading { return r.absRms; }));
@@ -119,41 +143,51 @@ std::vector<Figure> buildTable()
                          kSampleTable, 6, "abs max"));
     t.push_back(entry("abs_max_point", K::point, [](const Report& r) -> Reading { return r.absMaxIndex; }));
     t.push_back(entry("abs_underflows", K::count, [](const Report& r) -> Reading { return r.absUnderflows; }));
-    t.push_back(asQuantile(
+    pushWithInterval(t, asQuantile(
         entry("abs_median", K::value, [](const Report& r) -> Reading { return r.absQuantiles.median; }),
-        S::absolute, kMedian));
-    t.push_back(asQuantile(entry("abs_p90", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p90; }),
-                         S::absolute, kP90));
-    t.push_back(asQuantile(entry("abs_p99", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p99; }),
-                         S::absolute, kP99));
-    t.push_back(asQuantile(
+        S::absolute, kMedian),
+                     [](const Report& r) { return r.absQuantileCi.median; });
+    pushWithInterval(t, asQuantile(entry("abs_p90", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p90; }),
+                         S::absolute, kP90),
+                     [](const Report& r) { return r.absQuantileCi.p90; });
+    pushWithInterval(t, asQuantile(entry("abs_p99", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p99; }),
+                         S::absolute, kP99),
+                     [](const Report& r) { return r.absQuantileCi.p99; });
+    pushWithInterval(t, asQuantile(
         entry("abs_p999", K::value, [](const Report& r) -> Reading { return r.absQuantiles.p999; }), S::absolute,
-        kP999));
-    t.push_back(asHeadline(entry("bias", K::value, [](const Report& r) -> Reading { return r.signedMean; }),
-                         kSampleTable | kSummaryTable, 8, "bias"));
+        kP999),
+                     [](const Report& r) { return r.absQuantileCi.p999; });
+    pushWithInterval(t, asHeadline(entry("bias", K::value, [](const Report& r) -> Reading { return r.signedMean; }),
+                         kSampleTable | kSummaryTable, 8, "bias"),
+                     [](const Report& r) { return r.signedMeanCi; });
     t.push_back(entry("bias_se", K::value, [](const Report& r) -> Reading { return r.signedSe; }));
     t.push_back(entry("floor", K::value, [](const Report& r) -> Reading { return r.options.floor; }));
     t.push_back(entry("rel_pairs", K::count, [](const Report& r) -> Reading { return r.relCount; }));
-    t.push_back(asHeadline(entry("rel_mean", K::value, [](const Report& r) -> Reading { return r.relMean; }),
-                         kEveryTable, 1, "rel mean"));
+    pushWithInterval(t, asHeadline(entry("rel_mean", K::value, [](const Report& r) -> Reading { return r.relMean; }),
+                         kEveryTable, 1, "rel mean"),
+                     [](const Report& r) { return r.relMeanCi; });
     t.push_back(entry("rel_sd", K::value, [](const Report& r) -> Reading { return r.relSd; }));
     t.push_back(entry("rel_se", K::value, [](const Report& r) -> Reading { return r.relSe; }));
     t.push_back(asHeadline(entry("rel_max", K::value, [](const Report& r) -> Reading { return r.relMax; }),
                          kEveryTable, 4, "rel max"));
     t.push_back(entry("rel_max_point", K::point, [](const Report& r) -> Reading { return r.relMaxIndex; }));
-    t.push_back(asHeadline(
+    pushWithInterval(t, asHeadline(
         asQuantile(entry("rel_median", K::value, [](const Report& r) -> Reading { return r.relQuantiles.median; }),
                  S::relative, kMedian),
-        kSampleTable, 2, "rel median"));
-    t.push_back(asQuantile(entry("rel_p90", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p90; }),
-                         S::relative, kP90));
-    t.push_back(asHeadline(
+        kSampleTable, 2, "rel median"),
+                     [](const Report& r) { return r.relQuantileCi.median; });
+    pushWithInterval(t, asQuantile(entry("rel_p90", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p90; }),
+                         S::relative, kP90),
+                     [](const Report& r) { return r.relQuantileCi.p90; });
+    pushWithInterval(t, asHeadline(
         asQuantile(entry("rel_p99", K::value, [](const Report& r) -> Reading { return r.relQuantiles.p99; }),
                  S::relative, kP99),
-        kEveryTable, 3, "rel p99"));
+        kEveryTable, 3, "rel p99"),
+                     [](const Report& r) { return r.relQuantileCi.p99; });
     t.push_back(entry("rel_zero_over_zero", K::count, [](const Report& r) -> Reading { return r.relZeroOverZero; }));
     t.push_back(entry("rel_infinite", K::count, [](const Report& r) -> Reading { return r.relInfinite; }));
-    t.push_back(entry("rel_bias", K::value, [](const Report& r) -> Reading { return r.signedRelMean; }));
+    pushWithInterval(t, entry("rel_bias", K::value, [](const Report& r) -> Reading { return r.signedRelMean; }),
+                     [](const Report& r) { return r.signedRelMeanCi; });
     t.push_back(entry("rel_bias_se", K::value, [](const Report& r) -> Reading { return r.signedRelSe; }));
     t.push_back(entry("rtol", K::value, [](const Report& r) -> Reading { return r.options.rtol; }));
     t.push_back(entry("atol", K::value, [](const Report& r) -> Reading { return r.options.atol; }));

@@ -74,6 +74,17 @@ struct Quantiles {
     double p999;
 };
 
+// An interval at the level of --ci; NaN without one.
+struct Interval {
+    double lo = NAN;
+    double hi = NAN;
+};
+
+// An interval for each of the quantiles, in their order.
+struct QuantileIntervals {
+    Interval median, p90, p99, p999;
+};
+
 // One row of the table by decade of a.
 struct DensityRow {
     // k of [10^k, 10^(k+1)), or kNoDecade for the pairs whose a <= 0.
@@ -110,6 +121,11 @@ struct Report {
     // The signed errors b - a and (b - a) / max(|a|, TAU): the bias.
     double signedMean, signedSe;
     double signedRelMean, signedRelSe;
+
+    // With --ci: the means' intervals, from their standard errors, and the
+    // quantiles', from the order statistics around them.
+    Interval absMeanCi, relMeanCi, signedMeanCi, signedRelMeanCi;
+    QuantileIntervals absQuantileCi, relQuantileCi;
 
     std::int64_t relCount;
     double relMean, relMax;
@@ -163,6 +179,9 @@ struct SummaryFigure {
     // The samples with a value.
     std::int64_t count;
     double mean, sd, se, min, max;
+    // With --ci: mean -+ t se, t of Student's t with count - 1 degrees of
+    // freedom.
+    Interval ci;
 };
 
 struct SummaryRow {

@@ -1,6 +1,7 @@
 // The figures of a report, from the measures at the end of the pass.
 #include "evaluation/report.h"
 
+#include "summaries/distributions.h"
 #include "support/quoting.h"
 
 #include <cmath>
@@ -32,6 +33,30 @@ std::string classicDifference(const FileSummary& file, const char* name)
     if (file.byteOrderMark)
         return std::string("the classic tools stop at the byte-order mark that starts ") + name + " (" + quoted + ")";
     return "";
+}
+
+// mean -+ z se; none without a standard error.
+Interval normalInterval(double mean, double se, double z)
+{
+    return std::isnan(se) ? Interval{} : Interval{mean - z * se, mean + z * se};
+}
+
+// Of each quantile of the summary's values, the order statistics whose
+// ranks bound it at the level whatever the errors' distribution; within
+// the summary's resolution, as the quantile itself is.
+QuantileIntervals quantileIntervals(const QuantileSummary& summary, double level)
+{
+    const auto n = static_cast<std::int64_t>(summary.total);
+    if (n == 0)
+        return {};
+    std::vector<std::uint64_t> ranks;
+    for (const double q : {kMedian, kP90, kP99, kP999}) {
+        const RankInterval bounds = quantileRanks(level, n, q);
+        ranks.push_back(static_cast<std::uint64_t>(bounds.low));
+        ranks.push_back(static_cast<std::uint64_t>(bounds.high));
+    }
+    const std::vector<double> at = orderStatistics(summary, ranks);
+    return {{at[0], at[1]}, {at[2], at[3]}, {at[4], at[5]}, {at[6], at[7]}};
 }
 
 }  // namespace
@@ -90,6 +115,15 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.relMaxIndex = m.extremes.relMaxIndex;
     const std::vector<double> relQ = summaryQuantiles(m.relSummary, {kMedian, kP90, kP99, kP999});
     r.relQuantiles = {relQ[0], relQ[1], relQ[2], relQ[3]};
+    if (options.measures.ciLevel > 0.0) {
+        const double z = normalQuantile((1.0 + options.measures.ciLevel) / 2);
+        r.absMeanCi = normalInterval(r.absMean, r.absSe, z);
+        r.relMeanCi = normalInterval(r.relMean, r.relSe, z);
+        r.signedMeanCi = normalInterval(r.signedMean, r.signedSe, z);
+        r.signedRelMeanCi = normalInterval(r.signedRelMean, r.signedRelSe, z);
+        r.absQuantileCi = quantileIntervals(m.absSummary, options.measures.ciLevel);
+        r.relQuantileCi = quantileIntervals(m.relSummary, options.measures.ciLevel);
+    }
     r.relZeroOverZero = m.sums.relZeroOverZero;
     r.relInfinite = m.sums.relInfinite;
     r.decades = decadeCounts(m);

@@ -4,6 +4,7 @@
 #include "evaluation/report.h"
 
 #include "evaluation/figureTable.h"
+#include "summaries/distributions.h"
 #include "support/quoting.h"
 
 #include <algorithm>
@@ -48,13 +49,15 @@ SummaryRow summarize(const ReportOptions& options, const std::vector<std::string
     row.keys = keys;
     row.decade = decade;
     row.samples = static_cast<std::int64_t>(reports.size());
+    const double level = options.measures.ciLevel;
+    std::map<std::int64_t, double> multipliers;
     std::vector<std::vector<Field>> rows;
     for (const Report* report : reports)
         rows.push_back(reportFields(*report, options));
     for (std::size_t k = 0; k < rows.front().size(); ++k) {
         if (!isNumeric(*rows.front()[k].figure))
             continue;
-        SummaryFigure figure{rows.front()[k].figure->name, 0, NAN, NAN, NAN, NAN, NAN};
+        SummaryFigure figure{std::string(rows.front()[k].name), 0, NAN, NAN, NAN, NAN, NAN, {}};
         double sum = 0.0;
         std::vector<double> values;
         for (const std::vector<Field>& fields : rows)
@@ -85,6 +88,13 @@ SummaryRow summarize(const ReportOptions& options, const std::vector<std::string
                 }
                 figure.sd = std::ldexp(std::sqrt(squares / (n - 1)), exponent);
                 figure.se = figure.sd / std::sqrt(n);
+                if (level > 0.0) {
+                    // One quantile for each count of samples with a value.
+                    auto [at, fresh] = multipliers.try_emplace(figure.count, 0.0);
+                    if (fresh)
+                        at->second = studentQuantile((1.0 + level) / 2, n - 1);
+                    figure.ci = {figure.mean - at->second * figure.se, figure.mean + at->second * figure.se};
+                }
             }
         }
         row.figures.push_back(figure);

@@ -309,6 +309,10 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
             putMember(w, "se", valueText(summarized.se));
             putMember(w, "min", valueText(summarized.min));
             putMember(w, "max", valueText(summarized.max));
+            if (evaluation.options.measures.ciLevel > 0.0) {
+                putMember(w, "ci_lo", valueText(summarized.ci.lo));
+                putMember(w, "ci_hi", valueText(summarized.ci.hi));
+            }
             closeObject(w);
         }
         closeObject(w);

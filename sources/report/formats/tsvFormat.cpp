@@ -94,10 +94,16 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
     std::vector<bool> kept;
     for (const std::string& name : names)
         kept.push_back(chosen[placeOf(*figureNamed(name))]);
-    for (std::size_t k = 0; k < names.size(); ++k)
-        if (kept[k])
-            for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
+    const bool intervals = evaluation.options.measures.ciLevel > 0.0;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (!kept[k])
+            continue;
+        for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
+            header.push_back(names[k] + statistic);
+        if (intervals)
+            for (const char* statistic : {"_ci_lo", "_ci_hi"})
                 header.push_back(names[k] + statistic);
+    }
     if (gated)
         header.emplace_back("failed");
     putLine(out, header);
@@ -117,6 +123,9 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
             const SummaryFigure& figure = row.figures[k];
             for (double value : {figure.mean, figure.sd, figure.se, figure.min, figure.max})
                 cells.push_back(shortestNumber(value));
+            if (intervals)
+                for (double value : {figure.ci.lo, figure.ci.hi})
+                    cells.push_back(shortestNumber(value));
         }
         if (gated)
             cells.push_back(decadeRow ? "" : failedColumn(evaluation, true, r));

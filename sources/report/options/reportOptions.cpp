@@ -365,6 +365,15 @@ constexpr KnownOption kOptions[] = {
          if (o.measures.decadesPerRow < 1 || o.measures.decadesPerRow > kMostDecades)
              failInvalid("number of decades", v, "not a whole number from 1 to 10000");
      }},
+    {"ci", 0, "LEVEL",
+     "intervals at LEVEL (as 0.95): over the samples of a summary\n"
+     "row by Student's t, of a sample's quantiles by its order\n"
+     "statistics, of its means by the normal approximation",
+     [](ReportOptions& o, const char* v) {
+         o.measures.ciLevel = amountValue("confidence level", v);
+         if (!(o.measures.ciLevel > 0.0 && o.measures.ciLevel < 1.0))
+             failInvalid("confidence level", v, "not a number between 0 and 1, as 0.95");
+     }},
     {"columns", 0, "LIST",
      "the figures of TSV rows, by name or shell pattern, as\n"
      "'rel_*,abs_mean'; the files, group and decade stay",

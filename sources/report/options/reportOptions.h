@@ -55,6 +55,8 @@ struct MeasureOptions {
     // decades.
     bool byDensity = false;
     std::int32_t decadesPerRow = 1;
+    // The level of the intervals (as 0.95), or 0 for none.
+    double ciLevel = 0.0;
 };
 
 // What the sources need: how a file's values are found in it.

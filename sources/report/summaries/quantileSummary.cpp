@@ -234,15 +234,24 @@ std::uint64_t countAtMost(const QuantileSummary& summary, const QuantileWatch& w
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
                                      bool atLeast, std::uint64_t zeros, std::uint64_t infinities)
 {
-    std::vector<double> results(fractions.size(), NAN);
     const std::uint64_t all = zeros + summary.total + infinities;
     if (all == 0)
-        return results;
-    // Ranks among the summary's own values, once the zeros and infinities
-    // have been settled.
+        return std::vector<double>(fractions.size(), NAN);
     std::vector<std::uint64_t> ranks;
-    for (std::size_t i = 0; i < fractions.size(); ++i) {
-        const std::uint64_t rank = nearestRank(fractions[i], all);
+    for (const double fraction : fractions)
+        ranks.push_back(nearestRank(fraction, all));
+    return orderStatistics(summary, ranks, atLeast, zeros);
+}
+
+std::vector<double> orderStatistics(const QuantileSummary& summary, const std::vector<std::uint64_t>& allRanks,
+                                    bool atLeast, std::uint64_t zeros)
+{
+    std::vector<double> results(allRanks.size(), NAN);
+    // Ranks among the summary's own values, once the zeros and infinities,
+    // and the ranks beyond every value, have been settled.
+    std::vector<std::uint64_t> ranks;
+    for (std::size_t i = 0; i < allRanks.size(); ++i) {
+        const std::uint64_t rank = allRanks[i];
         if (rank <= zeros)
             results[i] = 0.0;
         else if (rank > zeros + summary.total)

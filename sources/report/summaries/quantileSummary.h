@@ -217,4 +217,12 @@ std::vector<std::uint64_t> listedAtLeast(const QuantileSummary& summary, const d
 std::vector<double> summaryQuantiles(const QuantileSummary& summary, const std::vector<double>& fractions,
                                      bool atLeast = false, std::uint64_t zeros = 0, std::uint64_t infinities = 0);
 
+// The order statistics of the ranks given (from 1, among the zeros, then
+// the summary's values, then any infinities), as summaryQuantiles gives
+// them: a rank of 0 is 0, below every value as no error is; a rank past
+// the summary's values is infinite, an infinity's or beyond every value,
+// where no bound is known.
+std::vector<double> orderStatistics(const QuantileSummary& summary, const std::vector<std::uint64_t>& ranks,
+                                    bool atLeast = false, std::uint64_t zeros = 0);
+
 }  // namespace calcgap::report
