@@ -360,11 +360,11 @@ std::vector<std::string> fieldNames(const ReportOptions& options, const std::vec
     return names;
 }
 
-std::vector<std::string> figureNames()
+std::vector<std::string> figureNames(const ReportOptions& options)
 {
     std::vector<std::string> names;
     for (const Figure& figure : figureTable())
-        if (isNumeric(figure))
+        if (isNumeric(figure) && (figure.shown == nullptr || figure.shown(options)))
             names.push_back(figure.name);
     return names;
 }

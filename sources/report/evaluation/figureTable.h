@@ -121,9 +121,9 @@ std::vector<Field> reportFields(const Report& report, const ReportOptions& optio
 // (as chosenColumns says).
 std::vector<std::string> fieldNames(const ReportOptions& options, const std::vector<bool>& chosen);
 
-// The numeric figures' names, in the order of the row; the same whatever
-// the options.
-std::vector<std::string> figureNames();
+// The numeric figures' names that a row has with these options, in its
+// order: the figures of a summary row.
+std::vector<std::string> figureNames(const ReportOptions& options);
 
 // A number in the shortest form that reads back to the same double; empty
 // for NaN, inf for infinities.

@@ -315,7 +315,7 @@ void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade
     };
     std::string header = keyCells(keyNames, false) + (byDecade ? "  " + left("decade of a", 18) : "") +
                          cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
-    const std::vector<std::string> names = figureNames();
+    const std::vector<std::string> names = figureNames(evaluation.options);
     const auto indexOf = [&](const std::string& name) {
         return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
     };

@@ -90,7 +90,7 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
     header.emplace_back("samples");
     // The summary's figures are the numeric ones, in the table's order.
     const std::vector<bool> chosen = chosenColumns(evaluation.options.output);
-    const std::vector<std::string> names = figureNames();
+    const std::vector<std::string> names = figureNames(evaluation.options);
     std::vector<bool> kept;
     for (const std::string& name : names)
         kept.push_back(chosen[placeOf(*figureNamed(name))]);
