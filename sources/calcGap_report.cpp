@@ -32,6 +32,7 @@ void* runReport(void* context)
     resolveRequirements(options);
     resolveColumns(options);
     resolveKeys(options);
+    resolveTableFigures(options);
     // On the free store, with everything it holds.
     const auto evaluation = std::make_unique<Evaluation>();
     runEvaluation(options, *evaluation);
@@ -46,6 +47,12 @@ void* runReport(void* context)
         break;
     case ReportFormat::json:
         writeJson(*evaluation, out);
+        break;
+    case ReportFormat::markdown:
+        writeMarkdown(*evaluation, out);
+        break;
+    case ReportFormat::latex:
+        writeLatex(*evaluation, out);
         break;
     }
     finishOutput(out);

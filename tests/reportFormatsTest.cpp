@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -217,7 +218,7 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     const std::string a = dir.file("a_1_.txt", "1 - 2 x");
     const std::string b = dir.file("b_2_.txt", "1 - 1 1 y");
     const std::string coordinates = dir.file("coordinates.txt", "1 2 3 4 5 6 7 8");
-    const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0"};
+    const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0", "--ci=0.95"};
     std::vector<std::string> args{"--format=tsv"};
     args.insert(args.end(), every.begin(), every.end());
     args.insert(args.end(), {a, b});
@@ -231,7 +232,7 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     for (const std::string& name : parseTsv(runReport(args).out).names) {
         std::string shown = name;
         for (const std::string& column : rows.names)
-            for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max"})
+            for (const char* statistic : {"_mean", "_sd", "_se", "_min", "_max", "_ci_lo", "_ci_hi"})
                 if (name == column + statistic)
                     shown = std::string("X") + statistic;
         summaryWritten.push_back(shown);
@@ -363,6 +364,137 @@ TEST_F(ReportFormats, ByDensityRowsSpanKDecades)
     const RunResult text = runReport({"--summary", "--by-density", "--decades=3", a, b, b});
     EXPECT_NE(text.out.find("[1e-15, 1e-12)"), std::string::npos) << text.out;
     EXPECT_EQ(runReport({"--decades=0", a, b}).status, 1);
+}
+
+// The tables to paste, parsed back: markdown by its pipes, LaTeX by its &
+// and \\; each cell the summary's mean (and sd, or interval) at the digits
+// asked for, rows by the first key and columns by the last in natural
+// order, a missing combination an empty cell; names that would break a
+// table escaped in each.
+TEST_F(ReportFormats, TablesToPasteParseBack)
+{
+    const std::string a = dir.file("a.txt", "1\n2\n4\n8\n");
+    std::vector<std::string> samples;
+    const char* const values[] = {"1.00001\n2\n4\n8\n", "1.003\n2.002\n4\n8\n", "1\n2\n4.04\n8\n", "1\n2\n4\n8.8\n"};
+    int v = 0;
+    // The method "x|y_&%" has no n=400 at all, and one sample of n=1600.
+    for (const char* method : {"tree", "x|y_&%"})
+        for (const char* n : {"1600", "400"})
+            for (const char* seed : {"1", "2"}) {
+                if (std::string(method) != "tree" && (std::string(n) == "400" || std::string(seed) == "2"))
+                    continue;
+                samples.push_back(dir.file(std::string(method) + "-n" + n + "-s" + seed, values[v++ % 4]));
+            }
+    std::vector<std::string> base{"--key=method=/([^/-]+)-n", "--key=n=-n([0-9]+)-", a};
+    base.insert(base.end(), samples.begin(), samples.end());
+    const auto run = [&](std::vector<std::string> options) {
+        options.insert(options.end(), base.begin(), base.end());
+        const RunResult result = runReport(options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return result.out;
+    };
+    std::vector<std::string> tsvArgs{"--format=tsv", "--summary"};
+    const TsvTable summary = parseTsv(run(tsvArgs));
+    const auto summaryValue = [&](const std::string& method, const std::string& n, const std::string& column) {
+        const auto at = std::find(summary.names.begin(), summary.names.end(), column) - summary.names.begin();
+        for (const std::vector<std::string>& row : summary.rows)
+            if (row[0] == method && row[1] == n)
+                return std::strtod(row[static_cast<std::size_t>(at)].c_str(), nullptr);
+        ADD_FAILURE() << method << " " << n;
+        return 0.0;
+    };
+    const auto split = [](const std::string& line, const std::string& by) {
+        std::vector<std::string> cells;
+        for (std::size_t start = 0;;) {
+            const std::size_t end = line.find(by, start);
+            std::string cell = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            cell.erase(0, cell.find_first_not_of(' '));
+            cell.erase(cell.find_last_not_of(' ') + 1);
+            cells.push_back(cell);
+            if (end == std::string::npos)
+                return cells;
+            start = end + by.size();
+        }
+    };
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> all;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            all.push_back(line);
+        return all;
+    };
+    // "%.4g" of the summary, as the cell shows it, trailing zeros kept.
+    const auto shown = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%#.4g", value);
+        std::string t = text;
+        if (t.back() == '.')
+            t.pop_back();
+        return t;
+    };
+
+    const std::vector<std::string> markdown = lines(run({"--format=markdown", "--table=rel_mean", "--digits=4"}));
+    ASSERT_EQ(markdown.size(), 6u);
+    EXPECT_EQ(markdown[0], "rel\\_mean by method and n: mean ± sd over 1 to 2 samples");
+    // Pipes open and close each line; an escaped one is part of a name.
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t l = 2; l < markdown.size(); ++l) {
+        std::string line = markdown[l];
+        ASSERT_EQ(line.front(), '|');
+        ASSERT_EQ(line.back(), '|');
+        std::string unescapedPipes;
+        for (std::size_t i = 1; i + 1 < line.size(); ++i)
+            unescapedPipes += line[i] == '\\' && line[i + 1] == '|' ? (++i, '\x01') : line[i];
+        std::vector<std::string> cells = split(unescapedPipes, "|");
+        for (std::string& cell : cells)
+            std::replace(cell.begin(), cell.end(), '\x01', '|');
+        rows.push_back(cells);
+    }
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"method", "n=400", "n=1600"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{":---", "---:", "---:"}));
+    EXPECT_EQ(rows[2][0], "tree");
+    EXPECT_EQ(rows[3][0], "x|y\\_\\&%") << "the name escaped";
+    for (const auto& [r, method] : std::vector<std::pair<std::size_t, std::string>>{{2, "tree"}, {3, "x|y_&%"}})
+        for (const auto& [c, n] : std::vector<std::pair<std::size_t, std::string>>{{1, "400"}, {2, "1600"}}) {
+            if (r == 3 && c == 1) {
+                EXPECT_EQ(rows[r][c], "") << "no such samples";
+                continue;
+            }
+            std::string expected = shown(summaryValue(method, n, "rel_mean_mean"));
+            const double sd = summaryValue(method, n, "rel_mean_sd");
+            if (method == "tree")
+                expected += " ± " + shown(sd);
+            EXPECT_EQ(rows[r][c], expected) << method << " " << n;
+        }
+
+    // LaTeX: with --ci the interval, names escaped, powers of ten in math.
+    const std::vector<std::string> latex = lines(run({"--format=latex", "--table=rel_mean,abs_mean", "--ci=0.9"}));
+    ASSERT_EQ(latex.size(), 19u);
+    EXPECT_EQ(latex[0], "% rel_mean by method and n: the mean's 90% interval (Student's t) over 1 to 2 samples");
+    EXPECT_EQ(latex[1], "\\begin{tabular}{lrr}");
+    EXPECT_EQ(latex[3], "method & n=400 & n=1600 \\\\");
+    ASSERT_EQ(latex[5].substr(latex[5].size() - 3), " \\\\");
+    const std::vector<std::string> tree = split(latex[5].substr(0, latex[5].size() - 3), "&");
+    ASSERT_EQ(tree.size(), 3u);
+    const std::string mean = tree[2].substr(1, tree[2].find(' ') - 1);
+    EXPECT_NEAR(std::strtod(mean.c_str(), nullptr), summaryValue("tree", "1600", "rel_mean_mean"),
+                0.001 * summaryValue("tree", "1600", "rel_mean_mean"));
+    EXPECT_NE(tree[2].find(" ["), std::string::npos) << tree[2];
+    EXPECT_EQ(latex[6].substr(0, latex[6].find(" &")), "x|y\\_\\&\\%");
+    EXPECT_EQ(latex[16], "x|y\\_\\&\\% &  & $2.50\\times10^{-6}$ \\\\") << "one sample: no interval";
+
+    // One key: a column for each figure; the pivot's names are checked.
+    const std::string single = runReport({"--key=n=-n([0-9]+)-", "--table=rel_mean,within_share", a, samples[0],
+                                          samples[2]})
+                                   .out;
+    EXPECT_EQ(lines(single).at(1).substr(0, 2 + 4), "  n   ") << single;
+    const RunResult unknown = runReport({"--table=rel_maen", a, samples[0]});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("no numeric figure is named 'rel_maen'; close names: rel_max, rel_mean"), std::string::npos)
+        << unknown.err;
+    EXPECT_NE(runReport({"--table=rel_mean_ci_lo", a, samples[0]}).err.find("without the option that adds it"),
+              std::string::npos);
+    EXPECT_EQ(runReport({"--table=rel_mean", "--format=tsv", a, samples[0]}).status, 1);
 }
 
 }  // namespace

@@ -400,6 +400,26 @@ std::size_t editDistance(std::string_view x, std::string_view y)
     return row[y.size()];
 }
 
+// "; close names: a, b", the figures within a third of the name's length
+// in edits, or that begin with it, closest first (numeric ones only where
+// asked); or where there are none, where the names are listed.
+std::string closeNames(const std::string& name, bool numericOnly)
+{
+    std::vector<std::pair<std::size_t, std::string>> close;
+    for (const Figure& figure : figureTable()) {
+        if (figure.kind == FigureKind::key || (numericOnly && !isNumeric(figure)))
+            continue;
+        const std::size_t distance = editDistance(name, figure.name);
+        if (distance <= std::max<std::size_t>(1, name.size() / 3) || figure.name.rfind(name, 0) == 0)
+            close.emplace_back(distance, figure.name);
+    }
+    std::sort(close.begin(), close.end());
+    std::string text;
+    for (std::size_t k = 0; k < close.size() && k < 5; ++k)
+        text += (k == 0 ? "; close names: " : ", ") + close[k].second;
+    return close.empty() ? "; the TSV header names them" : text;
+}
+
 }  // namespace
 
 std::vector<bool> chosenColumns(const OutputOptions& options)
@@ -425,23 +445,21 @@ void resolveColumns(const ReportOptions& options)
         };
         if (std::any_of(figureTable().begin(), figureTable().end(), matches))
             continue;
-        // The names within a third of the name's length in edits, or
-        // that begin with it, closest first.
-        std::vector<std::pair<std::size_t, std::string>> close;
-        for (const Figure& figure : figureTable()) {
-            if (figure.kind == FigureKind::key)
-                continue;
-            const std::size_t distance = editDistance(pattern, figure.name);
-            if (distance <= std::max<std::size_t>(1, pattern.size() / 3) || figure.name.rfind(pattern, 0) == 0)
-                close.emplace_back(distance, figure.name);
-        }
-        std::sort(close.begin(), close.end());
-        std::string reason = "no figure is named " + shellQuoted(pattern);
-        for (std::size_t k = 0; k < close.size() && k < 5; ++k)
-            reason += (k == 0 ? "; close names: " : ", ") + close[k].second;
-        if (close.empty())
-            reason += "; the TSV header names them";
-        failInvalid("column list", options.output.columnsText, reason.c_str());
+        failInvalid("column list", options.output.columnsText,
+                    ("no figure is named " + shellQuoted(pattern) + closeNames(pattern, false)).c_str());
+    }
+}
+
+void resolveTableFigures(const ReportOptions& options)
+{
+    for (const std::string& name : options.output.tableFigures) {
+        const Figure* const figure = figureNamed(name);
+        if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
+            failInvalid("table's figure list", options.output.tableText,
+                        ("no numeric figure is named " + shellQuoted(name) +
+                         (figure != nullptr && isNumeric(*figure) ? " without the option that adds it" : "") +
+                         closeNames(name, true))
+                            .c_str());
     }
 }
 

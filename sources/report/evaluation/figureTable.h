@@ -142,6 +142,10 @@ std::size_t placeOf(const Figure& figure);
 // ends the process as a bad option does, naming the figures closest to it.
 void resolveColumns(const ReportOptions& options);
 
+// Every figure of --table is a numeric figure the run's rows have; one that
+// is not ends the process as a bad option does, naming close ones.
+void resolveTableFigures(const ReportOptions& options);
+
 // No key is named as a figure, or as a column of the summary, is named:
 // such a key ends the process as a bad option does.
 void resolveKeys(const ReportOptions& options);

@@ -1,7 +1,9 @@
 // Natural order of names.
 #include "evaluation/naturalOrder.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 
 namespace calcgap::report {
 
@@ -52,6 +54,23 @@ bool naturalLess(std::string_view x, std::string_view y)
             return xDigits - xStart < yDigits - yStart;
     }
     return x.size() - i < y.size() - j;
+}
+
+void sortKeyValues(std::vector<std::string>& values)
+{
+    const auto numeric = [](const std::string& value) {
+        char* end = nullptr;
+        std::strtod(value.c_str(), &end);
+        return !value.empty() && *end == '\0';
+    };
+    if (std::all_of(values.begin(), values.end(), numeric))
+        std::sort(values.begin(), values.end(), [](const std::string& x, const std::string& y) {
+            const double dx = std::strtod(x.c_str(), nullptr);
+            const double dy = std::strtod(y.c_str(), nullptr);
+            return dx < dy || (dx == dy && x < y);
+        });
+    else
+        std::sort(values.begin(), values.end(), naturalLess);
 }
 
 }  // namespace calcgap::report

@@ -3,7 +3,9 @@
 // byte.  Samples and groups are listed in it in every format.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace calcgap::report {
 
@@ -12,5 +14,9 @@ namespace calcgap::report {
 // its bytes, unsigned.  It is a strict weak order, and names that differ
 // are never equivalent in it.
 bool naturalLess(std::string_view x, std::string_view y);
+
+// A key's values in order: by their values where every one is a number
+// ("0.25", "1e3", so that 0.5 comes after 0.25), otherwise naturally.
+void sortKeyValues(std::vector<std::string>& values);
 
 }  // namespace calcgap::report

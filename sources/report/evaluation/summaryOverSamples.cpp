@@ -18,24 +18,10 @@ namespace calcgap::report {
 
 namespace {
 
-// A key's values in numeric order where every one is a number ("0.25",
-// "1e3"), otherwise in natural order ("n400" before "n1600"): the place of
-// each.
+// The place of each of a key's values in its order.
 std::map<std::string, std::size_t> placesOf(std::vector<std::string> values)
 {
-    const auto numeric = [](const std::string& value) {
-        char* end = nullptr;
-        std::strtod(value.c_str(), &end);
-        return !value.empty() && *end == '\0';
-    };
-    if (std::all_of(values.begin(), values.end(), numeric))
-        std::sort(values.begin(), values.end(), [](const std::string& x, const std::string& y) {
-            const double dx = std::strtod(x.c_str(), nullptr);
-            const double dy = std::strtod(y.c_str(), nullptr);
-            return dx < dy || (dx == dy && x < y);
-        });
-    else
-        std::sort(values.begin(), values.end(), naturalLess);
+    sortKeyValues(values);
     std::map<std::string, std::size_t> places;
     for (const std::string& value : values)
         places.emplace(value, places.size());

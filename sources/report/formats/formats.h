@@ -1,4 +1,4 @@
-// The report's three formats, each written straight to standard output
+// The report's formats, each written straight to standard output
 // through a fixed buffer, so that a report of any length costs no memory
 // beyond the figures and the worst points.
 #pragma once
@@ -9,7 +9,8 @@
 namespace calcgap::report {
 
 // Aligned sections for a person, six significant digits: one sample's
-// whole report, or, for several, a table of them and their summary.
+// whole report, or, for several, a table of them and their summary; with
+// --table, only the pivot tables of the summary.
 void writeText(const Evaluation& evaluation, OutputBuffer& out);
 
 // One header line, then a line of tab-separated fields per sample, per
@@ -19,5 +20,11 @@ void writeTsv(const Evaluation& evaluation, OutputBuffer& out);
 // One JSON document with the content of the text, at full precision: one
 // sample's report, or the reports of several and their summary.
 void writeJson(const Evaluation& evaluation, OutputBuffer& out);
+
+// The tables to paste (a pivot of the summary with --table, otherwise the
+// samples' or the summary's table) as markdown pipe tables, or as LaTeX
+// tabulars.
+void writeMarkdown(const Evaluation& evaluation, OutputBuffer& out);
+void writeLatex(const Evaluation& evaluation, OutputBuffer& out);
 
 }  // namespace calcgap::report

@@ -8,6 +8,8 @@
 #include "evaluation/inputProblems.h"
 #include "support/quoting.h"
 #include "evaluation/figureTable.h"
+#include "evaluation/pasteTables.h"
+#include "formats/pasteCells.h"
 
 #include <algorithm>
 #include <charconv>
@@ -466,9 +468,39 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
 
 }  // namespace
 
+// The pivot tables of --table, aligned, +- between a mean and its sd.
+void pivotText(const Evaluation& evaluation, OutputBuffer& out)
+{
+    constexpr CellMarks kMarks{"+-", "", "", false};
+    bool first = true;
+    for (const PasteTable& table : pasteTables(evaluation)) {
+        std::vector<std::vector<std::string>> lines{table.head};
+        for (const std::vector<TableCell>& row : table.rows) {
+            std::vector<std::string> cells;
+            for (const TableCell& c : row)
+                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, kMarks) : wordOrQuoted(c.name));
+            lines.push_back(std::move(cells));
+        }
+        std::vector<std::size_t> widths(table.head.size(), 0);
+        for (const std::vector<std::string>& cells : lines)
+            for (std::size_t c = 0; c < cells.size(); ++c)
+                widths[c] = std::max(widths[c], displayWidth(cells[c]));
+        put(out, (first ? "" : "\n") + captionOf(table, evaluation.options.measures.ciLevel, kMarks) + "\n");
+        first = false;
+        for (const std::vector<std::string>& cells : lines) {
+            std::string text = " ";
+            for (std::size_t c = 0; c < cells.size(); ++c)
+                text += c < table.nameColumns ? " " + left(cells[c], widths[c]) : cell(cells[c], widths[c] + 1);
+            put(out, text + "\n");
+        }
+    }
+}
+
 void writeText(const Evaluation& evaluation, OutputBuffer& out)
 {
-    if (evaluation.samples.size() == 1)
+    if (!evaluation.options.output.tableFigures.empty())
+        pivotText(evaluation, out);
+    else if (evaluation.samples.size() == 1)
         oneSample(evaluation, out);
     else
         severalSamples(evaluation, out);

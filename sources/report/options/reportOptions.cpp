@@ -245,28 +245,31 @@ void namedKeyValue(OutputOptions& options, const char* text)
 
 // Names or patterns separated by commas; which figures they name is for the
 // table of figures to say, once every option is read.
-void columnsValue(OutputOptions& options, const char* text)
+std::vector<std::string> nameList(const char* what, const char* text)
 {
-    options.columnsText = text;
-    options.columns.clear();
+    std::vector<std::string> names;
     const std::string_view list(text);
     for (std::size_t start = 0;;) {
         const std::size_t comma = std::min(list.find(',', start), list.size());
         const std::string_view name = list.substr(start, comma - start);
         if (name.empty())
-            failInvalid("column list", text, "it has an empty name");
-        options.columns.emplace_back(name);
+            failInvalid(what, text, "it has an empty name");
+        names.emplace_back(name);
         if (comma == list.size())
             break;
         start = comma + 1;
     }
+    return names;
 }
 
 ReportFormat formatValue(const char* text)
 {
-    static constexpr std::pair<const char*, ReportFormat> kFormats[] = {
-        {"text", ReportFormat::text}, {"tsv", ReportFormat::tsv}, {"json", ReportFormat::json}};
-    return wordValue("format", text, kFormats, "not one of text, tsv, json");
+    static constexpr std::pair<const char*, ReportFormat> kFormats[] = {{"text", ReportFormat::text},
+                                                                        {"tsv", ReportFormat::tsv},
+                                                                        {"json", ReportFormat::json},
+                                                                        {"markdown", ReportFormat::markdown},
+                                                                        {"latex", ReportFormat::latex}};
+    return wordValue("format", text, kFormats, "not one of text, tsv, json, markdown, latex");
 }
 
 [[noreturn]] void printHelp();
@@ -314,7 +317,8 @@ constexpr KnownOption kOptions[] = {
      }},
     {"format", 0, "F",
      "text (default), tsv (a header line, then a line per\n"
-     "sample, to append to a table) or json",
+     "sample, to append to a table), json, or markdown or latex\n"
+     "(a table of the samples or the summary, to paste)",
      [](ReportOptions& o, const char* v) { o.output.format = formatValue(v); }},
     {"strict", 0, nullptr,
      "exit with status 2 after the report when the input had a\n"
@@ -377,7 +381,25 @@ constexpr KnownOption kOptions[] = {
     {"columns", 0, "LIST",
      "the figures of TSV rows, by name or shell pattern, as\n"
      "'rel_*,abs_mean'; the files, group and decade stay",
-     [](ReportOptions& o, const char* v) { columnsValue(o.output, v); }},
+     [](ReportOptions& o, const char* v) {
+         o.output.columnsText = v;
+         o.output.columns = nameList("column list", v);
+     }},
+    {"table", 0, "LIST",
+     "print a table of the summary to paste, of each figure\n"
+     "named: a row for each value of the first key, a column for\n"
+     "each of the last, each cell the mean +- sd over the samples\n"
+     "(with --ci, the interval)",
+     [](ReportOptions& o, const char* v) {
+         o.output.tableText = v;
+         o.output.tableFigures = nameList("table's figure list", v);
+     }},
+    {"digits", 0, "N", "significant digits of the tables to paste (default 3)",
+     [](ReportOptions& o, const char* v) {
+         o.output.digits = countValue("number of digits", v);
+         if (o.output.digits < 1 || o.output.digits > 17)
+             failInvalid("number of digits", v, "not a whole number from 1 to 17");
+     }},
     {"require", 0, "EXPR",
      "NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
      "status 3 when a sample, or a summary's mean, fails it",
@@ -520,6 +542,10 @@ ReportOptions parseReportOptions(int argc, char** argv)
                    "--points and --dim go together");
     if (options.sources.columnName != nullptr && !options.sources.header)
         failOption("invalid column " + shellQuoted(options.sources.columnName), "a name needs --header");
+    if (!options.output.tableFigures.empty() &&
+        (options.output.format == ReportFormat::tsv || options.output.format == ReportFormat::json))
+        failOption("invalid option '--table'",
+                   "a table to paste is text, markdown or latex: TSV and JSON hold every figure of the summary");
     if (options.measures.minTruthBeyondDoubles && !options.measures.logs)
         failOption("invalid least truth",
                    (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());

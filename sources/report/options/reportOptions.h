@@ -10,7 +10,7 @@
 
 namespace calcgap::report {
 
-enum class ReportFormat { text, tsv, json };
+enum class ReportFormat { text, tsv, json, markdown, latex };
 
 // How --raw reads both files: native little-endian float32 or float64.
 enum class RawType { none, f4, f8 };
@@ -92,6 +92,12 @@ struct OutputOptions {
     // as written; every figure where empty.
     const char* columnsText = nullptr;
     std::vector<std::string> columns;
+    // The figures of the pivot table of the summary (--table), as written;
+    // none where empty.
+    const char* tableText = nullptr;
+    std::vector<std::string> tableFigures;
+    // Significant digits of the tables to paste.
+    std::int32_t digits = 3;
 };
 
 struct ReportOptions {

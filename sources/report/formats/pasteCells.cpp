@@ -1,0 +1,65 @@
+// Numbers for tables a reader compares by eye: every cell to the same
+// significant digits, so that 0.0700 and 0.0712 align in precision.
+#include "formats/pasteCells.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace calcgap::report {
+
+std::string significant(double value, int digits, const CellMarks& marks)
+{
+    if (std::isnan(value))
+        return "";
+    if (std::isinf(value))
+        return std::string(marks.open) + (value < 0 ? "-" : "") + (marks.texExponent ? "\\infty" : "inf") + marks.close;
+    char text[64];
+    std::snprintf(text, sizeof text, "%#.*g", digits, value);
+    std::string number = text;
+    const std::size_t e = number.find('e');
+    std::string mantissa = number.substr(0, e);
+    if (!mantissa.empty() && mantissa.back() == '.')
+        mantissa.pop_back();
+    if (e == std::string::npos)
+        return marks.open + mantissa + marks.close;
+    const int exponent = std::atoi(number.c_str() + e + 1);
+    if (marks.texExponent)
+        return std::string(marks.open) + mantissa + "\\times10^{" + std::to_string(exponent) + "}" + marks.close;
+    char power[16];
+    std::snprintf(power, sizeof power, "e%+03d", exponent);
+    return marks.open + mantissa + power + marks.close;
+}
+
+std::string cellText(const TableCell& cell, int digits, const CellMarks& marks)
+{
+    if (!cell.number)
+        return cell.name;
+    if (std::isnan(cell.value))
+        return "";
+    if (cell.whole)
+        return marks.open + std::to_string(static_cast<std::int64_t>(cell.value)) + marks.close;
+    const CellMarks bare{marks.plusMinus, "", "", marks.texExponent};
+    const auto number = [&](double value) { return significant(value, digits, bare); };
+    std::string text = number(cell.value);
+    if (cell.overSamples && cell.interval && !std::isnan(cell.ci.lo))
+        text += " [" + number(cell.ci.lo) + ", " + number(cell.ci.hi) + "]";
+    else if (cell.overSamples && !cell.interval && !std::isnan(cell.sd))
+        text += std::string(" ") + marks.plusMinus + " " + number(cell.sd);
+    return marks.open + text + marks.close;
+}
+
+std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& marks)
+{
+    if (table.samples.empty())
+        return table.title;
+    if (ciLevel > 0.0) {
+        char level[32];
+        std::snprintf(level, sizeof level, "%.10g%%", 100 * ciLevel);
+        return table.title + ": the mean's " + level + " interval (Student's t) over " + table.samples;
+    }
+    return table.title + ": mean " + marks.plusMinus + " sd over " + table.samples;
+}
+
+}  // namespace calcgap::report

@@ -1,0 +1,33 @@
+// The cells of the tables to paste, at a fixed number of significant
+// digits, with each format's marks for +- and for exponents.
+#pragma once
+
+#include "evaluation/pasteTables.h"
+
+#include <string>
+
+namespace calcgap::report {
+
+struct CellMarks {
+    // Between a mean and its sd: "+-", "±", "\pm".
+    const char* plusMinus;
+    // Around a cell's number, as LaTeX's math mode.
+    const char* open;
+    const char* close;
+    // An exponent as 1.2e-05 (false) or as 1.2\times10^{-5}.
+    bool texExponent;
+};
+
+// The value at digits significant digits, trailing zeros kept (0.0700):
+// empty for NaN, inf for infinities.
+std::string significant(double value, int digits, const CellMarks& marks);
+
+// A cell's text: its name (for the format to escape), its number (a count
+// whole), the mean +- sd, or the mean [lo, hi] with the interval.
+std::string cellText(const TableCell& cell, int digits, const CellMarks& marks);
+
+// The table's caption, with what its cells over samples hold: "rel_mean by
+// method and n: mean ± sd over 3 samples", or the interval's level.
+std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& marks);
+
+}  // namespace calcgap::report
