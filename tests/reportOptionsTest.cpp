@@ -31,7 +31,7 @@ TEST_F(ReportCommandLine, OptionsAndTheirErrors)
         {{"-k", "3x", a, a}, "invalid number of worst points '3x': not a whole number from 0 to 2147483647"},
         {{"--floor=nan", a, a}, "invalid floor 'nan': not a finite number of 0 or more"},
         {{"--rtol=-0.1", a, a}, "invalid relative tolerance '-0.1': not a finite number of 0 or more"},
-        {{"--format=xml", a, a}, "invalid format 'xml': not one of text, tsv, json"},
+        {{"--format=xml", a, a}, "invalid format 'xml': not one of text, tsv, json, markdown, latex"},
         {{"--bogus\x1b[2J", a, a}, "invalid option '--bogus'$'\\033''[2J': no such option"},
         {{"-z", a, a}, "invalid option '-z': no such option"},
         {{a, "--count"}, "invalid option '--count': it needs a value"},
@@ -54,6 +54,11 @@ TEST_F(ReportCommandLine, OptionsAndTheirErrors)
         {{"--require=rel_max<1", a, a}, "invalid requirement 'rel_max<1': not NAME<=VALUE or NAME>=VALUE"},
         {{"--points=" + a, a, a}, "missing --dim: --points and --dim go together"},
         {{"--dim=10001", a, a}, "invalid number of values per point '10001': not a whole number from 1 to 10000"},
+        {{"--digits=18", a, a}, "invalid number of digits '18': not a whole number from 1 to 17"},
+        {{"--table=rel_mean,", a, a}, "invalid table's figure list 'rel_mean,': it has an empty name"},
+        {{"--table=rel_mean", "--format=json", a, a},
+         "invalid option '--table': a table to paste is text, markdown or latex: TSV and JSON hold every figure of "
+         "the summary"},
         // Out of range is an error, never a silent 0 or infinity.
         {{"--floor=1e-400", a, a}, "invalid floor '1e-400': Numerical result out of range"},
         {{"--atol=1e400", a, a}, "invalid absolute tolerance '1e400': Numerical result out of range"},
