@@ -23,6 +23,16 @@ bool withIntervals(const ReportOptions& options)
     return options.measures.ciLevel > 0.0;
 }
 
+bool withBaseline(const ReportOptions& options)
+{
+    return options.output.baselineText != nullptr;
+}
+
+bool withBaselineIntervals(const ReportOptions& options)
+{
+    return withBaseline(options) && withIntervals(options);
+}
+
 bool withDecades(const ReportOptions& options)
 {
     return options.measures.byDensity;
@@ -87,6 +97,12 @@ Figure asQuantile(Figure f, ErrorSeries series, double fraction)
     return f;
 }
 
+Figure asRowName(Figure f)
+{
+    f.namesRow = true;
+    return f;
+}
+
 Figure ofWholeRun(Figure f)
 {
     f.wholeRun = true;
@@ -101,15 +117,18 @@ Figure shownOnlyWith(Figure f, bool (*shown)(const ReportOptions&))
 
 using ReadInterval = Interval (*)(const Report&);
 
-// A figure, and after it the two ends of its interval with --ci.
-void pushWithInterval(std::vector<Figure>& t, Figure f, ReadInterval interval)
+// A figure, and after it the two ends of its interval with --ci (and
+// whatever else the figure is shown with).
+void pushWithInterval(std::vector<Figure>& t, Figure f, ReadInterval interval,
+                      bool (*shown)(const ReportOptions&) = withIntervals)
 {
     const std::string name = f.name;
-    t.push_back(std::move(f));
     Figure lo;
+    lo.wholeRun = f.wholeRun;
+    t.push_back(std::move(f));
     lo.name = name + "_ci_lo";
     lo.read = [interval](const Report& r) -> Reading { return interval(r).lo; };
-    lo.shown = withIntervals;
+    lo.shown = shown;
     Figure hi = lo;
     hi.name = name + "_ci_hi";
     hi.read = [interval](const Report& r) -> Reading { return interval(r).hi; };
@@ -125,8 +144,10 @@ std::vector<Figure> buildTable()
     using S = ErrorSeries;
     std::vector<Figure> t;
     // Names in the shell's quoted form: one field whatever bytes they hold.
-    t.push_back(entry("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); }));
-    t.push_back(entry("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); }));
+    t.push_back(
+        asRowName(entry("allpts", K::path, [](const Report& r) -> Reading { return shellQuoted(r.allpts.path); })));
+    t.push_back(
+        asRowName(entry("sample", K::path, [](const Report& r) -> Reading { return shellQuoted(r.sample.path); })));
     // One column per key, each named by its key.
     t.push_back(shownOnlyWith(entry("keys", K::key, [](const Report&) -> Reading { return std::string(); }), withKeys));
     t.push_back(shownOnlyWith(
@@ -215,6 +236,24 @@ std::vector<Figure> buildTable()
     t.push_back(entry("classic_mean", K::classic, [](const Report& r) -> Reading { return r.classicMean; }));
     t.push_back(entry("classic_rms", K::classic, [](const Report& r) -> Reading { return r.classicRms; }));
     t.push_back(entry("classic_peak", K::classic, [](const Report& r) -> Reading { return r.classicPeak; }));
+    // With --baseline, the comparison with the baseline: of the whole run,
+    // as the two samples are compared over all their points.
+    const auto paired = [](Figure f) { return ofWholeRun(shownOnlyWith(std::move(f), withBaseline)); };
+    t.push_back(asRowName(paired(entry("vs", K::text, [](const Report& r) -> Reading { return r.vs; }))));
+    t.push_back(paired(entry("paired_points", K::count, [](const Report& r) -> Reading { return r.paired.points; })));
+    t.push_back(paired(entry("win_rate", K::share, [](const Report& r) -> Reading { return r.paired.winRate; })));
+    t.push_back(paired(entry("won", K::count, [](const Report& r) -> Reading { return r.paired.won; })));
+    t.push_back(paired(entry("ties", K::count, [](const Report& r) -> Reading { return r.paired.ties; })));
+    t.push_back(paired(entry("sign_p", K::value, [](const Report& r) -> Reading { return r.paired.signP; })));
+    t.push_back(paired(
+        entry("rel_ratio_median", K::value, [](const Report& r) -> Reading { return r.paired.ratioMedian; })));
+    t.push_back(paired(
+        entry("rel_ratio_geomean", K::value, [](const Report& r) -> Reading { return r.paired.ratioGeomean; })));
+    pushWithInterval(
+        t, paired(entry("rel_diff_mean", K::value, [](const Report& r) -> Reading { return r.paired.differenceMean; })),
+        [](const Report& r) { return r.paired.differenceCi; }, withBaselineIntervals);
+    t.push_back(
+        paired(entry("rel_diff_se", K::value, [](const Report& r) -> Reading { return r.paired.differenceSe; })));
     t.push_back(ofWholeRun(entry("left_out", K::count, [](const Report& r) -> Reading { return r.leftOut; })));
     for (const auto side : {&Report::allpts, &Report::sample}) {
         const char* const file = side == &Report::allpts ? "allpts" : "sample";
@@ -379,7 +418,7 @@ bool matchesColumn(const std::string& pattern, std::string_view name)
 // A figure that names the row rather than measuring it.
 bool namesRow(const Figure& figure)
 {
-    return figure.kind == FigureKind::path || figure.kind == FigureKind::decade || figure.kind == FigureKind::key;
+    return figure.namesRow || figure.kind == FigureKind::decade || figure.kind == FigureKind::key;
 }
 
 // Edits (insertions, deletions, substitutions) between two names.

@@ -71,6 +71,9 @@ struct Figure {
     unsigned headlines = 0;
     int headlineRank = 0;
     const char* title = nullptr;
+    // It names the row (a file), and stays in rows whatever --columns
+    // chooses.
+    bool namesRow = false;
     // A quantile, which --require decides exactly from the errors it is of.
     bool onQuantile = false;
     QuantileOf quantile{};

@@ -139,12 +139,17 @@ std::vector<PasteTable> pivotTables(const Evaluation& evaluation)
             std::vector<TableCell> cells;
             for (const std::string& name : head)
                 cells.push_back(nameCell(name));
+            bool any = false;
             for (const std::string& column : columns) {
                 const auto found = at.find({head, column});
                 cells.push_back(found == at.end() ? TableCell{}
                                                   : summaryCell(found->second->figures[places.at(figure)], intervals));
+                any = any || !std::isnan(cells.back().value);
             }
-            table.rows.push_back(std::move(cells));
+            // A row without a value (the baseline's own, in a comparison)
+            // says nothing.
+            if (any)
+                table.rows.push_back(std::move(cells));
         }
         tables.push_back(std::move(table));
     }

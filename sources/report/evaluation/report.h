@@ -3,6 +3,7 @@
 #pragma once
 
 #include "measures/errorMeasures.h"
+#include "measures/pairedComparison.h"
 #include "measures/quantileGates.h"
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
@@ -94,6 +95,23 @@ struct DensityRow {
     double relMean, relP99, relMax, absMean, withinShare;
 };
 
+// A sample against its baseline (--baseline), over the points where both
+// have a finite relative error.
+struct PairedFigures {
+    std::int64_t points = -1;
+    double winRate = NAN;
+    std::int64_t ties = -1;
+    double signP = NAN;
+    double ratioMedian = NAN;
+    double ratioGeomean = NAN;
+    double differenceMean = NAN;
+    double differenceSe = NAN;
+    Interval differenceCi;
+    // 1 where it won (a win rate above 1/2), 0 where not, -1 where there
+    // is nothing to compare.
+    std::int64_t won = -1;
+};
+
 // Figures without a value (no pairs to take them over, or 0/0) are NaN;
 // infinite ones are infinite.  One sample against the first file, or, in
 // the rows by decade of a, that decade's pairs of them.
@@ -168,6 +186,11 @@ struct Report {
     // The requirements on quantiles, decided exactly.
     std::vector<QuantileGate> quantileGates;
 
+    // With --baseline, the baseline's name ("" for a baseline itself) and
+    // the comparison with it.
+    std::string vs;
+    PairedFigures paired;
+
     std::vector<DensityRow> densityTable;
     // With --by-density, every figure by decade of a.
     std::vector<Report> byDensity;
@@ -192,6 +215,9 @@ struct SummaryRow {
     // otherwise kNoDecade + 1.
     int decade = kNoDecade + 1;
     std::int64_t samples = 0;
+    // With --baseline, how many of its samples won against theirs; -1 where
+    // none was compared with one.
+    std::int64_t won = -1;
     std::vector<SummaryFigure> figures;
 };
 
@@ -252,6 +278,11 @@ std::vector<const FailedRequirement*> failuresOf(const Evaluation& evaluation, b
 // files' summaries are the pass's to fill.  The report is filled where it
 // lies, as it is large and the stack may be small.
 void summarizeReport(const ReportOptions& options, ErrorMeasures& measures, std::int64_t pairs, Report& report);
+
+// The figures of a paired comparison at the end of the pass, with the
+// difference's interval at the level (0 for none) by the normal
+// approximation.
+PairedFigures pairedFigures(const PairedComparison& comparison, double ciLevel);
 
 // Leaves the report without the classic lines: where the classic tools
 // would print none, or other ones.

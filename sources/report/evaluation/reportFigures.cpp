@@ -61,6 +61,30 @@ QuantileIntervals quantileIntervals(const QuantileSummary& summary, double level
 
 }  // namespace
 
+PairedFigures pairedFigures(const PairedComparison& c, double ciLevel)
+{
+    PairedFigures f;
+    f.points = c.points;
+    f.ties = c.ties;
+    if (c.points == 0)
+        return f;
+    const auto points = static_cast<double>(c.points);
+    // Ties count half to each side.
+    f.winRate = (static_cast<double>(c.wins) + 0.5 * static_cast<double>(c.ties)) / points;
+    f.won = f.winRate > 0.5 ? 1 : 0;
+    f.signP = signTestP(c.wins, c.points - c.ties);
+    if (c.ratios > 0) {
+        f.ratioMedian = summaryQuantiles(c.ratioSummary, {kMedian})[0];
+        f.ratioGeomean = std::exp(sumValue(c.logRatioSum) / static_cast<double>(c.ratios));
+    }
+    const SpreadFigures difference = spreadOf(c.differenceSpread, c.differenceSum, c.points);
+    f.differenceMean = difference.mean;
+    f.differenceSe = difference.se;
+    if (ciLevel > 0.0)
+        f.differenceCi = normalInterval(f.differenceMean, f.differenceSe, normalQuantile((1.0 + ciLevel) / 2));
+    return f;
+}
+
 void dropClassicLines(Report& report)
 {
     report.classicMean.clear();

@@ -9,6 +9,7 @@
 #include "support/fail.h"
 #include "evaluation/inputProblems.h"
 #include "measures/laneClones.h"
+#include "measures/pairedComparison.h"
 #include "reading/pairPass.h"
 #include "support/quoting.h"
 #include "evaluation/figureTable.h"
@@ -33,11 +34,22 @@ struct ValueCounts {
     std::int64_t infinities = 0;
 };
 
+constexpr std::size_t kNoBaseline = SIZE_MAX;
+
 // One sample's file, its counts and its measures.
 struct SampleRun {
     ValueSource source;
     ValueCounts counts;
     ErrorMeasures measures;
+    // With --baseline: the sample it is compared with, the comparison, and
+    // its relative errors of its last block, kept for the samples compared
+    // with it until theirs come.
+    std::size_t baseline = kNoBaseline;
+    PairedComparison comparison;
+    std::vector<std::size_t> comparedWithIt;
+    std::unique_ptr<double[]> blockErrors;
+    std::int64_t blockFirst = -1;
+    std::int32_t blockPairs = 0;
     // Whether its last value stored is a zero from a nonzero value written:
     // what a repeated last pair repeats.
     bool lastZero = false;
@@ -53,6 +65,7 @@ struct EvaluationPass {
     // values written.
     bool excluded[kPairBlock];
     bool logs = false;
+    bool paired = false;
 };
 
 // Counts the NaNs and infinities among the values of reads reads of the
@@ -109,6 +122,35 @@ void takeFirstReads(EvaluationPass& pass, const BlockReads& reads)
     noteLastValue(pass.allptsLastZero, *pass.allpts, reads.count);
 }
 
+// Compares the two samples over the points of the block both have.
+void compareBlocks(SampleRun& sample, const SampleRun& baseline)
+{
+    takePairedBlock(sample.comparison, sample.blockErrors.get(), baseline.blockErrors.get(),
+                    std::min(sample.blockPairs, baseline.blockPairs));
+}
+
+// Keeps the block's relative errors, and compares them with those of the
+// samples on the other side of a comparison that have this block already:
+// every sample's block of the same points comes in the same round of the
+// pass, one after another, so the later of two finds the earlier's kept.
+// Points past either's end, and the repeated last pairs of a file that
+// ended before --count, are not compared.
+void pairBlock(EvaluationPass& pass, std::size_t index, const MeasuredBlock& block)
+{
+    SampleRun& sample = *pass.samples[index];
+    const Tolerances tolerances = tolerancesOf(sample.measures);
+    for (std::int32_t j = 0; j < block.count; ++j)
+        sample.blockErrors[j] = pairRelative(block.as[j], block.bs[j],
+                                             block.excluded != nullptr && block.excluded[j], pass.logs, tolerances);
+    sample.blockFirst = block.first;
+    sample.blockPairs = block.count;
+    if (sample.baseline != kNoBaseline && pass.samples[sample.baseline]->blockFirst == block.first)
+        compareBlocks(sample, *pass.samples[sample.baseline]);
+    for (const std::size_t other : sample.comparedWithIt)
+        if (pass.samples[other]->blockFirst == block.first)
+            compareBlocks(*pass.samples[other], sample);
+}
+
 void takePairs(EvaluationPass& pass, const PairBlock& block)
 {
     SampleRun& sample = *pass.samples[block.sample];
@@ -129,6 +171,8 @@ void takePairs(EvaluationPass& pass, const PairBlock& block)
                            block.first};
     measured.points = block.points;
     takeMeasuredPairs(sample.measures, measured);
+    if (pass.paired)
+        pairBlock(pass, block.sample, measured);
 }
 
 void takeRepeated(EvaluationPass& pass, const RepeatedPair& pair)
@@ -214,6 +258,56 @@ std::vector<std::vector<std::string>> keysOf(const ReportOptions& options)
     return values;
 }
 
+// With --baseline, each sample's baseline: the sample whose key of that
+// name has the value given and whose other keys are its own; a baseline
+// itself has none.  None or several is an error naming the sample, found
+// before any file is read.
+std::vector<std::size_t> baselinesOf(const ReportOptions& options, const std::vector<std::vector<std::string>>& keys)
+{
+    std::vector<std::size_t> baselines(options.samplePaths.size(), kNoBaseline);
+    if (options.output.baselineText == nullptr)
+        return baselines;
+    const std::vector<SampleKey>& named = options.output.keys;
+    const auto key = static_cast<std::size_t>(
+        std::find_if(named.begin(), named.end(), [&](const SampleKey& k) { return k.name == options.output.baselineKey; }) -
+        named.begin());
+    for (std::size_t s = 0; s < keys.size(); ++s) {
+        if (keys[s][key] == options.output.baselineValue)
+            continue;
+        std::vector<std::size_t> found;
+        for (std::size_t t = 0; t < keys.size(); ++t) {
+            bool same = keys[t][key] == options.output.baselineValue;
+            for (std::size_t k = 0; k < named.size() && same; ++k)
+                same = k == key || keys[t][k] == keys[s][k];
+            if (same)
+                found.push_back(t);
+        }
+        // Runs told apart by no key (seeds, say) pair by name: of several,
+        // the one named as the sample is, its key's value put in its place.
+        if (found.size() > 1) {
+            const std::string counterpart = withKeyValue(named[key], options.samplePaths[s], options.output.baselineValue);
+            const auto named = std::find_if(found.begin(), found.end(), [&](std::size_t t) {
+                return counterpart == options.samplePaths[t];
+            });
+            if (named != found.end())
+                found = {*named};
+        }
+        std::string wanted = named[key].name + "=" + wordOrQuoted(options.output.baselineValue);
+        for (std::size_t k = 0; k < named.size(); ++k)
+            if (k != key)
+                wanted += " " + named[k].name + "=" + wordOrQuoted(keys[s][k]);
+        const std::string what = "cannot compare " + shellQuoted(options.samplePaths[s]) + " with its baseline";
+        if (found.empty())
+            fail(what.c_str(), ("no sample has " + wanted).c_str());
+        if (found.size() > 1)
+            fail(what.c_str(), ("several samples have " + wanted + ": " + shellQuoted(options.samplePaths[found[0]]) +
+                                " and " + shellQuoted(options.samplePaths[found[1]]))
+                                   .c_str());
+        baselines[s] = found.front();
+    }
+    return baselines;
+}
+
 // The test points, read as the values are read, every value in order.
 void openPoints(ValueSource& source, const ReportOptions& options)
 {
@@ -238,7 +332,8 @@ struct RunFiles {
 };
 
 // Reads every file once, in step, and makes each sample's report.
-void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::vector<std::string>>& keys)
+void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const std::vector<std::vector<std::string>>& keys,
+                    const std::vector<std::size_t>& baselines)
 {
     const auto files = std::make_unique<RunFiles>();
     EvaluationPass& pass = files->pass;
@@ -257,6 +352,16 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         startErrorMeasures(sample->measures, options.measures, options.output.requirements, worst, options.dim,
                            options.output.format != ReportFormat::tsv, scratch);
         sources.push_back(&sample->source);
+    }
+    pass.paired = options.output.baselineText != nullptr;
+    for (std::size_t s = 0; pass.paired && s < pass.samples.size(); ++s) {
+        SampleRun& sample = *pass.samples[s];
+        sample.baseline = baselines[s];
+        if (sample.baseline != kNoBaseline) {
+            startPairedComparison(sample.comparison);
+            pass.samples[sample.baseline]->comparedWithIt.push_back(s);
+        }
+        sample.blockErrors = std::make_unique_for_overwrite<double[]>(kPairBlock);
     }
     evaluation.hasPoints = options.pointsPath != nullptr;
     if (evaluation.hasPoints)
@@ -297,6 +402,10 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
         report.sample = summarizeFile(sample.source, sample.counts, pair.exact, pairs);
         noteReadingHint(report.sample);
         report.keys = keys[s];
+        if (sample.baseline != kNoBaseline) {
+            report.vs = shellQuoted(options.samplePaths[sample.baseline]);
+            report.paired = pairedFigures(sample.comparison, options.measures.ciLevel);
+        }
         settleClassicLines(report);
         for (Report& decade : report.byDensity) {
             decade.allpts = report.allpts;
@@ -326,7 +435,7 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     std::vector<const char*>& samples = evaluation.options.samplePaths;
     std::stable_sort(samples.begin(), samples.end(), [](const char* x, const char* y) { return naturalLess(x, y); });
     const std::vector<std::vector<std::string>> keys = keysOf(evaluation.options);
-    readAndMeasure(evaluation, evaluation.options, keys);
+    readAndMeasure(evaluation, evaluation.options, keys, baselinesOf(evaluation.options, keys));
     if (options.output.summary || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);

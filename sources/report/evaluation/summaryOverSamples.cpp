@@ -35,6 +35,10 @@ SummaryRow summarize(const ReportOptions& options, const std::vector<std::string
     row.keys = keys;
     row.decade = decade;
     row.samples = static_cast<std::int64_t>(reports.size());
+    // Of the samples compared with a baseline; none for a baseline's row.
+    for (const Report* report : reports)
+        if (report->paired.won >= 0)
+            row.won = std::max<std::int64_t>(row.won, 0) + report->paired.won;
     const double level = options.measures.ciLevel;
     std::map<std::int64_t, double> multipliers;
     std::vector<std::vector<Field>> rows;

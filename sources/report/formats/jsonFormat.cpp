@@ -300,6 +300,8 @@ void summaryArray(JsonWriter& w, const Evaluation& evaluation)
                                 : row.decade == kNoDecade ? std::string("null")
                                                           : jsonWhole(row.decade));
         putMember(w, "samples", jsonWhole(row.samples));
+        if (evaluation.options.output.baselineText != nullptr)
+            putMember(w, "won", row.won >= 0 ? jsonWhole(row.won) : std::string("null"));
         openObject(w, "figures");
         for (const SummaryFigure& summarized : row.figures) {
             openObject(w, summarized.name.c_str());

@@ -370,6 +370,34 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
     }
 }
 
+// Each sample against its baseline, and how many of each row's samples
+// won.
+void pairedSection(OutputBuffer& out, const Evaluation& evaluation)
+{
+    if (evaluation.options.output.baselineText == nullptr)
+        return;
+    put(out, "\nPaired with the baseline " + shellQuoted(evaluation.options.output.baselineText) +
+                 ", point by point over the relative errors\n");
+    std::size_t width = 6;
+    for (const Report& r : evaluation.samples)
+        width = std::max(width, displayWidth(shellQuoted(r.sample.path)));
+    put(out, "  " + left("sample", width) + cell("points", kCell) + cell("win rate", kCell) + cell("sign p", kCell) +
+                 cell("ratio med", kCell) + cell("ratio gmean", kCell) + "  rel diff mean +- se, against\n");
+    for (const Report& r : evaluation.samples) {
+        if (r.vs.empty())
+            continue;
+        const PairedFigures& p = r.paired;
+        put(out, "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(p.points), kCell) +
+                     cell(percent(p.winRate), kCell) + cell(number(p.signP), kCell) + cell(number(p.ratioMedian), kCell) +
+                     cell(number(p.ratioGeomean), kCell) + "  " + number(p.differenceMean) + " +- " +
+                     number(p.differenceSe) + ", " + r.vs + "\n");
+    }
+    for (const SummaryRow& row : evaluation.summary)
+        if (row.decade > kNoDecade && row.won >= 0)
+            line(out, summaryRowName(evaluation.options.output, row),
+                 "won " + std::to_string(row.won) + " of " + std::to_string(row.samples));
+}
+
 void oneSample(const Evaluation& evaluation, OutputBuffer& out)
 {
     const Report& r = evaluation.samples.front();
@@ -460,6 +488,7 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
     summaryTable(out, evaluation, false);
     if (evaluation.options.measures.byDensity)
         summaryTable(out, evaluation, true);
+    pairedSection(out, evaluation);
     requirementSection(out, evaluation);
     put(out, "\nRelative errors are |a - b| / max(|a|, " + number(evaluation.options.measures.floor) +
                  "); within is the share of pairs with\n|a - b| <= " + number(evaluation.options.measures.atol) + " + " +

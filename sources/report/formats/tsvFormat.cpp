@@ -88,6 +88,9 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
     if (byDensity)
         header.emplace_back("decade");
     header.emplace_back("samples");
+    const bool paired = evaluation.options.output.baselineText != nullptr;
+    if (paired)
+        header.emplace_back("won");
     // The summary's figures are the numeric ones, in the table's order.
     const std::vector<bool> chosen = chosenColumns(evaluation.options.output);
     const std::vector<std::string> names = figureNames(evaluation.options);
@@ -117,6 +120,8 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
         if (byDensity)
             cells.push_back(row.decade == kNoDecade ? "none" : std::to_string(row.decade));
         cells.push_back(std::to_string(row.samples));
+        if (paired)
+            cells.push_back(row.won >= 0 ? std::to_string(row.won) : "");
         for (std::size_t k = 0; k < row.figures.size(); ++k) {
             if (!kept[k])
                 continue;

@@ -430,4 +430,16 @@ constexpr double kLn2Lo = 0x1.ef35793c7673p-45;
     return f;
 }
 
+// A pair's relative error as the measures take it, or NaN where they take
+// none (a value not finite, a below the least truth, the pair excluded, or
+// no denominator): what a paired comparison compares point by point.
+[[gnu::always_inline]] inline double pairRelative(double a, double b, bool excluded, bool logs, const Tolerances& t)
+{
+    if (logs) {
+        const PairFigures f = logFigures(a, b, t);
+        return f.finite && !f.excluded && f.hasRelative ? f.relError : NAN;
+    }
+    return isMeasurable(a, b, t) && !excluded ? relativeError(std::fabs(a - b), std::fabs(a), t) : NAN;
+}
+
 }  // namespace calcgap::report

@@ -358,6 +358,19 @@ constexpr KnownOption kOptions[] = {
      [](ReportOptions& o, const char* v) { namedKeyValue(o.output, v); }},
     {"group", 0, "RE", "the same as --key=group=RE",
      [](ReportOptions& o, const char* v) { keyValue(o.output, "group pattern", "group", v, v); }},
+    {"baseline", 0, "NAME=VALUE",
+     "compare each sample point by point with the sample whose\n"
+     "key NAME is VALUE and whose other keys are its own: the\n"
+     "share of points where its relative error is the smaller,\n"
+     "a sign test, and the ratio and difference of the errors",
+     [](ReportOptions& o, const char* v) {
+         const char* const equals = std::strchr(v, '=');
+         if (equals == nullptr || equals == v || equals[1] == '\0')
+             failInvalid("baseline", v, "not NAME=VALUE, NAME a key of --key or --group");
+         o.output.baselineText = v;
+         o.output.baselineKey.assign(v, equals);
+         o.output.baselineValue = equals + 1;
+     }},
     {"by-density", 0, nullptr,
      "every figure by decade of a: in TSV a row per decade,\n"
      "in JSON a list per sample, in the text's summary a table",
@@ -546,6 +559,11 @@ ReportOptions parseReportOptions(int argc, char** argv)
         (options.output.format == ReportFormat::tsv || options.output.format == ReportFormat::json))
         failOption("invalid option '--table'",
                    "a table to paste is text, markdown or latex: TSV and JSON hold every figure of the summary");
+    if (options.output.baselineText != nullptr &&
+        std::none_of(options.output.keys.begin(), options.output.keys.end(),
+                     [&](const SampleKey& key) { return key.name == options.output.baselineKey; }))
+        failInvalid("baseline", options.output.baselineText,
+                    ("no key is named " + shellQuoted(options.output.baselineKey) + ": give it with --key").c_str());
     if (options.measures.minTruthBeyondDoubles && !options.measures.logs)
         failOption("invalid least truth",
                    (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());

@@ -98,6 +98,11 @@ struct OutputOptions {
     std::vector<std::string> tableFigures;
     // Significant digits of the tables to paste.
     std::int32_t digits = 3;
+    // --baseline=NAME=VALUE: each sample compared point by point with the
+    // one whose key NAME is VALUE and whose other keys are its own.
+    const char* baselineText = nullptr;
+    std::string baselineKey;
+    std::string baselineValue;
 };
 
 struct ReportOptions {

@@ -42,4 +42,14 @@ bool keyOfName(const SampleKey& key, const char* name, std::string& value, std::
     return true;
 }
 
+std::string withKeyValue(const SampleKey& key, const char* name, const std::string& value)
+{
+    re2::StringPiece capture;
+    if (!RE2::PartialMatch(name, *key.compiled, &capture) || capture.data() == nullptr)
+        return "";
+    const auto at = static_cast<std::size_t>(capture.data() - name);
+    const std::string whole(name);
+    return whole.substr(0, at) + value + whole.substr(at + capture.size());
+}
+
 }  // namespace calcgap::report

@@ -31,4 +31,9 @@ bool compileSampleKey(std::string name, const char* pattern, SampleKey& key, std
 // name, or matches it with its first group empty).
 bool keyOfName(const SampleKey& key, const char* name, std::string& value, std::string& reason);
 
+// The name with the key's capture in it replaced by value: the name of the
+// same run under another value of the key.  Empty where the key's pattern
+// does not capture in the name.
+std::string withKeyValue(const SampleKey& key, const char* name, const std::string& value);
+
 }  // namespace calcgap::report
