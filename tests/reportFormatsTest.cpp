@@ -218,16 +218,19 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     const std::string a = dir.file("a_1_.txt", "1 - 2 x");
     const std::string b = dir.file("b_2_.txt", "1 - 1 1 y");
     const std::string coordinates = dir.file("coordinates.txt", "1 2 3 4 5 6 7 8");
-    const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0", "--ci=0.95"};
+    const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0", "--ci=0.95",
+                                            "--baseline=group=1"};
     std::vector<std::string> args{"--format=tsv"};
     args.insert(args.end(), every.begin(), every.end());
-    args.insert(args.end(), {a, b});
+    // A sample of group 1, the baseline of the other.
+    const std::string c = dir.file("c_1_.txt", "2 - 1 1 y");
+    args.insert(args.end(), {a, b, c});
     const TsvTable rows = parseTsv(runReport(args).out);
     EXPECT_EQ(sorted(rows.names), sorted(tsvListed));
 
     // The summary's columns: a pattern stands for the numeric columns.
     args.insert(args.begin(), {"--summary"});
-    args.push_back(a);
+    args.push_back(b);
     std::vector<std::string> summaryWritten;
     for (const std::string& name : parseTsv(runReport(args).out).names) {
         std::string shown = name;
@@ -278,7 +281,7 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     };
     std::vector<std::string> one{"--format=json", "-k", "1", "--summary", "--points=" + coordinates, "--dim=2"};
     one.insert(one.end(), every.begin(), every.end());
-    one.insert(one.end(), {a, b});
+    one.insert(one.end(), {a, b, c});
     walk(walk, nlohmann::ordered_json::parse(runReport(one).out), "");
     one.push_back(b);
     walk(walk, nlohmann::ordered_json::parse(runReport(one).out), "");

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -38,6 +40,12 @@ protected:
             text += line;
         }
         return dir.file(name, text);
+    }
+
+    static std::string readFile(const std::string& path)
+    {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     std::vector<double> truth(std::size_t count)
@@ -368,6 +376,123 @@ print(repr(float(stats.t.ppf(0.95, len(sys.argv) - 4))))
         EXPECT_EQ(refused.status, 1) << level;
         EXPECT_NE(refused.err.find("invalid confidence level"), std::string::npos) << refused.err;
     }
+}
+
+// --baseline: each sample against the one of the baseline's key value with
+// its other keys, and of several such the one named as it is; every paired
+// figure against numpy and scipy's binomtest, on errors with ties.
+TEST_F(ReportSamples, PairedComparisonAgainstScipy)
+{
+    const std::vector<double> as = truth(700);
+    const std::string a = truthFile(as);
+    std::vector<std::string> args{"--format=tsv", "--key=method=/([a-z]+)_", "--key=n=_n([0-9]+)_",
+                                  "--baseline=method=base", "--ci=0.95", a};
+    std::vector<std::string> samples;
+    std::uint64_t seed = 11;
+    for (const char* method : {"base", "fast"})
+        for (const char* n : {"10", "20"})
+            for (const char* run : {"1", "2"}) {
+                const std::string name = std::string(method) + "_n" + n + "_seed" + run + ".txt";
+                // The fast method's errors are smaller; its first 100 values
+                // are the baseline's own, so that they tie.
+                std::string text = readFile(noisy(name, as, std::string(method) == "fast" ? 0.004 : 0.01,
+                                                  std::string(method) == "fast" ? seed - 4 : seed, 700));
+                if (std::string(method) == "fast") {
+                    const std::string base = readFile(dir.path + "/base_n" + n + "_seed" + run + ".txt");
+                    std::size_t cut = 0;
+                    std::size_t baseCut = 0;
+                    for (int line = 0; line < 100; ++line) {
+                        cut = text.find('\n', cut) + 1;
+                        baseCut = base.find('\n', baseCut) + 1;
+                    }
+                    text = base.substr(0, baseCut) + text.substr(cut);
+                }
+                samples.push_back(dir.file(name, text));
+                ++seed;
+            }
+    args.insert(args.end(), samples.begin(), samples.end());
+    const RunResult run = runReport(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const TsvTable rows = parseTsv(run.out);
+    ASSERT_EQ(rows.rows.size(), 8u);
+    const auto columnOf = [&](const std::string& name) {
+        const auto at = std::find(rows.names.begin(), rows.names.end(), name);
+        EXPECT_NE(at, rows.names.end()) << name;
+        return static_cast<std::size_t>(at - rows.names.begin());
+    };
+    const RunResult expected = runScript(R"(exec /usr/bin/python3 -c '
+import sys, math
+try:
+    import numpy as np
+    from scipy import stats
+except ImportError:
+    print("no scipy"); sys.exit(0)
+a = np.loadtxt(sys.argv[2])
+def rel(path): return np.abs(a - np.loadtxt(path)) / np.abs(a)
+for path in sys.argv[3:]:
+    mine, theirs = rel(path), rel(path.replace("/fast_", "/base_"))
+    wins, ties = int(np.sum(mine < theirs)), int(np.sum(mine == theirs))
+    n = len(mine)
+    ratio = np.sort(mine[(mine > 0) & (theirs > 0)] / theirs[(mine > 0) & (theirs > 0)])
+    logs = np.log(mine[(mine > 0) & (theirs > 0)]) - np.log(theirs[(mine > 0) & (theirs > 0)])
+    d = mine - theirs
+    se = d.std(ddof=1) / math.sqrt(n)
+    z = stats.norm.ppf(0.975)
+    print(n, (wins + ties / 2) / n, ties, repr(stats.binomtest(wins, n - ties).pvalue),
+          repr(ratio[math.ceil(0.5 * len(ratio)) - 1]), repr(math.exp(logs.mean())), repr(d.mean()), repr(se),
+          repr(d.mean() - z * se), repr(d.mean() + z * se))
+' "$@")",
+                                         {a, samples[4], samples[5], samples[6], samples[7]});
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    if (expected.out == "no scipy\n")
+        GTEST_SKIP() << "python3 with numpy and scipy is not installed";
+    std::istringstream lines(expected.out);
+    const std::vector<std::string> columns = {"paired_points", "win_rate",         "ties",          "sign_p",
+                                              "rel_ratio_median", "rel_ratio_geomean", "rel_diff_mean", "rel_diff_se",
+                                              "rel_diff_mean_ci_lo", "rel_diff_mean_ci_hi"};
+    for (std::size_t s = 4; s < 8; ++s) {
+        const std::vector<std::string>& row = rows.rows[s];
+        EXPECT_EQ(row[columnOf("vs")], shellQuoted(samples[s - 4]));
+        EXPECT_EQ(row[columnOf("won")], "1");
+        for (const std::string& column : columns) {
+            double reference = 0;
+            lines >> reference;
+            const double got = std::strtod(row[columnOf(column)].c_str(), nullptr);
+            // The ratio's median is exact below the summary's list length;
+            // the sums are accurate to 1e-12 of their terms' magnitudes,
+            // which a mean difference near 0 magnifies.
+            EXPECT_NEAR(got, reference, column == "rel_diff_mean" ? 1e-9 * std::fabs(reference) : 1e-11 * std::fabs(reference))
+                << column << " of " << samples[s];
+        }
+        EXPECT_EQ(row[columnOf("ties")], "100");
+    }
+    // A baseline's own row compares nothing.
+    EXPECT_EQ(rows.rows[0][columnOf("vs")], "");
+    EXPECT_EQ(rows.rows[0][columnOf("win_rate")], "");
+
+    // The summary counts the seeds each combination won.
+    args.insert(args.begin(), "--summary");
+    const TsvTable summary = parseTsv(runReport(args).out);
+    ASSERT_EQ(summary.rows.size(), 4u);
+    EXPECT_EQ(summary.names[3], "won");
+    EXPECT_EQ(summary.rows[2][3], "2");
+    EXPECT_EQ(summary.rows[0][3], "");
+
+    // No baseline, several (none named as the sample is), and a key that
+    // no --key gives.
+    const RunResult none = runReport({"--key=method=/([a-z]+)_", "--baseline=method=slow", a, samples[0], samples[4]});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "calcGap_report: cannot compare " + shellQuoted(samples[0]) +
+                            " with its baseline: no sample has method=slow\n");
+    const RunResult several = runReport(
+        {"--key=method=/([a-z]+)_", "--baseline=method=base", a, samples[1], samples[2], samples[4]});
+    EXPECT_EQ(several.status, 1);
+    EXPECT_NE(several.err.find("several samples have method=base: "), std::string::npos) << several.err;
+    const RunResult unknown = runReport({"--baseline=size=1", a, samples[0]});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("invalid baseline 'size=1': no key is named 'size': give it with --key"),
+              std::string::npos)
+        << unknown.err;
 }
 
 // The summary's spread over samples holds at any magnitude: figures of
