@@ -500,4 +500,53 @@ TEST_F(ReportFormats, TablesToPasteParseBack)
     EXPECT_EQ(runReport({"--table=rel_mean", "--format=tsv", a, samples[0]}).status, 1);
 }
 
+// Several tolerances: within_R of each is the within of a run with that
+// tolerance alone, for densities and logarithms, in the rows by decade,
+// and over the repeated pairs of a file that ran short; within stays the
+// first's, and a tolerance named twice is an option error.
+TEST_F(ReportFormats, SeveralTolerancesCountAsRunsOfEach)
+{
+    std::mt19937_64 random(5);
+    std::string as;
+    std::string bs;
+    for (int i = 0; i < 3000; ++i) {
+        const double a = std::ldexp(1.0 + static_cast<double>(random() % 1000) / 1000, -static_cast<int>(random() % 30));
+        const double b = a * (1.0 + std::ldexp(static_cast<double>(random() % 2001) - 1000.0, -13));
+        char line[64];
+        std::snprintf(line, sizeof line, "%.17g\n", a);
+        as += line;
+        std::snprintf(line, sizeof line, "%.17g\n", i < 2990 ? b : a);
+        bs += i % 500 == 0 ? "x\n" : line;
+    }
+    const std::string a = dir.file("a.txt", as);
+    const std::string b = dir.file("b.txt", bs);
+    const std::string logs = dir.file("la.txt", "-1\n-2\n-700\n-1e3\n");
+    const std::string logb = dir.file("lb.txt", "-1.01\n-2.2\n-700.001\n-1e3\n");
+    const std::vector<std::string> tolerances = {"0.02", "0.001", "0.1", "0"};
+    const auto withinOf = [&](std::vector<std::string> args, const std::string& column) {
+        args.insert(args.begin(), "--format=tsv");
+        const TsvTable table = parseTsv(runReport(args).out);
+        const auto at = std::find(table.names.begin(), table.names.end(), column) - table.names.begin();
+        std::vector<std::string> cells;
+        for (const std::vector<std::string>& row : table.rows)
+            cells.push_back(row.at(static_cast<std::size_t>(at)));
+        return cells;
+    };
+    for (const std::vector<std::string>& files : std::vector<std::vector<std::string>>{
+             {a, b}, {"--by-density", a, b}, {"-n", "3500", a, b}, {"--log", logs, logb}, {"--log", "--atol=1e-300", logs, logb}}) {
+        std::vector<std::string> all = files;
+        all.insert(all.begin(), "--rtol=0.02,0.001,0.1,0");
+        for (const std::string& r : tolerances) {
+            std::vector<std::string> alone = files;
+            alone.insert(alone.begin(), "--rtol=" + r);
+            EXPECT_EQ(withinOf(all, "within_" + r), withinOf(alone, "within")) << r << " " << files[0];
+        }
+        EXPECT_EQ(withinOf(all, "within"), withinOf(all, "within_0.02"));
+    }
+    const RunResult twice = runReport({"--rtol=0.1,0.1", a, b});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.err.find("invalid relative tolerance '0.1,0.1': it names a tolerance twice"), std::string::npos)
+        << twice.err;
+}
+
 }  // namespace

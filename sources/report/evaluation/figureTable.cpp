@@ -33,6 +33,11 @@ bool withBaselineIntervals(const ReportOptions& options)
     return withBaseline(options) && withIntervals(options);
 }
 
+bool withTolerances(const ReportOptions& options)
+{
+    return !options.output.withinNames.empty();
+}
+
 bool withDecades(const ReportOptions& options)
 {
     return options.measures.byDensity;
@@ -215,6 +220,18 @@ std::vector<Figure> buildTable()
     t.push_back(entry("both_underflowed", K::count, [](const Report& r) -> Reading { return r.bothUnderflowed; }));
     t.push_back(entry("below_min_truth", K::count, [](const Report& r) -> Reading { return r.belowMinTruth; }));
     t.push_back(entry("within", K::count, [](const Report& r) -> Reading { return r.within; }));
+    // With several --rtol, the pairs within each and their share.
+    Figure withinEach = shownOnlyWith(entry("within_R", K::count, nullptr), withTolerances);
+    withinEach.eachName = &OutputOptions::withinNames;
+    withinEach.readEach = [](const Report& r, std::size_t k) -> Reading { return r.withinEach[k]; };
+    t.push_back(withinEach);
+    Figure shareEach = shownOnlyWith(entry("within_share_R", K::share, nullptr), withTolerances);
+    shareEach.eachName = &OutputOptions::withinShareNames;
+    shareEach.readEach = [](const Report& r, std::size_t k) -> Reading {
+        return r.toleranceCount > 0 ? static_cast<double>(r.withinEach[k]) / static_cast<double>(r.toleranceCount)
+                                    : NAN;
+    };
+    t.push_back(shareEach);
     t.push_back(entry("tolerance_pairs", K::count, [](const Report& r) -> Reading { return r.toleranceCount; }));
     t.push_back(asHeadline(entry("within_share", K::share, [](const Report& r) -> Reading { return r.withinShare; }),
                          kEveryTable, 7, "within"));
@@ -274,11 +291,12 @@ std::vector<Figure> buildTable()
     return t;
 }
 
-Field fieldOf(const Figure& figure, const Report& report, bool decadeRow)
+// The field of a figure's reading; empty for a figure of the whole run in a
+// row by decade.
+Field fieldOf(const Figure& figure, Reading reading, bool decadeRow)
 {
     if (figure.wholeRun && decadeRow)
         return {&figure, "", NAN, Reading(std::string())};
-    Reading reading = figure.read(report);
     const std::int64_t whole = reading.whole;
     switch (figure.kind) {
     case FigureKind::path:
@@ -306,6 +324,20 @@ Field fieldOf(const Figure& figure, const Report& report, bool decadeRow)
 
 }  // namespace
 
+std::vector<std::string_view> columnNames(const Figure& figure, const OutputOptions& options)
+{
+    std::vector<std::string_view> names;
+    if (figure.kind == FigureKind::key)
+        for (const SampleKey& key : options.keys)
+            names.emplace_back(key.name);
+    else if (figure.eachName != nullptr)
+        for (const std::string& name : options.*figure.eachName)
+            names.emplace_back(name);
+    else
+        names.emplace_back(figure.name);
+    return names;
+}
+
 const std::vector<Figure>& figureTable()
 {
     static const std::vector<Figure> table = buildTable();
@@ -317,6 +349,16 @@ const Figure* figureNamed(std::string_view name)
     for (const Figure& figure : figureTable())
         if (figure.name == name)
             return &figure;
+    return nullptr;
+}
+
+const Figure* figureOfColumn(std::string_view name, const OutputOptions& options)
+{
+    for (const Figure& figure : figureTable()) {
+        const std::vector<std::string_view> names = columnNames(figure, options);
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return &figure;
+    }
     return nullptr;
 }
 
@@ -373,13 +415,13 @@ std::vector<Field> reportFields(const Report& report, const ReportOptions& optio
     for (const Figure& figure : figureTable()) {
         if (figure.shown != nullptr && !figure.shown(options))
             continue;
-        if (figure.kind != FigureKind::key) {
-            fields.push_back(fieldOf(figure, report, decadeRow));
-            fields.back().name = figure.name;
-            continue;
+        const std::vector<std::string_view> names = columnNames(figure, options.output);
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            fields.push_back(figure.kind == FigureKind::key ? Field{&figure, report.keys[k], NAN, Reading(report.keys[k])}
+                             : figure.readEach != nullptr   ? fieldOf(figure, figure.readEach(report, k), decadeRow)
+                                                            : fieldOf(figure, figure.read(report), decadeRow));
+            fields.back().name = names[k];
         }
-        for (std::size_t k = 0; k < options.output.keys.size(); ++k)
-            fields.push_back({&figure, report.keys[k], NAN, Reading(report.keys[k]), options.output.keys[k].name});
     }
     return fields;
 }
@@ -388,13 +430,11 @@ std::vector<std::string> fieldNames(const ReportOptions& options, const std::vec
 {
     std::vector<std::string> names;
     for (const Figure& figure : figureTable()) {
-        if ((figure.shown != nullptr && !figure.shown(options)) || !chosen[placeOf(figure)])
+        if (figure.shown != nullptr && !figure.shown(options))
             continue;
-        if (figure.kind != FigureKind::key)
-            names.push_back(figure.name);
-        else
-            for (const SampleKey& key : options.output.keys)
-                names.push_back(key.name);
+        for (const std::string_view name : columnNames(figure, options.output))
+            if (isChosen(chosen, options.output, figure, name))
+                names.emplace_back(name);
     }
     return names;
 }
@@ -404,7 +444,8 @@ std::vector<std::string> figureNames(const ReportOptions& options)
     std::vector<std::string> names;
     for (const Figure& figure : figureTable())
         if (isNumeric(figure) && (figure.shown == nullptr || figure.shown(options)))
-            names.push_back(figure.name);
+            for (const std::string_view name : columnNames(figure, options.output))
+                names.emplace_back(name);
     return names;
 }
 
@@ -413,6 +454,13 @@ namespace {
 bool matchesColumn(const std::string& pattern, std::string_view name)
 {
     return ::fnmatch(pattern.c_str(), std::string(name).c_str(), 0) == 0;
+}
+
+// Whether the pattern matches any of the figure's column names.
+bool matchesFigure(const std::string& pattern, const Figure& figure, const OutputOptions& options)
+{
+    const std::vector<std::string_view> names = columnNames(figure, options);
+    return std::any_of(names.begin(), names.end(), [&](std::string_view name) { return matchesColumn(pattern, name); });
 }
 
 // A figure that names the row rather than measuring it.
@@ -467,8 +515,18 @@ std::vector<bool> chosenColumns(const OutputOptions& options)
     for (const Figure& figure : figureTable())
         chosen.push_back(options.columns.empty() || namesRow(figure) ||
                          std::any_of(options.columns.begin(), options.columns.end(),
-                                     [&](const std::string& pattern) { return matchesColumn(pattern, figure.name); }));
+                                     [&](const std::string& pattern) { return matchesFigure(pattern, figure, options); }));
     return chosen;
+}
+
+bool isChosen(const std::vector<bool>& chosen, const OutputOptions& options, const Figure& figure,
+              std::string_view name)
+{
+    if (!chosen[placeOf(figure)])
+        return false;
+    return figure.eachName == nullptr || options.columns.empty() ||
+           std::any_of(options.columns.begin(), options.columns.end(),
+                       [&](const std::string& pattern) { return matchesColumn(pattern, name); });
 }
 
 std::size_t placeOf(const Figure& figure)
@@ -480,7 +538,7 @@ void resolveColumns(const ReportOptions& options)
 {
     for (const std::string& pattern : options.output.columns) {
         const auto matches = [&](const Figure& figure) {
-            return figure.kind != FigureKind::key && matchesColumn(pattern, figure.name);
+            return figure.kind != FigureKind::key && matchesFigure(pattern, figure, options.output);
         };
         if (std::any_of(figureTable().begin(), figureTable().end(), matches))
             continue;
@@ -492,7 +550,7 @@ void resolveColumns(const ReportOptions& options)
 void resolveTableFigures(const ReportOptions& options)
 {
     for (const std::string& name : options.output.tableFigures) {
-        const Figure* const figure = figureNamed(name);
+        const Figure* const figure = figureOfColumn(name, options.output);
         if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
             failInvalid("table's figure list", options.output.tableText,
                         ("no numeric figure is named " + shellQuoted(name) +
@@ -516,7 +574,7 @@ void resolveKeys(const ReportOptions& options)
 void resolveRequirements(ReportOptions& options)
 {
     for (Requirement& requirement : options.output.requirements) {
-        const Figure* const figure = figureNamed(requirement.name);
+        const Figure* const figure = figureOfColumn(requirement.name, options.output);
         if (figure == nullptr || !isNumeric(*figure))
             failInvalid("requirement", requirement.text.c_str(),
                         ("no numeric column is named " + shellQuoted(requirement.name) + "; the TSV header names them")

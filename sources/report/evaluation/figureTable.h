@@ -74,6 +74,10 @@ struct Figure {
     // It names the row (a file), and stays in rows whatever --columns
     // chooses.
     bool namesRow = false;
+    // A column for each --rtol of several, named by these names of the
+    // options, each read by readEach.
+    const std::vector<std::string> OutputOptions::*eachName = nullptr;
+    Reading (*readEach)(const Report&, std::size_t) = nullptr;
     // A quantile, which --require decides exactly from the errors it is of.
     bool onQuantile = false;
     QuantileOf quantile{};
@@ -87,6 +91,13 @@ const std::vector<Figure>& figureTable();
 
 // The figure of that name, or null.
 const Figure* figureNamed(std::string_view name);
+
+// The names of the figure's columns with these options: its own, or one for
+// each key or each tolerance.
+std::vector<std::string_view> columnNames(const Figure& figure, const OutputOptions& options);
+
+// The figure of the column of that name with these options, or null.
+const Figure* figureOfColumn(std::string_view name, const OutputOptions& options);
 
 // Whether the summary over samples takes the figure's mean, and a
 // requirement may name it.
@@ -137,6 +148,11 @@ std::string shortestNumber(double value);
 // list names or matches; every figure without the option.  Worked out once
 // for the rows, which then look a figure up by its place.
 std::vector<bool> chosenColumns(const OutputOptions& options);
+
+// Whether the column of that name of the figure is chosen: the figure is,
+// and of a figure with a column for each tolerance, the column itself.
+bool isChosen(const std::vector<bool>& chosen, const OutputOptions& options, const Figure& figure,
+              std::string_view name);
 
 // A figure's place in the table.
 std::size_t placeOf(const Figure& figure);

@@ -77,7 +77,7 @@ std::vector<std::string> shownFigures(const ReportOptions& options, HeadlineTabl
     }
     const std::vector<bool> chosen = chosenColumns(options.output);
     for (const std::string& name : figureNames(options))
-        if (chosen[placeOf(*figureNamed(name))])
+        if (isChosen(chosen, options.output, *figureOfColumn(name, options.output), name))
             names.push_back(name);
     return names;
 }

@@ -162,6 +162,8 @@ struct Report {
     std::int64_t absUnderflows;
 
     std::int64_t within;
+    // With several --rtol, the pairs within each.
+    std::vector<std::int64_t> withinEach;
     // The pairs that tolerance is judged over, and the share within.
     std::int64_t toleranceCount;
     double withinShare;

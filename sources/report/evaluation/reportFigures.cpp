@@ -156,6 +156,7 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
     r.belowMinTruth = m.sums.belowMinTruth;
     r.absUnderflows = m.sums.absUnderflows;
     r.within = m.sums.within;
+    r.withinEach = m.withinEach;
     r.toleranceCount = m.sums.measured - m.sums.bothUnderflowed - m.sums.belowMinTruth;
     // Quantiles of the tolerance each pair needs, at the high end of their
     // buckets, so that each is a tolerance the pairs do meet.

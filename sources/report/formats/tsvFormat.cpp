@@ -50,7 +50,9 @@ void sampleRows(const Evaluation& evaluation, OutputBuffer& out)
         }
         for (const Report* row : rows) {
             std::vector<Field> fields = reportFields(*row, evaluation.options);
-            std::erase_if(fields, [&](const Field& field) { return !chosen[placeOf(*field.figure)]; });
+            std::erase_if(fields, [&](const Field& field) {
+                return !isChosen(chosen, evaluation.options.output, *field.figure, field.name);
+            });
             std::vector<std::string> cells;
             if (!headed) {
                 for (const Field& field : fields)
@@ -96,7 +98,7 @@ void summaryRows(const Evaluation& evaluation, OutputBuffer& out)
     const std::vector<std::string> names = figureNames(evaluation.options);
     std::vector<bool> kept;
     for (const std::string& name : names)
-        kept.push_back(chosen[placeOf(*figureNamed(name))]);
+        kept.push_back(isChosen(chosen, evaluation.options.output, *figureOfColumn(name, evaluation.options.output), name));
     const bool intervals = evaluation.options.measures.ciLevel > 0.0;
     for (std::size_t k = 0; k < names.size(); ++k) {
         if (!kept[k])

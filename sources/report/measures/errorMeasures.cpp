@@ -101,6 +101,10 @@ void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, 
     measures.minTruth = options.minTruthGiven ? options.minTruth : -INFINITY;
     measures.logMinTruth = options.minTruthGiven ? options.logMinTruth : -INFINITY;
     measures.logs = options.logs;
+    if (options.rtols.size() > 1) {
+        measures.rtols = options.rtols;
+        measures.withinEach.assign(options.rtols.size(), 0);
+    }
     startQuantileSummary(measures.absSummary, "cannot keep the summary of absolute errors");
     startQuantileSummary(measures.relSummary, "cannot keep the summary of relative errors");
     if (!neededFromRelative(measures))

@@ -129,6 +129,9 @@ struct ErrorMeasures {
     double logMinTruth = -INFINITY;
     // The values are natural logarithms of the densities.
     bool logs = false;
+    // With several --rtol, each of them and the pairs within it.
+    std::vector<double> rtols;
+    std::vector<std::int64_t> withinEach;
 
     PairTotals<AccurateSum, Spread> sums;
     QuantileSummary absSummary;

@@ -430,6 +430,19 @@ constexpr double kLn2Lo = 0x1.ef35793c7673p-45;
     return f;
 }
 
+// Whether a pair is within the tolerances, as the measures judge it: over
+// the pairs the tolerance figures take (both finite, not excluded, a not
+// below the least truth), by the expression of the pair's own figures.
+[[gnu::always_inline]] inline bool pairIsWithin(double a, double b, bool excluded, bool logs, const Tolerances& t)
+{
+    if (logs) {
+        const PairFigures f = logFigures(a, b, t);
+        return f.finite && !f.excluded && f.within;
+    }
+    return std::isfinite(a) && std::isfinite(b) && !excluded && !(a < t.minTruth) &&
+           isWithin(std::fabs(a - b), std::fabs(a), t);
+}
+
 // A pair's relative error as the measures take it, or NaN where they take
 // none (a value not finite, a below the least truth, the pair excluded, or
 // no denominator): what a paired comparison compares point by point.

@@ -99,6 +99,8 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
     decade->minTruth = measures.minTruth;
     decade->logMinTruth = measures.logMinTruth;
     decade->logs = measures.logs;
+    decade->rtols = measures.rtols;
+    decade->withinEach.assign(measures.rtols.size(), 0);
     startQuantileSummary(decade->absSummary, "cannot keep the measures by decade of a", true);
     startQuantileSummary(decade->relSummary, "cannot keep the measures by decade of a", true);
     if (!neededFromRelative(*decade))
@@ -111,6 +113,21 @@ ErrorMeasures& densityMeasuresOf(ErrorMeasures& measures, std::int32_t row)
 }
 
 }  // namespace
+
+// With several tolerances, the pairs within each, count times each pair:
+// a pass of their own, which a run with one tolerance never makes.
+void countWithinEach(ErrorMeasures& measures, const double* as, const double* bs, const bool* excluded,
+                     std::int32_t pairs, std::int64_t count)
+{
+    Tolerances tolerances = tolerancesOf(measures);
+    for (std::size_t k = 0; k < measures.rtols.size(); ++k) {
+        tolerances.rtol = measures.rtols[k];
+        std::int64_t within = 0;
+        for (std::int32_t j = 0; j < pairs; ++j)
+            within += pairIsWithin(as[j], bs[j], excluded != nullptr && excluded[j], measures.logs, tolerances) ? 1 : 0;
+        measures.withinEach[k] += within * count;
+    }
+}
 
 void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
 {
@@ -143,6 +160,8 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
         }
     }
     endBlock(measures, totals);
+    if (!measures.rtols.empty())
+        countWithinEach(measures, block.as, block.bs, block.excluded, block.count, 1);
     // Without --log the lanes' pass took them.
     if (measures.logs && block.singleAs != nullptr)
         takeClassicPairs(measures.classic, block.singleAs, block.singleBs, block.count);
@@ -203,6 +222,8 @@ void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA
                              part);
         done += part;
     }
+    if (!measures.rtols.empty())
+        countWithinEach(measures, &a, &b, &excluded, 1, count);
     if (!measures.logs)
         takeClassicRepeated(measures.classic, singleA, singleB, count);
 }

@@ -304,8 +304,27 @@ constexpr KnownOption kOptions[] = {
      [](ReportOptions& o, const char* v) { o.measures.worst = countValue("number of worst points", v); }},
     {"floor", 0, "TAU", "relative error is |a - b| / max(|a|, TAU) (default 0)",
      [](ReportOptions& o, const char* v) { o.measures.floor = amountValue("floor", v); }},
-    {"rtol", 0, "R", "a pair is within tolerance when |a - b| <= A + R |a|",
-     [](ReportOptions& o, const char* v) { o.measures.rtol = amountValue("relative tolerance", v); }},
+    {"rtol", 0, "R", "a pair is within tolerance when |a - b| <= A + R |a|;\n"
+     "R1,R2,... counts the pairs within each too",
+     [](ReportOptions& o, const char* v) {
+         o.measures.rtols.clear();
+         o.output.withinNames.clear();
+         o.output.withinShareNames.clear();
+         for (const std::string& text : nameList("relative tolerance", v)) {
+             o.measures.rtols.push_back(amountValue("relative tolerance", text.c_str()));
+             o.output.withinNames.push_back("within_" + std::string(trimmed(text.c_str())));
+             o.output.withinShareNames.push_back("within_share_" + std::string(trimmed(text.c_str())));
+         }
+         o.measures.rtol = o.measures.rtols.front();
+         for (std::size_t k = 1; k < o.output.withinNames.size(); ++k)
+             if (std::find(o.output.withinNames.begin(), o.output.withinNames.begin() + static_cast<std::ptrdiff_t>(k),
+                           o.output.withinNames[k]) != o.output.withinNames.begin() + static_cast<std::ptrdiff_t>(k))
+                 failInvalid("relative tolerance", v, "it names a tolerance twice");
+         if (o.measures.rtols.size() == 1) {
+             o.output.withinNames.clear();
+             o.output.withinShareNames.clear();
+         }
+     }},
     {"atol", 0, "A", "  (defaults R = 0.01, A = 0)",
      [](ReportOptions& o, const char* v) { o.measures.atol = amountValue("absolute tolerance", v); }},
     {"min-truth", 0, "T",

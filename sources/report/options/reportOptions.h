@@ -40,6 +40,9 @@ struct MeasureOptions {
     std::int32_t worst = 10;
     double floor = 0.0;
     double rtol = 0.01;
+    // Every --rtol given, the first being rtol; more than one adds the
+    // pairs within each.
+    std::vector<double> rtols;
     double atol = 0.0;
     // The values are natural logarithms of the densities.
     bool logs = false;
@@ -92,6 +95,10 @@ struct OutputOptions {
     // as written; every figure where empty.
     const char* columnsText = nullptr;
     std::vector<std::string> columns;
+    // With several --rtol: the names of the columns of each, "within_R"
+    // and "within_share_R", R as written.
+    std::vector<std::string> withinNames;
+    std::vector<std::string> withinShareNames;
     // The figures of the pivot table of the summary (--table), as written;
     // none where empty.
     const char* tableText = nullptr;
