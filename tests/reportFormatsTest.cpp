@@ -219,14 +219,21 @@ TEST_F(ReportFormats, TheFieldReferenceListsEveryField)
     const std::string b = dir.file("b_2_.txt", "1 - 1 1 y");
     const std::string coordinates = dir.file("coordinates.txt", "1 2 3 4 5 6 7 8");
     const std::vector<std::string> every = {"--group=_([0-9])_", "--by-density", "--require=rel_max<=0", "--ci=0.95",
-                                            "--baseline=group=1"};
+                                            "--baseline=group=1", "--rtol=0.01,0.1"};
     std::vector<std::string> args{"--format=tsv"};
     args.insert(args.end(), every.begin(), every.end());
     // A sample of group 1, the baseline of the other.
     const std::string c = dir.file("c_1_.txt", "2 - 1 1 y");
     args.insert(args.end(), {a, b, c});
     const TsvTable rows = parseTsv(runReport(args).out);
-    EXPECT_EQ(sorted(rows.names), sorted(tsvListed));
+    // A tolerance's columns are listed as within_R.
+    std::vector<std::string> tsvWritten = rows.names;
+    for (std::string& name : tsvWritten)
+        for (const char* r : {"0.01", "0.1"})
+            for (const std::string stem : {"within_", "within_share_"})
+                if (name == stem + r)
+                    name = stem + "R";
+    EXPECT_EQ(sorted(tsvWritten), sorted(tsvListed));
 
     // The summary's columns: a pattern stands for the numeric columns.
     args.insert(args.begin(), {"--summary"});
