@@ -291,6 +291,66 @@ np.save('a.npy', x); np.array([1e-310, 1.0]).tofile('sub.f8'); np.array([1.0, 1.
     EXPECT_EQ(limited.err.find("not an HDF5 file"), std::string::npos) << limited.err;
 }
 
+// Runs stored as one matrix of queries x repetitions, or as a group of
+// datasets: each column, and each dataset a pattern matches, is a sample
+// of its own, in natural order, with the figures the same runs give file by
+// file; --truth-column reads the first file's column apart from the
+// samples', and a pattern that matches nothing is an error naming it.
+TEST_F(ReportKinds, RunsAsMatricesAndSets)
+{
+    NEEDS_NUMPY();
+    runPython(R"(
+runs = np.stack([x * (1 + rng.normal(0, 10.0 ** -k, 3000)) for k in (2, 4, 6)], axis=1)
+np.save('runs.npy', runs); np.save('x.npy', x)
+for j in range(3): np.savetxt('run%d.txt' % (j + 1), runs[:, j], fmt='%.17g')
+with h5py.File('runs.h5', 'w') as f:
+    f['truth'] = np.stack([y, x], axis=1); f['matrix'] = runs
+    for j, name in enumerate(['r2', 'r10', 'r1']): f['runs/' + name] = runs[:, [1, 2, 0][j]]
+    f['runs/deeper/r3'] = runs[:, 0]; f.create_group('runs/empty')
+)");
+    const auto figuresOf = [](const json& sample) {
+        json kept = sample;
+        for (const char* name : {"sample", "allpts"})
+            kept.erase(name);
+        return kept;
+    };
+    const json byFile = reportJson({"--format=json", "--summary", at("x.npy"), at("run1.txt"), at("run2.txt"), at("run3.txt")});
+    const json matrix = reportJson({"--format=json", "--summary", at("x.npy"), at("runs.npy")});
+    ASSERT_EQ(matrix["samples"].size(), 3u);
+    for (std::size_t j = 0; j < 3; ++j) {
+        EXPECT_EQ(matrix["samples"][j]["sample"]["path"], at("runs.npy") + "#" + std::to_string(j + 1));
+        EXPECT_EQ(matrix["samples"][j]["sample"]["kind"], ".npy <f8, column " + std::to_string(j + 1) + " of 3");
+        EXPECT_EQ(figuresOf(matrix["samples"][j]), figuresOf(byFile["samples"][j])) << j;
+    }
+    EXPECT_EQ(matrix["summary"][0]["figures"]["rel_mean"], byFile["summary"][0]["figures"]["rel_mean"]);
+
+    // The datasets of a group, r1 < r2 < r10, and not those of a group
+    // within it; the truth its column 2 while the samples have none.
+    const std::string h5 = at("runs.h5");
+    const TsvTable set = parseTsv(runReport({"--format=tsv", "--truth-column=2", h5 + ":/truth", h5 + ":/runs/*",
+                                             h5 + ":/matrix"})
+                                      .out);
+    ASSERT_EQ(set.rows.size(), 6u);
+    std::vector<std::string> names;
+    for (const std::vector<std::string>& row : set.rows)
+        names.push_back(row[1]);
+    EXPECT_EQ(names, (std::vector<std::string>{shellQuoted(h5 + ":/matrix#1"), shellQuoted(h5 + ":/matrix#2"),
+                                               shellQuoted(h5 + ":/matrix#3"), shellQuoted(h5 + ":/runs/r1"),
+                                               shellQuoted(h5 + ":/runs/r2"), shellQuoted(h5 + ":/runs/r10")}));
+    const auto relMean = std::find(set.names.begin(), set.names.end(), "rel_mean") - set.names.begin();
+    for (std::size_t j = 0; j < 3; ++j)
+        EXPECT_EQ(std::strtod(set.rows[j][static_cast<std::size_t>(relMean)].c_str(), nullptr),
+                  std::strtod(set.rows[j + 3][static_cast<std::size_t>(relMean)].c_str(), nullptr))
+            << j;
+    EXPECT_EQ(std::strtod(set.rows[0][static_cast<std::size_t>(relMean)].c_str(), nullptr),
+              matrix["samples"][0]["rel_mean"].get<double>());
+    expectError({at("x.npy"), h5 + ":/runs/none*"}, "cannot read " + shellQuoted(h5) + ": no dataset in it matches '/runs/none*'");
+    // With --column the matrix is one sample, as before, and the truth
+    // keeps its own column.
+    EXPECT_EQ(reportJson({"--column=3", "--truth-column=1", at("x.npy"), at("runs.npy")})["rel_mean"],
+              byFile["samples"][2]["rel_mean"]);
+}
+
 // One field of each line: CSV with an index column, a header naming the
 // columns, lines without the field and fields that are not numbers.
 // Fields read in place and fields read byte by byte (lines across the

@@ -128,6 +128,8 @@ struct ValueSource {
     bool regularFile = false;
     // What the file was read as, for the report: "text", ".npy <f8", ...
     std::string description;
+    // Of a 2-D array, its columns; 0 for anything else.
+    std::int64_t arrayColumns = 0;
     // The values a read that stores nothing repeats: the last stored.
     float lastFloat = 0.0f;
     double lastDouble = 0.0;

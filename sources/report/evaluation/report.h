@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -234,10 +235,22 @@ struct FailedRequirement {
     double value;
 };
 
+// A sample as it is read: the operand opened, and the column of a matrix
+// of runs it is (from 1), or 0 for the options' own.
+struct SampleInput {
+    const char* operand;
+    std::int32_t column;
+};
+
 // The whole run: the first file, each sample's report, the summary over
 // them, and the requirements they failed.
 struct Evaluation {
+    // The options, their sample operands each the samples it stands for,
+    // by name ("runs.npy#2", "runs.h5:/runs/r1"), in natural order.
     ReportOptions options;
+    std::vector<SampleInput> inputs;
+    // The names made for samples that are columns or datasets.
+    std::deque<std::string> madeNames;
     FileSummary allpts;
     bool hasPoints = false;
     FileSummary points;

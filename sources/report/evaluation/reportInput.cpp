@@ -308,6 +308,35 @@ std::vector<std::size_t> baselinesOf(const ReportOptions& options, const std::ve
     return baselines;
 }
 
+// Each sample operand as the samples it stands for: a dataset pattern as
+// each dataset it matches, and without --column a matrix of runs (a 2-D
+// .npy file or HDF5 dataset of R columns) as R samples, "FILE#j".
+void expandSamples(Evaluation& evaluation)
+{
+    ReportOptions& options = evaluation.options;
+    std::vector<const char*> names;
+    const bool byColumn = options.sources.column == 0 && options.sources.columnName == nullptr &&
+                          options.sources.raw == RawType::none;
+    for (const char* operand : options.samplePaths) {
+        for (const std::string& each : operandsMatching(operand)) {
+            const char* const opened = each == operand ? operand : evaluation.madeNames.emplace_back(each).c_str();
+            const std::int64_t columns = byColumn ? arrayColumnsOf(opened, options.sources) : 0;
+            if (columns <= 1) {
+                names.push_back(opened);
+                evaluation.inputs.push_back({opened, 0});
+                continue;
+            }
+            if (columns > INT32_MAX)
+                fail(("cannot read " + shellQuoted(opened)).c_str(), "it has more columns than any run could");
+            for (std::int64_t j = 1; j <= columns; ++j) {
+                names.push_back(evaluation.madeNames.emplace_back(each + "#" + std::to_string(j)).c_str());
+                evaluation.inputs.push_back({opened, static_cast<std::int32_t>(j)});
+            }
+        }
+    }
+    options.samplePaths = std::move(names);
+}
+
 // The test points, read as the values are read, every value in order.
 void openPoints(ValueSource& source, const ReportOptions& options)
 {
@@ -337,7 +366,7 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
 {
     const auto files = std::make_unique<RunFiles>();
     EvaluationPass& pass = files->pass;
-    openReportSource(files->allpts, options.allptsPath, options.sources);
+    openReportSource(files->allpts, options.allptsPath, options.truthSources);
     pass.allpts = &files->allpts;
     pass.logs = options.measures.logs;
     std::vector<ValueSource*> sources;
@@ -346,9 +375,17 @@ void readAndMeasure(Evaluation& evaluation, const ReportOptions& options, const 
     // The samples are measured one block at a time: they share the room
     // for a block's arithmetic.
     const std::shared_ptr<BlockScratch> scratch = makeBlockScratch();
-    for (const char* path : options.samplePaths) {
+    for (std::size_t s = 0; s < options.samplePaths.size(); ++s) {
         auto& sample = pass.samples.emplace_back(std::make_unique<SampleRun>());
-        openReportSource(sample->source, path, options.sources);
+        const SampleInput& input = evaluation.inputs[s];
+        SourceOptions sourceOptions = options.sources;
+        if (input.column > 0) {
+            sourceOptions.column = input.column;
+            sourceOptions.columnName = nullptr;
+        }
+        openReportSource(sample->source, input.operand, sourceOptions);
+        // Named as the run it is: "runs.npy#2".
+        sample->source.path = options.samplePaths[s];
         startErrorMeasures(sample->measures, options.measures, options.output.requirements, worst, options.dim,
                            options.output.format != ReportFormat::tsv, scratch);
         sources.push_back(&sample->source);
@@ -432,8 +469,21 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
 
     // The samples in natural order, whatever order a shell's glob gave.
     evaluation.options = options;
+    expandSamples(evaluation);
+    std::vector<std::size_t> order(evaluation.inputs.size());
+    for (std::size_t s = 0; s < order.size(); ++s)
+        order[s] = s;
     std::vector<const char*>& samples = evaluation.options.samplePaths;
-    std::stable_sort(samples.begin(), samples.end(), [](const char* x, const char* y) { return naturalLess(x, y); });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return naturalLess(samples[x], samples[y]); });
+    std::vector<const char*> sorted;
+    std::vector<SampleInput> inputs;
+    for (const std::size_t s : order) {
+        sorted.push_back(samples[s]);
+        inputs.push_back(evaluation.inputs[s]);
+    }
+    samples = std::move(sorted);
+    evaluation.inputs = std::move(inputs);
     const std::vector<std::vector<std::string>> keys = keysOf(evaluation.options);
     readAndMeasure(evaluation, evaluation.options, keys, baselinesOf(evaluation.options, keys));
     if (options.output.summary || evaluation.samples.size() > 1)

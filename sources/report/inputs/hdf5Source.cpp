@@ -15,6 +15,7 @@
 #include <hdf5.h>
 
 #include <dlfcn.h>
+#include <fnmatch.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -56,6 +57,7 @@ struct Hdf5Library {
     decltype(&H5Pclose) closeProperties;
     decltype(&H5Gopen2) openGroup;
     decltype(&H5Gclose) closeGroup;
+    decltype(&H5Lvisit) visitLinks;
     hid_t nativeDouble;
 };
 
@@ -99,6 +101,7 @@ const Hdf5Library& hdf5(const char* path)
     load(handle, "H5Pclose", library.closeProperties, path);
     load(handle, "H5Gopen2", library.openGroup, path);
     load(handle, "H5Gclose", library.closeGroup, path);
+    load(handle, "H5Lvisit", library.visitLinks, path);
     if (library.open() < 0)
         failSource(path, "the HDF5 library did not start");
     const auto* const nativeDouble = static_cast<const hid_t*>(::dlsym(handle, "H5T_NATIVE_DOUBLE_g"));
@@ -324,6 +327,42 @@ void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathL
     source.description = "HDF5 dataset " + shellQuoted(name) + ", " + (state->single ? "float32" : "float64");
     if (columns > 1)
         source.description += ", column " + std::to_string(column + 1) + " of " + std::to_string(columns);
+    source.arrayColumns = state->rank == 2 ? static_cast<std::int64_t>(columns) : 0;
+}
+
+std::vector<std::string> hdf5DatasetsMatching(const char* path, const char* pattern)
+{
+    const Hdf5Library& h5 = hdf5(path);
+    h5.setErrorReport(H5E_DEFAULT, nullptr, nullptr);
+    constexpr unsigned kReadOnly = 0;
+    const hid_t file = h5.openFile(path, kReadOnly, H5P_DEFAULT);
+    if (file < 0)
+        failSource(path, "it is not an HDF5 file");
+    struct Visit {
+        const Hdf5Library* h5;
+        hid_t file;
+        const char* pattern;
+        std::vector<std::string> found;
+    } visit{&h5, file, pattern, {}};
+    // Every link from the root, as "/runs/r1"; a * matches within one
+    // group's names, as in a path.
+    const auto each = [](hid_t, const char* name, const H5L_info_t*, void* data) -> herr_t {
+        Visit& v = *static_cast<Visit*>(data);
+        const std::string full = "/" + std::string(name);
+        if (::fnmatch(v.pattern, full.c_str(), FNM_PATHNAME) != 0)
+            return 0;
+        const hid_t dataset = v.h5->openDataset(v.file, full.c_str(), H5P_DEFAULT);
+        if (dataset >= 0) {
+            v.h5->closeDataset(dataset);
+            v.found.push_back(full);
+        }
+        return 0;
+    };
+    const herr_t visited = h5.visitLinks(file, H5_INDEX_NAME, H5_ITER_INC, each, &visit);
+    h5.closeFile(file);
+    if (visited < 0)
+        failSource(path, "its datasets cannot be listed");
+    return visit.found;
 }
 
 }  // namespace calcgap::report

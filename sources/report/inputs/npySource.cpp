@@ -231,6 +231,7 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
                                  " of the " + std::to_string(declaredRows) + " rows its header declares");
     }
     openArray(source, fd, path, prefix.bytes.data() + prefix.used, prefix.bytes.size() - prefix.used, layout);
+    source.arrayColumns = rank == 2 ? declaredColumns : 0;
 }
 
 }  // namespace calcgap::report

@@ -114,6 +114,50 @@ void openReportSource(ValueSource& source, const char* operand, const SourceOpti
         openTextFile(source, fd, operand, prefix, options);
 }
 
+std::vector<std::string> operandsMatching(const char* operand)
+{
+    const std::string text(operand);
+    const std::size_t pathLength = datasetPathLength(operand);
+    if (pathLength == 0 || text.find_first_of("*?[", pathLength + 1) == std::string::npos)
+        return {text};
+    const std::string path = text.substr(0, pathLength);
+    std::vector<std::string> datasets = hdf5DatasetsMatching(path.c_str(), operand + pathLength + 1);
+    if (datasets.empty())
+        failSource(path.c_str(), "no dataset in it matches " + shellQuoted(operand + pathLength + 1));
+    for (std::string& dataset : datasets)
+        dataset = path + ":" + dataset;
+    return datasets;
+}
+
+std::int64_t arrayColumnsOf(const char* operand, const SourceOptions& options)
+{
+    if (options.raw != RawType::none)
+        return 0;
+    if (datasetPathLength(operand) == 0) {
+        // Only a regular file that begins as a .npy file is opened.
+        struct stat status;
+        if (::stat(operand, &status) != 0 || !S_ISREG(status.st_mode))
+            return 0;
+        const int fd = ::open(operand, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return 0;
+        unsigned char magic[sizeof kNpyMagic] = {};
+        const bool npy = ::read(fd, magic, sizeof magic) == static_cast<ssize_t>(sizeof magic) &&
+                         std::memcmp(magic, kNpyMagic, sizeof magic) == 0;
+        ::close(fd);
+        if (!npy)
+            return 0;
+    }
+    // Opened as every column in order, which any shape allows.
+    SourceOptions flat = options;
+    flat.flatArrays = true;
+    flat.rowWidth = 0;
+    flat.column = 0;
+    ValueSource source;
+    openReportSource(source, operand, flat);
+    return source.arrayColumns;
+}
+
 void openTextFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, const SourceOptions&)
 {
     TextOptions text;

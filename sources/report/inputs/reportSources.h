@@ -5,6 +5,10 @@
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace calcgap::report {
 
 // Opens the operand as the source it names or holds: "-" is standard input;
@@ -14,5 +18,15 @@ namespace calcgap::report {
 // --column, --delimiter or --header.  What cannot be opened or read as
 // that kind ends the process naming the file and the fault.
 void openReportSource(ValueSource& source, const char* operand, const SourceOptions& options);
+
+// The operands a sample operand stands for: PATH:PATTERN, where the pattern
+// has *, ? or [...], every dataset of the HDF5 file it matches (none is an
+// error naming it); any other operand, itself.
+std::vector<std::string> operandsMatching(const char* operand);
+
+// The columns of the 2-D array (a .npy file or an HDF5 dataset) that the
+// operand names, found without reading its values; 0 for any other
+// operand, which is not opened (a stream is left unread).
+std::int64_t arrayColumnsOf(const char* operand, const SourceOptions& options);
 
 }  // namespace calcgap::report

@@ -35,6 +35,10 @@ void openNpyFile(ValueSource& source, int fd, const char* path, Prefix& prefix, 
 void openRawFile(ValueSource& source, int fd, const char* path, const Prefix& prefix, RawType type);
 void openHdf5Dataset(ValueSource& source, const char* operand, std::size_t pathLength, const SourceOptions& options);
 
+// The datasets of the HDF5 file whose paths ("/runs/r1") the shell pattern
+// matches, a * within one group's names, in the file's order of names.
+std::vector<std::string> hdf5DatasetsMatching(const char* path, const char* pattern);
+
 // The column of a 2-D array of that many columns that the options choose,
 // from 0, or -1 for every column of a row in order (flatArrays); where the
 // array cannot give it, reason says why, of the array as subject names it

@@ -353,6 +353,13 @@ constexpr KnownOption kOptions[] = {
      "--header, N may be the field's name; of a 2-D .npy array\n"
      "or HDF5 dataset, the N-th column",
      [](ReportOptions& o, const char* v) { columnValue(o.sources, v); }},
+    {"truth-column", 0, "N",
+     "the first file's column, where it differs from the\n"
+     "samples' --column (a matrix of runs beside its truth)",
+     [](ReportOptions& o, const char* v) {
+         o.truthColumnGiven = true;
+         columnValue(o.truthSources, v);
+     }},
     {"delimiter", 0, "C",
      "fields are split at the byte C (',' for CSV), not at\n"
      "white space",
@@ -586,6 +593,15 @@ ReportOptions parseReportOptions(int argc, char** argv)
     if (options.measures.minTruthBeyondDoubles && !options.measures.logs)
         failOption("invalid least truth",
                    (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());
+    // The first file is read as the samples are, but for its column.
+    {
+        SourceOptions truth = options.sources;
+        truth.column = options.truthSources.column;
+        truth.columnName = options.truthSources.columnName;
+        options.truthSources = options.truthColumnGiven ? truth : options.sources;
+    }
+    if (options.truthSources.columnName != nullptr && !options.truthSources.header)
+        failOption("invalid column " + shellQuoted(options.truthSources.columnName), "a name needs --header");
     options.allptsPath = operands[0];
     options.samplePaths.assign(operands.begin() + 1, operands.end());
     return options;

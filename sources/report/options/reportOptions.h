@@ -125,6 +125,10 @@ struct ReportOptions {
     std::int32_t dim = 0;
     MeasureOptions measures;
     SourceOptions sources;
+    // The first file's column where --truth-column sets it apart from the
+    // samples' --column: the sources' options but for the column.
+    bool truthColumnGiven = false;
+    SourceOptions truthSources;
     OutputOptions output;
 };
 
