@@ -145,6 +145,13 @@ void summarizeReport(const ReportOptions& options, ErrorMeasures& m, std::int64_
         r.relMeanCi = normalInterval(r.relMean, r.relSe, z);
         r.signedMeanCi = normalInterval(r.signedMean, r.signedSe, z);
         r.signedRelMeanCi = normalInterval(r.signedRelMean, r.signedRelSe, z);
+        if (m.bootstrap != nullptr) {
+            const BootstrapIntervals b = bootstrapIntervals(*m.bootstrap, options.measures.ciLevel);
+            r.absMeanCi = {b.absLo, b.absHi};
+            r.relMeanCi = {b.relLo, b.relHi};
+            r.signedMeanCi = {b.biasLo, b.biasHi};
+            r.signedRelMeanCi = {b.relBiasLo, b.relBiasHi};
+        }
         r.absQuantileCi = quantileIntervals(m.absSummary, options.measures.ciLevel);
         r.relQuantileCi = quantileIntervals(m.relSummary, options.measures.ciLevel);
     }

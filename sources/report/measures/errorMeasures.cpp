@@ -101,6 +101,10 @@ void startErrorMeasures(ErrorMeasures& measures, const MeasureOptions& options, 
     measures.minTruth = options.minTruthGiven ? options.minTruth : -INFINITY;
     measures.logMinTruth = options.minTruthGiven ? options.logMinTruth : -INFINITY;
     measures.logs = options.logs;
+    if (options.bootstrap > 0) {
+        measures.bootstrap = std::make_unique<BootstrapReplicates>();
+        startBootstrap(*measures.bootstrap, options.bootstrap, options.seed);
+    }
     if (options.rtols.size() > 1) {
         measures.rtols = options.rtols;
         measures.withinEach.assign(options.rtols.size(), 0);

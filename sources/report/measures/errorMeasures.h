@@ -8,6 +8,7 @@
 #include "measures/decades.h"
 #include "measures/pairTotals.h"
 #include "measures/pairFigures.h"
+#include "measures/bootstrapReplicates.h"
 #include "classic/classicSums.h"
 #include "summaries/quantileSummary.h"
 #include "options/reportOptions.h"
@@ -129,6 +130,8 @@ struct ErrorMeasures {
     double logMinTruth = -INFINITY;
     // The values are natural logarithms of the densities.
     bool logs = false;
+    // With --bootstrap, the replicates of the means; none by decade.
+    std::unique_ptr<BootstrapReplicates> bootstrap;
     // With several --rtol, each of them and the pairs within it.
     std::vector<double> rtols;
     std::vector<std::int64_t> withinEach;

@@ -162,6 +162,9 @@ void takeMeasuredPairs(ErrorMeasures& measures, const MeasuredBlock& block)
     endBlock(measures, totals);
     if (!measures.rtols.empty())
         countWithinEach(measures, block.as, block.bs, block.excluded, block.count, 1);
+    if (measures.bootstrap != nullptr)
+        takeBootstrapBlock(*measures.bootstrap, block.as, block.bs, block.excluded, block.count, block.first,
+                           measures.logs, tolerances);
     // Without --log the lanes' pass took them.
     if (measures.logs && block.singleAs != nullptr)
         takeClassicPairs(measures.classic, block.singleAs, block.singleBs, block.count);
@@ -224,6 +227,8 @@ void takeRepeatedPair(ErrorMeasures& measures, double a, double b, float singleA
     }
     if (!measures.rtols.empty())
         countWithinEach(measures, &a, &b, &excluded, 1, count);
+    if (measures.bootstrap != nullptr)
+        takeBootstrapRepeated(*measures.bootstrap, a, b, excluded, first, count, measures.logs, tolerances);
     if (!measures.logs)
         takeClassicRepeated(measures.classic, singleA, singleB, count);
 }

@@ -417,6 +417,25 @@ constexpr KnownOption kOptions[] = {
          if (!(o.measures.ciLevel > 0.0 && o.measures.ciLevel < 1.0))
              failInvalid("confidence level", v, "not a number between 0 and 1, as 0.95");
      }},
+    {"bootstrap", 0, "B",
+     "with --ci, the intervals of a sample's means from B\n"
+     "Poisson-bootstrap replicates taken in the same pass",
+     [](ReportOptions& o, const char* v) {
+         o.measures.bootstrap = countValue("number of replicates", v);
+         constexpr std::int32_t kMostReplicates = 100000;
+         if (o.measures.bootstrap < 1 || o.measures.bootstrap > kMostReplicates)
+             failInvalid("number of replicates", v, "not a whole number from 1 to 100000");
+     }},
+    {"seed", 0, "S", "the seed of the replicates' weights (default 1)",
+     [](ReportOptions& o, const char* v) {
+         const std::string number(trimmed(v));
+         char* end = nullptr;
+         errno = 0;
+         const unsigned long long value = std::strtoull(number.c_str(), &end, 10);
+         if (number.empty() || number[0] < '0' || number[0] > '9' || *end != '\0' || errno == ERANGE)
+             failInvalid("seed", v, "not a whole number from 0 to 18446744073709551615");
+         o.measures.seed = value;
+     }},
     {"columns", 0, "LIST",
      "the figures of TSV rows, by name or shell pattern, as\n"
      "'rel_*,abs_mean'; the files, group and decade stay",
@@ -590,6 +609,8 @@ ReportOptions parseReportOptions(int argc, char** argv)
                      [&](const SampleKey& key) { return key.name == options.output.baselineKey; }))
         failInvalid("baseline", options.output.baselineText,
                     ("no key is named " + shellQuoted(options.output.baselineKey) + ": give it with --key").c_str());
+    if (options.measures.bootstrap > 0 && !(options.measures.ciLevel > 0.0))
+        failOption("missing --ci", "--bootstrap draws the intervals of --ci=LEVEL: give the level");
     if (options.measures.minTruthBeyondDoubles && !options.measures.logs)
         failOption("invalid least truth",
                    (std::string(std::strerror(ERANGE)) + ": below the doubles, a least truth needs --log").c_str());

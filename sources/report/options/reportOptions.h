@@ -60,6 +60,10 @@ struct MeasureOptions {
     std::int32_t decadesPerRow = 1;
     // The level of the intervals (as 0.95), or 0 for none.
     double ciLevel = 0.0;
+    // With --bootstrap, the replicates the means' intervals are drawn
+    // from, and the seed of their weights.
+    std::int32_t bootstrap = 0;
+    std::uint64_t seed = 1;
 };
 
 // What the sources need: how a file's values are found in it.
