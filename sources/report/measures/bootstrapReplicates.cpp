@@ -126,33 +126,46 @@ template <std::size_t... Edge>
 
 // Each replicate's draws for the block's measured pairs, and their terms
 // weighted into the replicates' sums: eight replicates at a time, their
-// twelve vectors of sums held in registers over the whole block, each sum
-// still taken pair after pair as a scalar loop would.  count is a multiple
-// of kLanes; terms holds kReplicateSums rows of kPairBlock factors.
+// vectors of sums held in registers over the whole block, each sum still
+// taken pair after pair as a scalar loop would.  The weights' own sums are
+// whole numbers (at most 11 kPairBlock), kept in the draws' 32-bit lanes;
+// relative marks each pair with a relative error by all ones.  count is a
+// multiple of kLanes; terms holds kReplicateSums rows of kPairBlock
+// factors, of which the weights' rows are not read.
 CALCGAP_LANE_CLONES void weighBlock(double* sums, const std::uint32_t* keys, std::size_t count, const double* terms,
-                                    const std::uint32_t* points, std::int32_t pairs)
+                                    const std::int32_t* relative, const std::uint32_t* points, std::int32_t pairs)
 {
+    constexpr ReplicateSum kTermSums[] = {kAbs, kBias, kRel, kRelBias};
+    constexpr std::size_t kTerms = std::size(kTermSums);
     for (std::size_t k = 0; k < count; k += kLanes) {
         Words key;
         std::memcpy(&key, keys + k, sizeof key);
-        Doubles low[kReplicateSums] = {};
-        Doubles high[kReplicateSums] = {};
+        Counts weights = {};
+        Counts relWeights = {};
+        Doubles low[kTerms] = {};
+        Doubles high[kTerms] = {};
         for (std::int32_t j = 0; j < pairs; ++j) {
             Words u = key + points[j] * kGolden;
             mixLanes(u);
             Counts drawn;
             poissonLanes(u, drawn, std::make_index_sequence<kEdges>{});
+            weights += drawn;
+            relWeights += drawn & relative[j];
             const Doubles w0 = __builtin_convertvector(__builtin_shufflevector(drawn, drawn, 0, 1, 2, 3), Doubles);
             const Doubles w1 = __builtin_convertvector(__builtin_shufflevector(drawn, drawn, 4, 5, 6, 7), Doubles);
-            for (std::size_t sum = 0; sum < kReplicateSums; ++sum) {
-                const double factor = terms[sum * kPairBlock + static_cast<std::size_t>(j)];
-                low[sum] += w0 * factor;
-                high[sum] += w1 * factor;
+            for (std::size_t t = 0; t < kTerms; ++t) {
+                const double factor = terms[kTermSums[t] * kPairBlock + static_cast<std::size_t>(j)];
+                low[t] += w0 * factor;
+                high[t] += w1 * factor;
             }
         }
-        for (std::size_t sum = 0; sum < kReplicateSums; ++sum) {
-            std::memcpy(sums + sum * count + k, &low[sum], sizeof low[sum]);
-            std::memcpy(sums + sum * count + k + 4, &high[sum], sizeof high[sum]);
+        for (std::size_t t = 0; t < kTerms; ++t) {
+            std::memcpy(sums + kTermSums[t] * count + k, &low[t], sizeof low[t]);
+            std::memcpy(sums + kTermSums[t] * count + k + 4, &high[t], sizeof high[t]);
+        }
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            sums[kWeight * count + k + lane] = weights[lane];
+            sums[kRelWeight * count + k + lane] = relWeights[lane];
         }
     }
 }
@@ -179,13 +192,14 @@ void startBootstrap(BootstrapReplicates& r, std::int32_t count, std::uint64_t se
     r.block.assign(kReplicateSums * lanes, 0.0);
     r.terms.assign(kReplicateSums * kPairBlock, 0.0);
     r.points.assign(kPairBlock, 0);
+    r.relative.assign(kPairBlock, 0);
 }
 
 void takeBootstrapBlock(BootstrapReplicates& r, const double* as, const double* bs, const bool* excluded,
                         std::int32_t count, std::int64_t first, bool logs, const Tolerances& tolerances)
 {
-    // The measured pairs' terms, one row of factors for each sum (the first
-    // the weight's own, 1), and their points.
+    // The measured pairs' terms, one row of factors for each sum, and their
+    // points.
     std::int32_t measured = 0;
     double* const factors = r.terms.data();
     for (std::int32_t j = 0; j < count; ++j) {
@@ -194,16 +208,15 @@ void takeBootstrapBlock(BootstrapReplicates& r, const double* as, const double* 
             continue;
         noteFinite(r, terms);
         const auto at = static_cast<std::size_t>(measured);
-        factors[kWeight * kPairBlock + at] = 1.0;
         factors[kAbs * kPairBlock + at] = terms.abs;
         factors[kBias * kPairBlock + at] = terms.bias;
-        factors[kRelWeight * kPairBlock + at] = terms.relative ? 1.0 : 0.0;
+        r.relative[at] = terms.relative ? -1 : 0;
         factors[kRel * kPairBlock + at] = terms.rel;
         factors[kRelBias * kPairBlock + at] = terms.relBias;
         r.points[at] = static_cast<std::uint32_t>(first + j);
         ++measured;
     }
-    weighBlock(r.block.data(), r.keys.data(), r.keys.size(), factors, r.points.data(), measured);
+    weighBlock(r.block.data(), r.keys.data(), r.keys.size(), factors, r.relative.data(), r.points.data(), measured);
     addBlock(r);
 }
 

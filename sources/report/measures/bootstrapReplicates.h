@@ -30,9 +30,10 @@ struct BootstrapReplicates {
     std::vector<double> totals;
     std::vector<double> block;
     // A block's measured pairs: their terms, a row of kPairBlock for each
-    // sum, and their points.
+    // sum, their points, and which have a relative error (all ones).
     std::vector<double> terms;
     std::vector<std::uint32_t> points;
+    std::vector<std::int32_t> relative;
     // A term that is not finite leaves its mean without an interval.
     bool absFinite = true;
     bool relFinite = true;
