@@ -3,7 +3,7 @@
 #pragma once
 
 #include "measures/errorMeasures.h"
-#include "measures/pairedComparison.h"
+#include "comparisons/pairedComparison.h"
 #include "measures/quantileGates.h"
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"

@@ -9,7 +9,7 @@
 #include "support/fail.h"
 #include "evaluation/inputProblems.h"
 #include "measures/laneClones.h"
-#include "measures/pairedComparison.h"
+#include "comparisons/pairedComparison.h"
 #include "reading/pairPass.h"
 #include "support/quoting.h"
 #include "evaluation/figureTable.h"

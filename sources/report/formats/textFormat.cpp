@@ -4,17 +4,16 @@
 #include "formats/formats.h"
 
 #include "formats/textCells.h"
+#include "formats/textLines.h"
+#include "formats/textTables.h"
 
 #include "evaluation/inputProblems.h"
 #include "support/quoting.h"
 #include "evaluation/figureTable.h"
-#include "evaluation/pasteTables.h"
-#include "formats/pasteCells.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -25,49 +24,11 @@ namespace calcgap::report {
 
 namespace {
 
-constexpr int kLabelWidth = 26;
 constexpr int kBarWidth = 30;
-
-// As "%.6g" prints it, without printf's multiple-precision arithmetic, which
-// a list of millions of points would wait on.
-std::string number(double value)
-{
-    if (std::isnan(value))
-        return "n/a";
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr);
-}
-
-std::string printed(const char* format, ...)
-{
-    char text[256];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
-
-void line(OutputBuffer& out, const std::string& label, const std::string& value)
-{
-    put(out, printed("  %-*s ", kLabelWidth - 2, label.c_str()));
-    put(out, value);
-    put(out, "\n");
-}
 
 std::string at(double value, std::int64_t index)
 {
     return std::isnan(value) ? "n/a" : number(value) + printed(" at point %lld", static_cast<long long>(index));
-}
-
-std::string percent(double fraction)
-{
-    return std::isnan(fraction) ? "n/a" : printed("%.1f%%", 100.0 * fraction);
-}
-
-std::string share(std::int64_t part, std::int64_t whole)
-{
-    return whole > 0 ? percent(static_cast<double>(part) / static_cast<double>(whole)) : "n/a";
 }
 
 std::string fileLine(const FileSummary& file)
@@ -222,16 +183,6 @@ void decadeChart(OutputBuffer& out, const Report& r)
     }
 }
 
-// The label of the span of decades of a from decade.
-std::string decadeName(int decade, int span)
-{
-    if (decade == kNoDecade)
-        return "a <= 0";
-    return printed("[1e%d, 1e%d)", decade, decade + span);
-}
-
-constexpr std::size_t kCell = 12;
-
 void densitySection(OutputBuffer& out, const Report& r)
 {
     put(out, "\nErrors by decade of a (the value from all points)\n");
@@ -272,130 +223,6 @@ void requirementSection(OutputBuffer& out, const Evaluation& evaluation)
                                       : shellQuoted(evaluation.samples[failure.index].sample.path);
         line(out, where, requirementResult(failure));
     }
-}
-
-// A figure in a table's cell: a share in percent, the rest to six digits.
-std::string headlineCell(const Figure& figure, double value)
-{
-    return figure.kind == FigureKind::share ? percent(value) : number(value);
-}
-
-// A figure over the samples as mean +- sd, to three digits, so that a row
-// of them fits a terminal; every digit is in the other formats.
-// A share shows in percent, as in the table of samples.
-std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
-{
-    if (std::isnan(figure.mean))
-        return "n/a";
-    const auto short3 = [&](double value) {
-        if (shown.kind == FigureKind::share)
-            return percent(value);
-        char text[32];
-        return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
-    };
-    return short3(figure.mean) + " +- " + (std::isnan(figure.sd) ? std::string("n/a") : short3(figure.sd));
-}
-
-constexpr std::size_t kSummaryCell = 19;
-
-void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade)
-{
-    put(out, byDecade ? "\nBy decade of a, over the samples of each group: mean +- sd\n"
-                      : "\nSummary over the samples of each group: mean +- sd\n");
-    const std::vector<std::string> keyNames = summaryKeyNames(evaluation.options.output);
-    std::vector<std::size_t> widths;
-    for (std::size_t k = 0; k < keyNames.size(); ++k) {
-        widths.push_back(displayWidth(keyNames[k]));
-        for (const SummaryRow& row : evaluation.summary)
-            widths[k] = std::max(widths[k], displayWidth(wordOrQuoted(row.keys[k])));
-    }
-    const auto keyCells = [&](const std::vector<std::string>& values, bool quote) {
-        std::string text;
-        for (std::size_t k = 0; k < values.size(); ++k)
-            text += "  " + left(quote ? wordOrQuoted(values[k]) : values[k], widths[k]);
-        return text;
-    };
-    std::string header = keyCells(keyNames, false) + (byDecade ? "  " + left("decade of a", 18) : "") +
-                         cell("samples", 8) + (byDecade ? cell("pairs", kCell) : "");
-    const std::vector<std::string> names = figureNames(evaluation.options);
-    const auto indexOf = [&](const std::string& name) {
-        return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
-    };
-    const std::vector<const Figure*> shown = headlineFigures(byDecade ? kDecadeSummaryTable : kSummaryTable);
-    for (const Figure* figure : shown)
-        header += cell(figure->title, kSummaryCell);
-    put(out, header + "\n");
-    for (const SummaryRow& row : evaluation.summary) {
-        if ((row.decade <= kNoDecade) != byDecade)
-            continue;
-        std::string text = keyCells(row.keys, true) +
-                           (byDecade ? "  " + left(decadeName(row.decade, evaluation.options.measures.decadesPerRow), 18) : "") +
-                           cell(std::to_string(row.samples), 8);
-        // A decade's pairs differ from sample to sample: their mean.
-        if (byDecade)
-            text += cell(number(row.figures[indexOf("pairs")].mean), kCell);
-        for (const Figure* figure : shown)
-            text += cell(meanAndSd(*figure, row.figures[indexOf(figure->name)]), kSummaryCell);
-        put(out, text + "\n");
-    }
-}
-
-void sampleTable(OutputBuffer& out, const Evaluation& evaluation)
-{
-    std::size_t width = 6;
-    for (const Report& r : evaluation.samples)
-        width = std::max(width, displayWidth(shellQuoted(r.sample.path)));
-    std::string header = "  " + left("sample", width) + cell("pairs", kCell);
-    const std::vector<const Figure*> shown = headlineFigures(kSampleTable);
-    for (const Figure* figure : shown)
-        header += cell(figure->title, kCell);
-    put(out, "\nSamples against a\n" + header + "\n");
-    for (const Report& r : evaluation.samples) {
-        std::string text = "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(r.pairs), kCell);
-        const std::vector<Field> fields = reportFields(r, evaluation.options);
-        for (const Figure* figure : shown) {
-            const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field& f) { return f.figure == figure; });
-            text += cell(headlineCell(*figure, field->number), kCell);
-        }
-        put(out, text + "\n");
-    }
-    bool any = false;
-    for (const Report& r : evaluation.samples) {
-        for (const InputProblem& problem : inputProblems(r)) {
-            if (!any)
-                put(out, "\nInput problems\n");
-            any = true;
-            line(out, shellQuoted(r.sample.path), problem.label + ": " + problem.text);
-        }
-    }
-}
-
-// Each sample against its baseline, and how many of each row's samples
-// won.
-void pairedSection(OutputBuffer& out, const Evaluation& evaluation)
-{
-    if (evaluation.options.output.baselineText == nullptr)
-        return;
-    put(out, "\nPaired with the baseline " + shellQuoted(evaluation.options.output.baselineText) +
-                 ", point by point over the relative errors\n");
-    std::size_t width = 6;
-    for (const Report& r : evaluation.samples)
-        width = std::max(width, displayWidth(shellQuoted(r.sample.path)));
-    put(out, "  " + left("sample", width) + cell("points", kCell) + cell("win rate", kCell) + cell("sign p", kCell) +
-                 cell("ratio med", kCell) + cell("ratio gmean", kCell) + "  rel diff mean +- se, against\n");
-    for (const Report& r : evaluation.samples) {
-        if (r.vs.empty())
-            continue;
-        const PairedFigures& p = r.paired;
-        put(out, "  " + left(shellQuoted(r.sample.path), width) + cell(std::to_string(p.points), kCell) +
-                     cell(percent(p.winRate), kCell) + cell(number(p.signP), kCell) + cell(number(p.ratioMedian), kCell) +
-                     cell(number(p.ratioGeomean), kCell) + "  " + number(p.differenceMean) + " +- " +
-                     number(p.differenceSe) + ", " + r.vs + "\n");
-    }
-    for (const SummaryRow& row : evaluation.summary)
-        if (row.decade > kNoDecade && row.won >= 0)
-            line(out, summaryRowName(evaluation.options.output, row),
-                 "won " + std::to_string(row.won) + " of " + std::to_string(row.samples));
 }
 
 void oneSample(const Evaluation& evaluation, OutputBuffer& out)
@@ -496,34 +323,6 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
 }
 
 }  // namespace
-
-// The pivot tables of --table, aligned, +- between a mean and its sd.
-void pivotText(const Evaluation& evaluation, OutputBuffer& out)
-{
-    constexpr CellMarks kMarks{"+-", "", "", false};
-    bool first = true;
-    for (const PasteTable& table : pasteTables(evaluation)) {
-        std::vector<std::vector<std::string>> lines{table.head};
-        for (const std::vector<TableCell>& row : table.rows) {
-            std::vector<std::string> cells;
-            for (const TableCell& c : row)
-                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, kMarks) : wordOrQuoted(c.name));
-            lines.push_back(std::move(cells));
-        }
-        std::vector<std::size_t> widths(table.head.size(), 0);
-        for (const std::vector<std::string>& cells : lines)
-            for (std::size_t c = 0; c < cells.size(); ++c)
-                widths[c] = std::max(widths[c], displayWidth(cells[c]));
-        put(out, (first ? "" : "\n") + captionOf(table, evaluation.options.measures.ciLevel, kMarks) + "\n");
-        first = false;
-        for (const std::vector<std::string>& cells : lines) {
-            std::string text = " ";
-            for (std::size_t c = 0; c < cells.size(); ++c)
-                text += c < table.nameColumns ? " " + left(cells[c], widths[c]) : cell(cells[c], widths[c] + 1);
-            put(out, text + "\n");
-        }
-    }
-}
 
 void writeText(const Evaluation& evaluation, OutputBuffer& out)
 {

@@ -1,6 +1,6 @@
 // A paired comparison's block: a plain loop over the points, as the
 // comparison's sums take a block at a time like the measures' own.
-#include "measures/pairedComparison.h"
+#include "comparisons/pairedComparison.h"
 
 #include "summaries/distributions.h"
 
