@@ -218,7 +218,7 @@ constexpr KnownOption kOptions[] = {
      [](ReportOptions& o, const char* v) { o.measures.seed = seedValue(v); }},
     {"columns", 0, "LIST",
      "the figures of TSV rows, by name or shell pattern, as\n"
-     "'rel_*,abs_mean'; the files, group and decade stay",
+     "'rel_*,abs_mean'; the files, keys and decade stay",
      [](ReportOptions& o, const char* v) {
          o.output.columnsText = v;
          o.output.columns = nameList("column list", v);
