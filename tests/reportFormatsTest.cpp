@@ -505,6 +505,14 @@ TEST_F(ReportFormats, TablesToPasteParseBack)
     EXPECT_NE(runReport({"--table=rel_mean_ci_lo", a, samples[0]}).err.find("without the option that adds it"),
               std::string::npos);
     EXPECT_EQ(runReport({"--table=rel_mean", "--format=tsv", a, samples[0]}).status, 1);
+
+    // A value of the last key heads a column: in text quoted, so that no
+    // byte of a name reaches the terminal as a control sequence.
+    const std::string red = dir.file("tree-n\x1b[31m-s1", values[0]);
+    const std::string text = runReport({"--key=method=/([^/-]+)-n", "--key=n=-n([^-]+)-", "--table=rel_mean", a, red}).out;
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+    EXPECT_NE(text.find("'n='$'\\033''[31m'"), std::string::npos) << text;
+    EXPECT_NE(text.find("over 1 sample"), std::string::npos) << "one sample is a table too";
 }
 
 // Several tolerances: within_R of each is the within of a run with that

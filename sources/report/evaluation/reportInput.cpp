@@ -486,7 +486,7 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     evaluation.inputs = std::move(inputs);
     const std::vector<std::vector<std::string>> keys = keysOf(evaluation.options);
     readAndMeasure(evaluation, evaluation.options, keys, baselinesOf(evaluation.options, keys));
-    if (options.output.summary || evaluation.samples.size() > 1)
+    if (options.output.summary || !options.output.tableFigures.empty() || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);
 }

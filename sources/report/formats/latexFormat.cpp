@@ -55,28 +55,29 @@ std::string escaped(const std::string& name)
 
 constexpr CellMarks kMarks{"\\pm", "$", "$", true};
 
+// Cells joined by " & ", the row ended by "\\".
+std::string latexRow(const std::vector<std::string>& cells)
+{
+    std::string text;
+    for (std::size_t c = 0; c < cells.size(); ++c)
+        text += (c == 0 ? "" : " & ") + cells[c];
+    return text + " \\\\\n";
+}
+
 }  // namespace
 
 void writeLatex(const Evaluation& evaluation, OutputBuffer& out)
 {
-    const int digits = evaluation.options.output.digits;
     bool first = true;
-    for (const PasteTable& table : pasteTables(evaluation)) {
-        // The caption is a comment: shellQuoted names hold no line end.
-        put(out, (first ? "% " : "\n% ") + captionOf(table, evaluation.options.measures.ciLevel, kMarks) + "\n\\begin{tabular}{");
+    for (const PastedTable& table : pastedTables(evaluation, kMarks, escaped)) {
+        // The caption is a comment, of words that hold no line end.
+        put(out, (first ? "% " : "\n% ") + table.caption + "\n\\begin{tabular}{");
         first = false;
         for (std::size_t c = 0; c < table.head.size(); ++c)
             put(out, c < table.nameColumns ? "l" : "r");
-        put(out, "}\n\\hline\n");
-        for (std::size_t c = 0; c < table.head.size(); ++c)
-            put(out, (c == 0 ? "" : " & ") + escaped(table.head[c]));
-        put(out, " \\\\\n\\hline\n");
-        for (const std::vector<TableCell>& row : table.rows) {
-            for (std::size_t c = 0; c < row.size(); ++c)
-                put(out, (c == 0 ? "" : " & ") +
-                             (row[c].number ? cellText(row[c], digits, kMarks) : escaped(row[c].name)));
-            put(out, " \\\\\n");
-        }
+        put(out, "}\n\\hline\n" + latexRow(table.head) + "\\hline\n");
+        for (const std::vector<std::string>& row : table.rows)
+            put(out, latexRow(row));
         put(out, "\\hline\n\\end{tabular}\n");
     }
 }

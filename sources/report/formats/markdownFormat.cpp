@@ -33,21 +33,20 @@ constexpr CellMarks kMarks{"±", "", "", false};
 
 void writeMarkdown(const Evaluation& evaluation, OutputBuffer& out)
 {
-    const int digits = evaluation.options.output.digits;
     bool first = true;
-    for (const PasteTable& table : pasteTables(evaluation)) {
-        put(out, (first ? "" : "\n") + escaped(captionOf(table, evaluation.options.measures.ciLevel, kMarks)) + "\n\n|");
+    for (const PastedTable& table : pastedTables(evaluation, kMarks, escaped)) {
+        put(out, (first ? "" : "\n") + escaped(table.caption) + "\n\n|");
         first = false;
         for (const std::string& head : table.head)
-            put(out, " " + escaped(head) + " |");
+            put(out, " " + head + " |");
         put(out, "\n|");
         for (std::size_t c = 0; c < table.head.size(); ++c)
             put(out, c < table.nameColumns ? " :--- |" : " ---: |");
         put(out, "\n");
-        for (const std::vector<TableCell>& row : table.rows) {
+        for (const std::vector<std::string>& row : table.rows) {
             put(out, "|");
-            for (const TableCell& cell : row)
-                put(out, " " + (cell.number ? cellText(cell, digits, kMarks) : escaped(cell.name)) + " |");
+            for (const std::string& cell : row)
+                put(out, " " + cell + " |");
             put(out, "\n");
         }
     }

@@ -62,4 +62,22 @@ std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& 
     return table.title + ": mean " + marks.plusMinus + " sd over " + table.samples;
 }
 
+std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape)
+{
+    std::vector<PastedTable> pasted;
+    for (const PasteTable& table : pasteTables(evaluation)) {
+        PastedTable& p = pasted.emplace_back();
+        p.caption = captionOf(table, evaluation.options.measures.ciLevel, marks);
+        for (const std::string& head : table.head)
+            p.head.push_back(escape(head));
+        p.nameColumns = table.nameColumns;
+        for (const std::vector<TableCell>& row : table.rows) {
+            std::vector<std::string>& cells = p.rows.emplace_back();
+            for (const TableCell& c : row)
+                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, marks) : escape(c.name));
+        }
+    }
+    return pasted;
+}
+
 }  // namespace calcgap::report

@@ -4,7 +4,9 @@
 
 #include "evaluation/pasteTables.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace calcgap::report {
 
@@ -29,5 +31,20 @@ std::string cellText(const TableCell& cell, int digits, const CellMarks& marks);
 // The table's caption, with what its cells over samples hold: "rel_mean by
 // method and n: mean ± sd over 3 samples", or the interval's level.
 std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& marks);
+
+// A table as a format writes it: every name in the head and the rows
+// escaped as the format escapes it, every number at digits significant
+// digits with the format's marks.  The caption names only figures and keys,
+// words that break no line, and is for the format to escape.
+struct PastedTable {
+    std::string caption;
+    std::vector<std::string> head;
+    std::size_t nameColumns = 1;
+    std::vector<std::vector<std::string>> rows;
+};
+
+using Escape = std::string (*)(const std::string&);
+
+std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape);
 
 }  // namespace calcgap::report

@@ -46,6 +46,12 @@ std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
 
 constexpr std::size_t kSummaryCell = 19;
 
+// A name in a pivot's head or rows, as the tables over samples show names.
+std::string shownWord(const std::string& name)
+{
+    return wordOrQuoted(name);
+}
+
 }  // namespace
 
 void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade)
@@ -153,19 +159,14 @@ void pivotText(const Evaluation& evaluation, OutputBuffer& out)
 {
     constexpr CellMarks kMarks{"+-", "", "", false};
     bool first = true;
-    for (const PasteTable& table : pasteTables(evaluation)) {
+    for (const PastedTable& table : pastedTables(evaluation, kMarks, shownWord)) {
         std::vector<std::vector<std::string>> lines{table.head};
-        for (const std::vector<TableCell>& row : table.rows) {
-            std::vector<std::string> cells;
-            for (const TableCell& c : row)
-                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, kMarks) : wordOrQuoted(c.name));
-            lines.push_back(std::move(cells));
-        }
+        lines.insert(lines.end(), table.rows.begin(), table.rows.end());
         std::vector<std::size_t> widths(table.head.size(), 0);
         for (const std::vector<std::string>& cells : lines)
             for (std::size_t c = 0; c < cells.size(); ++c)
                 widths[c] = std::max(widths[c], displayWidth(cells[c]));
-        put(out, (first ? "" : "\n") + captionOf(table, evaluation.options.measures.ciLevel, kMarks) + "\n");
+        put(out, (first ? "" : "\n") + table.caption + "\n");
         first = false;
         for (const std::vector<std::string>& cells : lines) {
             std::string text = " ";
