@@ -4,22 +4,18 @@
 #include "formats/formats.h"
 #include "formats/pasteCells.h"
 
-#include "support/quoting.h"
-
 #include <string>
 
 namespace calcgap::report {
 
 namespace {
 
-// A name as text that LaTeX prints as it stands: quoted where it holds what
-// a terminal would not show as it is, then each special character in the
-// form that prints it.
+// A name as text that LaTeX prints as it stands: each special character in
+// the form that prints it.
 std::string escaped(const std::string& name)
 {
-    const std::string safe = isPrintable(name) ? name : shellQuoted(name);
     std::string text;
-    for (const char c : safe) {
+    for (const char c : name) {
         switch (c) {
         case '\\':
             text += "\\textbackslash{}";

@@ -4,22 +4,18 @@
 #include "formats/formats.h"
 #include "formats/pasteCells.h"
 
-#include "support/quoting.h"
-
 #include <string>
 
 namespace calcgap::report {
 
 namespace {
 
-// A name that no markdown reads as markup or as a cell's end: quoted where
-// it holds what a terminal would not show as it is, then each character
-// markdown gives a meaning escaped with a backslash.
+// A name that no markdown reads as markup or as a cell's end: each
+// character markdown gives a meaning escaped with a backslash.
 std::string escaped(const std::string& name)
 {
-    const std::string safe = isPrintable(name) ? name : shellQuoted(name);
     std::string text;
-    for (const char c : safe) {
+    for (const char c : name) {
         if (std::string_view("\\`*_{}[]<>|#~!$&").find(c) != std::string_view::npos)
             text += '\\';
         text += c;

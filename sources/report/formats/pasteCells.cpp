@@ -2,6 +2,8 @@
 // significant digits, so that 0.0700 and 0.0712 align in precision.
 #include "formats/pasteCells.h"
 
+#include "support/quoting.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -64,17 +66,25 @@ std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& 
 
 std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape)
 {
+    // Quoted first where a name holds what a terminal or a document would
+    // not show as it is (control bytes, bytes that are not UTF-8), then
+    // escaped; the text's tables quote names with spaces too.
+    const auto name = [&](const std::string& text) {
+        if (escape == nullptr)
+            return wordOrQuoted(text);
+        return escape(isPrintable(text) ? text : shellQuoted(text));
+    };
     std::vector<PastedTable> pasted;
     for (const PasteTable& table : pasteTables(evaluation)) {
         PastedTable& p = pasted.emplace_back();
         p.caption = captionOf(table, evaluation.options.measures.ciLevel, marks);
         for (const std::string& head : table.head)
-            p.head.push_back(escape(head));
+            p.head.push_back(name(head));
         p.nameColumns = table.nameColumns;
         for (const std::vector<TableCell>& row : table.rows) {
             std::vector<std::string>& cells = p.rows.emplace_back();
             for (const TableCell& c : row)
-                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, marks) : escape(c.name));
+                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, marks) : name(c.name));
         }
     }
     return pasted;

@@ -33,7 +33,8 @@ std::string cellText(const TableCell& cell, int digits, const CellMarks& marks);
 std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& marks);
 
 // A table as a format writes it: every name in the head and the rows
-// escaped as the format escapes it, every number at digits significant
+// quoted where it is not printable, then escaped as the format escapes it
+// (without an escape, quoted as the text's tables quote names), every number at digits significant
 // digits with the format's marks.  The caption names only figures and keys,
 // words that break no line, and is for the format to escape.
 struct PastedTable {

@@ -46,12 +46,6 @@ std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
 
 constexpr std::size_t kSummaryCell = 19;
 
-// A name in a pivot's head or rows, as the tables over samples show names.
-std::string shownWord(const std::string& name)
-{
-    return wordOrQuoted(name);
-}
-
 }  // namespace
 
 void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade)
@@ -159,7 +153,7 @@ void pivotText(const Evaluation& evaluation, OutputBuffer& out)
 {
     constexpr CellMarks kMarks{"+-", "", "", false};
     bool first = true;
-    for (const PastedTable& table : pastedTables(evaluation, kMarks, shownWord)) {
+    for (const PastedTable& table : pastedTables(evaluation, kMarks, nullptr)) {
         std::vector<std::vector<std::string>> lines{table.head};
         lines.insert(lines.end(), table.rows.begin(), table.rows.end());
         std::vector<std::size_t> widths(table.head.size(), 0);
