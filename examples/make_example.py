@@ -12,7 +12,12 @@ seeds 1 to 3:
   the grid shifted by a random fraction of a cell, written to
   samples/binned_n<size>_seed<seed>.txt.
 
-Standard library only; the same seed gives the same files.
+times.tsv holds the seconds each sample's estimate took to make (drawing
+or binning, then the estimate at every test point): a line of the sample's
+name, a tab and its seconds, as calcGap_report --times reads it.
+
+Standard library only; the same seed gives the same files, but for the
+times, which are this machine's.
 
     python3 examples/make_example.py examples/
 """
@@ -20,6 +25,7 @@ import math
 import os
 import random
 import sys
+import time
 
 def kde(points, at, bandwidth):
     """Gaussian kernel density estimate at one 2-D location."""
@@ -61,14 +67,23 @@ def main():
 
     # Each sample of its own generator, so that adding one changes no other.
     os.makedirs(os.path.join(out, "samples"), exist_ok=True)
+    times = []
     for size in (100, 400, 1600):
         for seed in (1, 2, 3):
+            start = time.perf_counter()
             drawn = random.Random(1000 * size + seed).sample(points, size)
-            name = "uniform_n%d_seed%d.txt" % (size, seed)
-            write_estimate(os.path.join(out, "samples", name), drawn, tests, bandwidth)
+            name = "samples/uniform_n%d_seed%d.txt" % (size, seed)
+            write_estimate(os.path.join(out, name), drawn, tests, bandwidth)
+            times.append((name, time.perf_counter() - start))
+            start = time.perf_counter()
             cells = binned(points, size, random.Random(-1000 * size - seed))
-            name = "binned_n%d_seed%d.txt" % (size, seed)
-            write_weighted(os.path.join(out, "samples", name), cells, len(points), tests, bandwidth)
+            name = "samples/binned_n%d_seed%d.txt" % (size, seed)
+            write_weighted(os.path.join(out, name), cells, len(points), tests, bandwidth)
+            times.append((name, time.perf_counter() - start))
+    with open(os.path.join(out, "times.tsv"), "w") as f:
+        f.write("sample\tseconds\n")
+        for name, seconds in sorted(times):
+            f.write("%s\t%.4f\n" % (name, seconds))
 
 def binned(points, size, rng):
     """The points counted in the cells of a square grid of size cells over

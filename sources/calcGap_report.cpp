@@ -7,6 +7,7 @@
 #include "support/output.h"
 #include "evaluation/report.h"
 #include "options/reportOptions.h"
+#include "pictures/pictureFiles.h"
 
 #include <cstring>
 #include <memory>
@@ -36,6 +37,7 @@ void* runReport(void* context)
     // On the free store, with everything it holds.
     const auto evaluation = std::make_unique<Evaluation>();
     runEvaluation(options, *evaluation);
+    writePictures(*evaluation);
     OutputBuffer out;
     startOutput(out, "cannot write the report");
     switch (options.output.format) {

@@ -108,17 +108,28 @@ void resolveColumns(const ReportOptions& options)
     }
 }
 
+namespace {
+
+// A figure a table or a picture shows: a numeric one the run has.
+void resolveShownFigure(const ReportOptions& options, const std::string& name, const char* what, const char* text)
+{
+    const Figure* const figure = figureOfColumn(name, options.output);
+    if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
+        failInvalid(what, text,
+                    ("no numeric figure is named " + shellQuoted(name) +
+                     (figure != nullptr && isNumeric(*figure) ? " without the option that adds it" : "") +
+                     closeNames(name, true))
+                        .c_str());
+}
+
+}  // namespace
+
 void resolveTableFigures(const ReportOptions& options)
 {
-    for (const std::string& name : options.output.tableFigures) {
-        const Figure* const figure = figureOfColumn(name, options.output);
-        if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
-            failInvalid("table's figure list", options.output.tableText,
-                        ("no numeric figure is named " + shellQuoted(name) +
-                         (figure != nullptr && isNumeric(*figure) ? " without the option that adds it" : "") +
-                         closeNames(name, true))
-                            .c_str());
-    }
+    for (const std::string& name : options.output.tableFigures)
+        resolveShownFigure(options, name, "table's figure list", options.output.tableText);
+    if (options.output.plotText != nullptr)
+        resolveShownFigure(options, options.output.plotFigure, "figure to plot", options.output.plotText);
 }
 
 void resolveKeys(const ReportOptions& options)

@@ -161,8 +161,9 @@ std::size_t placeOf(const Figure& figure);
 // ends the process as a bad option does, naming the figures closest to it.
 void resolveColumns(const ReportOptions& options);
 
-// Every figure of --table is a numeric figure the run's rows have; one that
-// is not ends the process as a bad option does, naming close ones.
+// Every figure of --table, and that of --plot, is a numeric figure the
+// run's rows have; one that is not ends the process as a bad option does,
+// naming close ones.
 void resolveTableFigures(const ReportOptions& options);
 
 // No key is named as a figure, or as a column of the summary, is named:

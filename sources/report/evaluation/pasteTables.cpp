@@ -19,6 +19,15 @@ TableCell nameCell(std::string name)
     return cell;
 }
 
+TableCell wholeCell(std::int64_t count)
+{
+    TableCell cell;
+    cell.number = true;
+    cell.whole = true;
+    cell.value = static_cast<double>(count);
+    return cell;
+}
+
 // A figure over the samples of a summary row.
 TableCell summaryCell(const SummaryFigure& figure, bool intervals)
 {
@@ -156,12 +165,13 @@ std::vector<PasteTable> pivotTables(const Evaluation& evaluation)
     return tables;
 }
 
-PasteTable summaryTable(const Evaluation& evaluation)
+}  // namespace
+
+PasteTable summaryTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures)
 {
     const ReportOptions& options = evaluation.options;
     const std::map<std::string, std::size_t> places = summaryPlaces(options);
     const std::vector<const SummaryRow*> rows = wholeRows(evaluation);
-    const std::vector<std::string> figures = shownFigures(options, kSummaryTable);
     PasteTable table;
     table.title = "Summary over the samples";
     table.samples = samplesOf(rows);
@@ -173,11 +183,7 @@ PasteTable summaryTable(const Evaluation& evaluation)
         std::vector<TableCell> cells;
         for (const std::string& key : row->keys)
             cells.push_back(nameCell(key));
-        TableCell samples;
-        samples.number = true;
-        samples.whole = true;
-        samples.value = static_cast<double>(row->samples);
-        cells.push_back(samples);
+        cells.push_back(wholeCell(row->samples));
         for (const std::string& figure : figures)
             cells.push_back(summaryCell(row->figures[places.at(figure)], options.measures.ciLevel > 0.0));
         table.rows.push_back(std::move(cells));
@@ -185,10 +191,38 @@ PasteTable summaryTable(const Evaluation& evaluation)
     return table;
 }
 
-PasteTable sampleTable(const Evaluation& evaluation)
+PasteTable densityTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures)
 {
     const ReportOptions& options = evaluation.options;
-    const std::vector<std::string> figures = shownFigures(options, kSampleTable);
+    const std::map<std::string, std::size_t> places = summaryPlaces(options);
+    PasteTable table;
+    table.title = "By decade of a";
+    table.head = summaryKeyNames(options.output);
+    table.head.emplace_back("decade of a");
+    table.nameColumns = table.head.size();
+    table.head.emplace_back("samples");
+    table.head.insert(table.head.end(), figures.begin(), figures.end());
+    std::vector<const SummaryRow*> rows;
+    for (const SummaryRow& row : evaluation.summary) {
+        if (row.decade > kNoDecade)
+            continue;
+        rows.push_back(&row);
+        std::vector<TableCell> cells;
+        for (const std::string& key : row.keys)
+            cells.push_back(nameCell(key));
+        cells.push_back(nameCell(decadeName(row.decade, options.measures.decadesPerRow)));
+        cells.push_back(wholeCell(row.samples));
+        for (const std::string& figure : figures)
+            cells.push_back(summaryCell(row.figures[places.at(figure)], options.measures.ciLevel > 0.0));
+        table.rows.push_back(std::move(cells));
+    }
+    table.samples = samplesOf(rows);
+    return table;
+}
+
+PasteTable sampleTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures)
+{
+    const ReportOptions& options = evaluation.options;
     PasteTable table;
     table.title = "Samples against " + shellQuoted(evaluation.allpts.path);
     table.head = {"sample"};
@@ -215,15 +249,13 @@ PasteTable sampleTable(const Evaluation& evaluation)
     return table;
 }
 
-}  // namespace
-
 std::vector<PasteTable> pasteTables(const Evaluation& evaluation)
 {
     if (!evaluation.options.output.tableFigures.empty())
         return pivotTables(evaluation);
     if (evaluation.options.output.summary)
-        return {summaryTable(evaluation)};
-    return {sampleTable(evaluation)};
+        return {summaryTableOf(evaluation, shownFigures(evaluation.options, kSummaryTable))};
+    return {sampleTableOf(evaluation, shownFigures(evaluation.options, kSampleTable))};
 }
 
 }  // namespace calcgap::report

@@ -43,4 +43,10 @@ struct PasteTable {
 
 std::vector<PasteTable> pasteTables(const Evaluation& evaluation);
 
+// The summary rows, the rows by decade of a, and the samples, with the
+// figures named.
+PasteTable summaryTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures);
+PasteTable densityTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures);
+PasteTable sampleTableOf(const Evaluation& evaluation, const std::vector<std::string>& figures);
+
 }  // namespace calcgap::report

@@ -4,6 +4,7 @@
 
 #include "measures/errorMeasures.h"
 #include "comparisons/pairedComparison.h"
+#include "inputs/timesFile.h"
 #include "measures/quantileGates.h"
 #include "options/reportOptions.h"
 #include "reading/valueSource.h"
@@ -257,6 +258,8 @@ struct Evaluation {
     std::vector<Report> samples;
     std::vector<SummaryRow> summary;
     std::vector<FailedRequirement> failures;
+    // With --times, the seconds of each sample or key value named.
+    std::vector<TimedName> times;
 };
 
 // Reads every file once and fills the evaluation, fresh from construction.

@@ -9,6 +9,7 @@
 #include "support/fail.h"
 #include "evaluation/inputProblems.h"
 #include "measures/laneClones.h"
+#include "comparisons/baselines.h"
 #include "comparisons/pairedComparison.h"
 #include "reading/pairPass.h"
 #include "support/quoting.h"
@@ -34,7 +35,6 @@ struct ValueCounts {
     std::int64_t infinities = 0;
 };
 
-constexpr std::size_t kNoBaseline = SIZE_MAX;
 
 // One sample's file, its counts and its measures.
 struct SampleRun {
@@ -258,56 +258,6 @@ std::vector<std::vector<std::string>> keysOf(const ReportOptions& options)
     return values;
 }
 
-// With --baseline, each sample's baseline: the sample whose key of that
-// name has the value given and whose other keys are its own; a baseline
-// itself has none.  None or several is an error naming the sample, found
-// before any file is read.
-std::vector<std::size_t> baselinesOf(const ReportOptions& options, const std::vector<std::vector<std::string>>& keys)
-{
-    std::vector<std::size_t> baselines(options.samplePaths.size(), kNoBaseline);
-    if (options.output.baselineText == nullptr)
-        return baselines;
-    const std::vector<SampleKey>& named = options.output.keys;
-    const auto key = static_cast<std::size_t>(
-        std::find_if(named.begin(), named.end(), [&](const SampleKey& k) { return k.name == options.output.baselineKey; }) -
-        named.begin());
-    for (std::size_t s = 0; s < keys.size(); ++s) {
-        if (keys[s][key] == options.output.baselineValue)
-            continue;
-        std::vector<std::size_t> found;
-        for (std::size_t t = 0; t < keys.size(); ++t) {
-            bool same = keys[t][key] == options.output.baselineValue;
-            for (std::size_t k = 0; k < named.size() && same; ++k)
-                same = k == key || keys[t][k] == keys[s][k];
-            if (same)
-                found.push_back(t);
-        }
-        // Runs told apart by no key (seeds, say) pair by name: of several,
-        // the one named as the sample is, its key's value put in its place.
-        if (found.size() > 1) {
-            const std::string counterpart = withKeyValue(named[key], options.samplePaths[s], options.output.baselineValue);
-            const auto named = std::find_if(found.begin(), found.end(), [&](std::size_t t) {
-                return counterpart == options.samplePaths[t];
-            });
-            if (named != found.end())
-                found = {*named};
-        }
-        std::string wanted = named[key].name + "=" + wordOrQuoted(options.output.baselineValue);
-        for (std::size_t k = 0; k < named.size(); ++k)
-            if (k != key)
-                wanted += " " + named[k].name + "=" + wordOrQuoted(keys[s][k]);
-        const std::string what = "cannot compare " + shellQuoted(options.samplePaths[s]) + " with its baseline";
-        if (found.empty())
-            fail(what.c_str(), ("no sample has " + wanted).c_str());
-        if (found.size() > 1)
-            fail(what.c_str(), ("several samples have " + wanted + ": " + shellQuoted(options.samplePaths[found[0]]) +
-                                " and " + shellQuoted(options.samplePaths[found[1]]))
-                                   .c_str());
-        baselines[s] = found.front();
-    }
-    return baselines;
-}
-
 // Each sample operand as the samples it stands for: a dataset pattern as
 // each dataset it matches, and without --column a matrix of runs (a 2-D
 // .npy file or HDF5 dataset of R columns) as R samples, "FILE#j".
@@ -484,9 +434,15 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation)
     }
     samples = std::move(sorted);
     evaluation.inputs = std::move(inputs);
+    if (options.output.timesPath != nullptr)
+        evaluation.times = readTimes(options.output.timesPath);
     const std::vector<std::vector<std::string>> keys = keysOf(evaluation.options);
     readAndMeasure(evaluation, evaluation.options, keys, baselinesOf(evaluation.options, keys));
-    if (options.output.summary || !options.output.tableFigures.empty() || evaluation.samples.size() > 1)
+    // The tables to paste and the pictures are drawn from the summary, of
+    // one sample too.
+    const bool drawn = !options.output.tableFigures.empty() || options.output.svgDir != nullptr ||
+                       options.output.htmlPath != nullptr;
+    if (options.output.summary || drawn || evaluation.samples.size() > 1)
         evaluation.summary = summarizeSamples(evaluation);
     evaluation.failures = checkRequirements(evaluation);
 }

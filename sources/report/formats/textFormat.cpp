@@ -315,6 +315,7 @@ void severalSamples(const Evaluation& evaluation, OutputBuffer& out)
     summaryTable(out, evaluation, false);
     if (evaluation.options.measures.byDensity)
         summaryTable(out, evaluation, true);
+    plotSection(out, evaluation);
     pairedSection(out, evaluation);
     requirementSection(out, evaluation);
     put(out, "\nRelative errors are |a - b| / max(|a|, " + number(evaluation.options.measures.floor) +

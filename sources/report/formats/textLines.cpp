@@ -1,8 +1,6 @@
 // The pieces the text report is made of: numbers to six significant
-// digits, shares in percent, a labelled line, a decade's name.
+// digits, shares in percent, a labelled line.
 #include "formats/textLines.h"
-
-#include "measures/decades.h"
 
 #include <charconv>
 #include <cmath>
@@ -46,14 +44,6 @@ std::string percent(double fraction)
 std::string share(std::int64_t part, std::int64_t whole)
 {
     return whole > 0 ? percent(static_cast<double>(part) / static_cast<double>(whole)) : "n/a";
-}
-
-// The label of the span of decades of a from decade.
-std::string decadeName(int decade, int span)
-{
-    if (decade == kNoDecade)
-        return "a <= 0";
-    return printed("[1e%d, 1e%d)", decade, decade + span);
 }
 
 }  // namespace calcgap::report

@@ -23,7 +23,5 @@ void line(OutputBuffer& out, const std::string& label, const std::string& value)
 std::string percent(double fraction);
 // part of whole in percent; n/a for no whole.
 std::string share(std::int64_t part, std::int64_t whole);
-// The label of the span of decades of a from decade: "[1e-3, 1e-2)".
-std::string decadeName(int decade, int span);
 
 }  // namespace calcgap::report

@@ -10,6 +10,7 @@
 #include "evaluation/inputProblems.h"
 #include "evaluation/pasteTables.h"
 #include "formats/pasteCells.h"
+#include "plots/plotData.h"
 #include "support/quoting.h"
 
 #include <algorithm>
@@ -45,6 +46,16 @@ std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
 }
 
 constexpr std::size_t kSummaryCell = 19;
+
+// A bar of eight heights for each value of the numeric key.
+constexpr const char* kBars[] = {"\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587", "\u2588"};
+constexpr int kLevels = static_cast<int>(std::size(kBars));
+
+std::string short3(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
+}
 
 }  // namespace
 
@@ -146,6 +157,55 @@ void pairedSection(OutputBuffer& out, const Evaluation& evaluation)
         if (row.decade > kNoDecade && row.won >= 0)
             line(out, summaryRowName(evaluation.options.output, row),
                  "won " + std::to_string(row.won) + " of " + std::to_string(row.samples));
+}
+
+void plotSection(OutputBuffer& out, const Evaluation& evaluation)
+{
+    for (const Plot& plot : runPlots(evaluation)) {
+        if (plot.kind != PlotKind::size)
+            continue;
+        std::vector<double> xs;
+        double least = INFINITY;
+        double most = -INFINITY;
+        std::size_t width = 0;
+        for (const PlotSeries& series : plot.series) {
+            width = std::max(width, displayWidth(wordOrQuoted(series.name)));
+            for (const PlotPoint& p : series.points) {
+                xs.push_back(p.x);
+                least = std::min(least, std::log10(p.y));
+                most = std::max(most, std::log10(p.y));
+            }
+        }
+        if (xs.empty())
+            return;
+        std::sort(xs.begin(), xs.end());
+        xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+        put(out, "\n" + plot.title + ": the mean over the samples, each bar on one log scale from " +
+                     short3(std::pow(10.0, least)) + " to " + short3(std::pow(10.0, most)) + "\n");
+        for (const PlotSeries& series : plot.series) {
+            std::string bars;
+            std::string values;
+            for (const double x : xs) {
+                const auto at = std::find_if(series.points.begin(), series.points.end(),
+                                             [&](const PlotPoint& p) { return p.x == x; });
+                if (at == series.points.end()) {
+                    bars += " ";
+                    continue;
+                }
+                const double place = most > least ? (std::log10(at->y) - least) / (most - least) : 1.0;
+                bars += kBars[std::clamp(static_cast<int>(std::lround(place * (kLevels - 1))), 0, kLevels - 1)];
+                values += (values.empty() ? "" : " ") + short3(at->y);
+            }
+            put(out, "  " + left(wordOrQuoted(series.name), width) + "  " + bars + "  " + values + "\n");
+        }
+        std::string axis;
+        for (const double x : xs) {
+            char text[32];
+            axis += (axis.empty() ? "" : " ") +
+                    std::string(text, std::to_chars(text, text + sizeof text, x, std::chars_format::general, 6).ptr);
+        }
+        put(out, "  " + std::string(width, ' ') + "  " + plot.xLabel + ": " + axis + "\n");
+    }
 }
 
 // The pivot tables of --table, aligned, +- between a mean and its sd.

@@ -12,6 +12,9 @@ void sampleTable(OutputBuffer& out, const Evaluation& evaluation);
 void summaryTable(OutputBuffer& out, const Evaluation& evaluation, bool byDecade);
 // Each sample against its baseline, and how many of each row's samples won.
 void pairedSection(OutputBuffer& out, const Evaluation& evaluation);
+// With a numeric key, the figure of --plot against it: a row of bars for
+// each line of the size plot.
+void plotSection(OutputBuffer& out, const Evaluation& evaluation);
 // The pivot tables of --table, aligned, +- between a mean and its sd.
 void pivotText(const Evaluation& evaluation, OutputBuffer& out);
 

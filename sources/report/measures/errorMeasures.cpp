@@ -24,6 +24,13 @@ const char* const kDecadeLabels[kDecadeBins] = {
     "0",           "(0, 1e-8)",    "[1e-8, 1e-7)", "[1e-7, 1e-6)", "[1e-6, 1e-5)", "[1e-5, 1e-4)",
     "[1e-4, 1e-3)", "[1e-3, 0.01)", "[0.01, 0.1)",  "[0.1, 1)",     "[1, inf)"};
 
+std::string decadeName(int decade, int span)
+{
+    if (decade == kNoDecade)
+        return "a <= 0";
+    return "[1e" + std::to_string(decade) + ", 1e" + std::to_string(decade + span) + ")";
+}
+
 std::array<std::int64_t, kDecadeBins> decadeCounts(const ErrorMeasures& m)
 {
     constexpr int kEdges = kDecadeBins - 1;

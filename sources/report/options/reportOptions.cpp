@@ -238,6 +238,25 @@ constexpr KnownOption kOptions[] = {
          if (o.output.digits < 1 || o.output.digits > 17)
              failInvalid("number of digits", v, "not a whole number from 1 to 17");
      }},
+    {"svg", 0, "DIR",
+     "write the run's figures into DIR as SVG: the figure of\n"
+     "--plot against the last numeric key (size.svg), by decade\n"
+     "of a with --by-density (density.svg), against --times\n"
+     "(time.svg)",
+     [](ReportOptions& o, const char* v) { o.output.svgDir = v; }},
+    {"html", 0, "FILE",
+     "write one self-contained page of the run to FILE: its\n"
+     "command, input, summary, comparison, figures and decades",
+     [](ReportOptions& o, const char* v) { o.output.htmlPath = v; }},
+    {"plot", 0, "FIGURE", "the figure the pictures draw (default rel_mean)",
+     [](ReportOptions& o, const char* v) {
+         o.output.plotText = v;
+         o.output.plotFigure = v;
+     }},
+    {"times", 0, "FILE",
+     "the seconds each sample, or each value of a key, took: a\n"
+     "line of its name, a tab and the seconds, for time.svg",
+     [](ReportOptions& o, const char* v) { o.output.timesPath = v; }},
     {"require", 0, "EXPR",
      "NAME<=VALUE or NAME>=VALUE, NAME a TSV column: exit with\n"
      "status 3 when a sample, or a summary's mean, fails it",
@@ -330,6 +349,7 @@ const KnownOption& longOption(const char* argument)
 ReportOptions parseReportOptions(int argc, char** argv)
 {
     ReportOptions options;
+    options.output.commandLine.assign(argv, argv + argc);
     std::vector<const char*> operands;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {

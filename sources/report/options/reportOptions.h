@@ -114,6 +114,16 @@ struct OutputOptions {
     const char* baselineText = nullptr;
     std::string baselineKey;
     std::string baselineValue;
+    // The pictures: the folder of the SVG figures, the HTML page, the
+    // figure they draw, and the times of the samples or key values to
+    // draw it against.
+    const char* svgDir = nullptr;
+    const char* htmlPath = nullptr;
+    const char* plotText = nullptr;
+    std::string plotFigure = "rel_mean";
+    const char* timesPath = nullptr;
+    // The command line as given, for the page to show.
+    std::vector<std::string> commandLine;
 };
 
 struct ReportOptions {
