@@ -22,9 +22,10 @@ constexpr const char* kStyle =
     "body{font-family:sans-serif;font-size:10.5pt;color:#222;max-width:190mm;margin:1.5em auto;padding:0 1em}\n"
     "h1{font-size:16pt}h2{font-size:13pt;margin-top:1.6em;border-bottom:1px solid #ccc}\n"
     "pre{white-space:pre-wrap;word-break:break-all;background:#f4f4f4;padding:.5em}\n"
-    "table{border-collapse:collapse;font-size:9pt;margin:.5em 0}\n"
-    "th,td{border:1px solid #ccc;padding:2px 6px}th{background:#f0f0f0}\n"
-    "td.n{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}\n"
+    "div.table{overflow-x:auto}\n"
+    "table{border-collapse:collapse;font-size:8pt;margin:.5em 0}\n"
+    "th,td{border:1px solid #ccc;padding:2px 5px;white-space:nowrap}th{background:#f0f0f0}\n"
+    "td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
     "figure{margin:1em 0;break-inside:avoid}svg{max-width:100%;height:auto}\n"
     "tr{break-inside:avoid}\n"
     "@page{size:A4;margin:14mm}\n"
@@ -34,7 +35,7 @@ constexpr CellMarks kMarks{"±", "", "", false};
 
 std::string tableOf(const PasteTable& table, int digits)
 {
-    std::string html = "<table>\n<tr>";
+    std::string html = "<div class=\"table\"><table>\n<tr>";
     for (const std::string& head : table.head)
         html += "<th>" + markupName(head) + "</th>";
     html += "</tr>\n";
@@ -45,7 +46,7 @@ std::string tableOf(const PasteTable& table, int digits)
                                 : "<td>" + markupName(cell.name) + "</td>";
         html += "</tr>\n";
     }
-    return html + "</table>\n";
+    return html + "</table></div>\n";
 }
 
 std::string section(const std::string& title, const std::string& body)

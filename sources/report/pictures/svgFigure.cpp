@@ -26,6 +26,8 @@ constexpr double kTop = 48;
 constexpr double kBottom = 372;
 constexpr double kLegendLeft = 540;
 constexpr double kLegendLine = 18;
+// Lines up to this many each show their bands in full.
+constexpr std::size_t kFewLines = 3;
 
 // Colours told apart with the common kinds of colour blindness, black
 // before the yellow that white paper shows faintly.
@@ -112,6 +114,8 @@ std::string axes(const Plot& plot, const Frame& f)
 // for each point's band, the line joining its points and the points.
 std::string seriesMarks(const Plot& plot, const Frame& f, const PlotSeries& series, const char* colour)
 {
+    // Bands of many lines overlap: fainter, and no bars.
+    const bool few = plot.series.size() <= kFewLines;
     std::string svg;
     const std::string paint = std::string("\"") + colour + "\"";
     std::vector<const PlotPoint*> run;
@@ -123,14 +127,15 @@ std::string seriesMarks(const Plot& plot, const Frame& f, const PlotSeries& seri
             for (auto p = run.rbegin(); p != run.rend(); ++p)
                 polygon += point(xAt(f, (*p)->x), yAt(f, (*p)->lo)) + " ";
             polygon.pop_back();
-            svg += "<polygon points=\"" + polygon + "\" fill=" + paint + " fill-opacity=\"0.16\" stroke=\"none\"/>\n";
+            svg += "<polygon points=\"" + polygon + "\" fill=" + paint + " fill-opacity=\"" + (few ? "0.16" : "0.07") + "\" stroke=\"none\"/>\n";
         }
         run.clear();
     };
     for (const PlotPoint& p : series.points) {
         if (std::isfinite(p.lo) && std::isfinite(p.hi)) {
             run.push_back(&p);
-            svg += "<line x1=\"" + coordinate(xAt(f, p.x)) + "\" y1=\"" + coordinate(yAt(f, p.lo)) + "\" x2=\"" +
+            if (few)
+                svg += "<line x1=\"" + coordinate(xAt(f, p.x)) + "\" y1=\"" + coordinate(yAt(f, p.lo)) + "\" x2=\"" +
                    coordinate(xAt(f, p.x)) + "\" y2=\"" + coordinate(yAt(f, p.hi)) + "\" stroke=" + paint +
                    " stroke-opacity=\"0.6\"/>\n";
         } else {

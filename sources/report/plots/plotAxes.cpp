@@ -32,12 +32,12 @@ Axis axisOver(const std::vector<double>& values, bool log, double unit)
     const double step = log ? 1.0 : unit;
     if (log) {
         // A little beyond the values, so that no point sits on the frame;
-        // out to the powers of ten about them where that would leave no
-        // power of ten inside.
+        // out to the powers of ten about them where that would leave fewer
+        // than two powers of ten inside to read the scale by.
         const double pad = std::max(kLogPad, (most - least) * kPadShare);
         axis.lo = least - pad;
         axis.hi = most + pad;
-        if (std::ceil(axis.lo) > std::floor(axis.hi)) {
+        if (std::floor(axis.hi) - std::ceil(axis.lo) < 1.0) {
             axis.lo = std::floor(axis.lo);
             axis.hi = std::ceil(axis.hi);
         }
@@ -50,7 +50,8 @@ Axis axisOver(const std::vector<double>& values, bool log, double unit)
     const double last = std::floor(axis.hi / step);
     const double every = std::max(1.0, std::ceil((last - first + 1) / kMostTicks));
     for (double k = first; k <= last; k += every)
-        axis.ticks.push_back(k * step);
+        // + 0.0: the tick at 0 is +0, labelled 0 rather than -0.
+        axis.ticks.push_back(k * step + 0.0);
     return axis;
 }
 
