@@ -24,8 +24,8 @@ constexpr const char* kStyle =
     "pre{white-space:pre-wrap;word-break:break-all;background:#f4f4f4;padding:.5em}\n"
     "div.table{overflow-x:auto}\n"
     "table{border-collapse:collapse;font-size:8pt;margin:.5em 0}\n"
-    "th,td{border:1px solid #ccc;padding:2px 5px;white-space:nowrap}th{background:#f0f0f0}\n"
-    "td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
+    "th,td{border:1px solid #ccc;padding:2px 5px}th{background:#f0f0f0}\n"
+    "td.n{text-align:right;font-variant-numeric:tabular-nums}td.k{white-space:nowrap}\n"
     "figure{margin:1em 0;break-inside:avoid}svg{max-width:100%;height:auto}\n"
     "tr{break-inside:avoid}\n"
     "@page{size:A4;margin:14mm}\n"
@@ -43,7 +43,7 @@ std::string tableOf(const PasteTable& table, int digits)
         html += "<tr>";
         for (const TableCell& cell : row)
             html += cell.number ? "<td class=\"n\">" + markupText(cellText(cell, digits, kMarks)) + "</td>"
-                                : "<td>" + markupName(cell.name) + "</td>";
+                                : "<td class=\"k\">" + markupName(cell.name) + "</td>";
         html += "</tr>\n";
     }
     return html + "</table></div>\n";
