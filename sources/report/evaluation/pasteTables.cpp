@@ -50,16 +50,6 @@ std::map<std::string, std::size_t> summaryPlaces(const ReportOptions& options)
     return places;
 }
 
-// The rows of the summary over the whole of their samples, not by decade.
-std::vector<const SummaryRow*> wholeRows(const Evaluation& evaluation)
-{
-    std::vector<const SummaryRow*> rows;
-    for (const SummaryRow& row : evaluation.summary)
-        if (row.decade > kNoDecade)
-            rows.push_back(&row);
-    return rows;
-}
-
 // How many samples the rows are over: "3 samples", or "2 to 3 samples".
 std::string samplesOf(const std::vector<const SummaryRow*>& rows)
 {

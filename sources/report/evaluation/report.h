@@ -270,6 +270,9 @@ void runEvaluation(const ReportOptions& options, Evaluation& evaluation);
 // it.  Without keys, one row of every sample, its group "all".
 std::vector<SummaryRow> summarizeSamples(const Evaluation& evaluation);
 
+// The summary rows over the whole of their samples, not by decade.
+std::vector<const SummaryRow*> wholeRows(const Evaluation& evaluation);
+
 // The names of the columns that name a summary row: the keys', or "group"
 // where there are none.
 std::vector<std::string> summaryKeyNames(const OutputOptions& options);

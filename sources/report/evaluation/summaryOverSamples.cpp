@@ -163,4 +163,13 @@ std::string summaryRowName(const OutputOptions& options, const SummaryRow& row)
     return name;
 }
 
+std::vector<const SummaryRow*> wholeRows(const Evaluation& evaluation)
+{
+    std::vector<const SummaryRow*> rows;
+    for (const SummaryRow& row : evaluation.summary)
+        if (row.decade > kNoDecade)
+            rows.push_back(&row);
+    return rows;
+}
+
 }  // namespace calcgap::report

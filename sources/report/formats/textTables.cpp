@@ -29,6 +29,18 @@ std::string headlineCell(const Figure& figure, double value)
     return figure.kind == FigureKind::share ? percent(value) : number(value);
 }
 
+// To digits significant digits, as a table over samples shows a value.
+std::string digitsOf(double value, int digits)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits).ptr);
+}
+
+std::string short3(double value)
+{
+    return digitsOf(value, 3);
+}
+
 // A figure over the samples as mean +- sd, to three digits, so that a row
 // of them fits a terminal; every digit is in the other formats.
 // A share shows in percent, as in the table of samples.
@@ -36,13 +48,8 @@ std::string meanAndSd(const Figure& shown, const SummaryFigure& figure)
 {
     if (std::isnan(figure.mean))
         return "n/a";
-    const auto short3 = [&](double value) {
-        if (shown.kind == FigureKind::share)
-            return percent(value);
-        char text[32];
-        return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
-    };
-    return short3(figure.mean) + " +- " + (std::isnan(figure.sd) ? std::string("n/a") : short3(figure.sd));
+    const auto shownValue = [&](double value) { return shown.kind == FigureKind::share ? percent(value) : short3(value); };
+    return shownValue(figure.mean) + " +- " + (std::isnan(figure.sd) ? std::string("n/a") : shownValue(figure.sd));
 }
 
 constexpr std::size_t kSummaryCell = 19;
@@ -50,12 +57,6 @@ constexpr std::size_t kSummaryCell = 19;
 // A bar of eight heights for each value of the numeric key.
 constexpr const char* kBars[] = {"\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587", "\u2588"};
 constexpr int kLevels = static_cast<int>(std::size(kBars));
-
-std::string short3(double value)
-{
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
-}
 
 }  // namespace
 
@@ -199,11 +200,8 @@ void plotSection(OutputBuffer& out, const Evaluation& evaluation)
             put(out, "  " + left(wordOrQuoted(series.name), width) + "  " + bars + "  " + values + "\n");
         }
         std::string axis;
-        for (const double x : xs) {
-            char text[32];
-            axis += (axis.empty() ? "" : " ") +
-                    std::string(text, std::to_chars(text, text + sizeof text, x, std::chars_format::general, 6).ptr);
-        }
+        for (const double x : xs)
+            axis += (axis.empty() ? "" : " ") + digitsOf(x, 6);
         put(out, "  " + std::string(width, ' ') + "  " + plot.xLabel + ": " + axis + "\n");
     }
 }

@@ -28,15 +28,6 @@ double positiveNumber(const std::string& text)
     return *end == '\0' && std::isfinite(value) && value > 0.0 ? value : NAN;
 }
 
-std::vector<const SummaryRow*> wholeRows(const Evaluation& evaluation)
-{
-    std::vector<const SummaryRow*> rows;
-    for (const SummaryRow& row : evaluation.summary)
-        if (row.decade > kNoDecade)
-            rows.push_back(&row);
-    return rows;
-}
-
 // The place of the chosen figure in a summary row.
 std::size_t figurePlace(const Evaluation& evaluation)
 {
