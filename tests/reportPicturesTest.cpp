@@ -127,6 +127,7 @@ TEST_F(ReportPictures, FiguresMatchTheirGoldenFilesAndParse)
                                     [&] {
                                         std::vector<std::string> args{"--by-density", "--ci=0.9", "--times=times.tsv",
                                                                       "--svg=figures", "--html=page.html",
+                                                                      "--baseline=method=slow",
                                                                       "--key=method=^([a-z]+)_", "--key=n=_n([0-9]+)_",
                                                                       "truth.txt"};
                                         for (const std::string& sample : samples)
@@ -147,8 +148,8 @@ TEST_F(ReportPictures, FiguresMatchTheirGoldenFilesAndParse)
     // than the slow one at either, so the frontier runs through it.
     EXPECT_NE(readFile(svg + "/time.svg").find("stroke-dasharray"), std::string::npos);
     const std::string html = readFile(page);
-    for (const char* part : {"<h2>Input</h2>", "<h2>Summary over the samples", "<h2>Figures</h2>",
-                             "<h2>By decade of a", "--svg=figures"})
+    for (const char* part : {"<h2>Input</h2>", "<h2>Summary over the samples", "<h2>Paired with the baseline",
+                             "<th>win_rate</th>", "<h2>Figures</h2>", "<h2>By decade of a", "--svg=figures"})
         EXPECT_NE(html.find(part), std::string::npos) << part;
     EXPECT_EQ(html.find("src="), std::string::npos) << "nothing is fetched";
 }

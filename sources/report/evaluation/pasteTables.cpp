@@ -228,10 +228,13 @@ PasteTable sampleTableOf(const Evaluation& evaluation, const std::vector<std::st
         for (const std::string& figure : figures) {
             const auto field =
                 std::find_if(fields.begin(), fields.end(), [&](const Field& f) { return f.name == figure; });
+            // A figure this run's rows do not have is an empty cell.
             TableCell cell;
             cell.number = true;
-            cell.whole = field->figure->kind == FigureKind::count || field->figure->kind == FigureKind::point;
-            cell.value = field->number;
+            if (field != fields.end()) {
+                cell.whole = field->figure->kind == FigureKind::count || field->figure->kind == FigureKind::point;
+                cell.value = field->number;
+            }
             cells.push_back(cell);
         }
         table.rows.push_back(std::move(cells));
