@@ -68,6 +68,18 @@ std::string closeNames(const std::string& name, bool numericOnly)
     return close.empty() ? "; the TSV header names them" : text;
 }
 
+// A figure a table or a picture shows: a numeric one the run has.
+void resolveShownFigure(const ReportOptions& options, const std::string& name, const char* what, const char* text)
+{
+    const Figure* const figure = figureOfColumn(name, options.output);
+    if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
+        failInvalid(what, text,
+                    ("no numeric figure is named " + shellQuoted(name) +
+                     (figure != nullptr && isNumeric(*figure) ? " without the option that adds it" : "") +
+                     closeNames(name, true))
+                        .c_str());
+}
+
 }  // namespace
 
 std::vector<bool> chosenColumns(const OutputOptions& options)
@@ -107,22 +119,6 @@ void resolveColumns(const ReportOptions& options)
                     ("no figure is named " + shellQuoted(pattern) + closeNames(pattern, false)).c_str());
     }
 }
-
-namespace {
-
-// A figure a table or a picture shows: a numeric one the run has.
-void resolveShownFigure(const ReportOptions& options, const std::string& name, const char* what, const char* text)
-{
-    const Figure* const figure = figureOfColumn(name, options.output);
-    if (figure == nullptr || !isNumeric(*figure) || (figure->shown != nullptr && !figure->shown(options)))
-        failInvalid(what, text,
-                    ("no numeric figure is named " + shellQuoted(name) +
-                     (figure != nullptr && isNumeric(*figure) ? " without the option that adds it" : "") +
-                     closeNames(name, true))
-                        .c_str());
-}
-
-}  // namespace
 
 void resolveTableFigures(const ReportOptions& options)
 {

@@ -64,7 +64,7 @@ std::string captionOf(const PasteTable& table, double ciLevel, const CellMarks& 
     return table.title + ": mean " + marks.plusMinus + " sd over " + table.samples;
 }
 
-std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape)
+PastedTable pastedTable(const PasteTable& table, int digits, double ciLevel, const CellMarks& marks, Escape escape)
 {
     // Quoted first where a name holds what a terminal or a document would
     // not show as it is (control bytes, bytes that are not UTF-8), then
@@ -74,19 +74,25 @@ std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMa
             return wordOrQuoted(text);
         return escape(isPrintable(text) ? text : shellQuoted(text));
     };
-    std::vector<PastedTable> pasted;
-    for (const PasteTable& table : pasteTables(evaluation)) {
-        PastedTable& p = pasted.emplace_back();
-        p.caption = captionOf(table, evaluation.options.measures.ciLevel, marks);
-        for (const std::string& head : table.head)
-            p.head.push_back(name(head));
-        p.nameColumns = table.nameColumns;
-        for (const std::vector<TableCell>& row : table.rows) {
-            std::vector<std::string>& cells = p.rows.emplace_back();
-            for (const TableCell& c : row)
-                cells.push_back(c.number ? cellText(c, evaluation.options.output.digits, marks) : name(c.name));
-        }
+    PastedTable p;
+    p.caption = captionOf(table, ciLevel, marks);
+    for (const std::string& head : table.head)
+        p.head.push_back(name(head));
+    p.nameColumns = table.nameColumns;
+    for (const std::vector<TableCell>& row : table.rows) {
+        std::vector<std::string>& cells = p.rows.emplace_back();
+        for (const TableCell& c : row)
+            cells.push_back(c.number ? cellText(c, digits, marks) : name(c.name));
     }
+    return p;
+}
+
+std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape)
+{
+    std::vector<PastedTable> pasted;
+    for (const PasteTable& table : pasteTables(evaluation))
+        pasted.push_back(pastedTable(table, evaluation.options.output.digits, evaluation.options.measures.ciLevel,
+                                     marks, escape));
     return pasted;
 }
 

@@ -46,6 +46,8 @@ struct PastedTable {
 
 using Escape = std::string (*)(const std::string&);
 
+// One table, and the tables of the run's options (--table, --summary).
+PastedTable pastedTable(const PasteTable& table, int digits, double ciLevel, const CellMarks& marks, Escape escape);
 std::vector<PastedTable> pastedTables(const Evaluation& evaluation, const CellMarks& marks, Escape escape);
 
 }  // namespace calcgap::report

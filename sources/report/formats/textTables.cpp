@@ -162,48 +162,48 @@ void pairedSection(OutputBuffer& out, const Evaluation& evaluation)
 
 void plotSection(OutputBuffer& out, const Evaluation& evaluation)
 {
-    for (const Plot& plot : runPlots(evaluation)) {
-        if (plot.kind != PlotKind::size)
-            continue;
-        std::vector<double> xs;
-        double least = INFINITY;
-        double most = -INFINITY;
-        std::size_t width = 0;
-        for (const PlotSeries& series : plot.series) {
-            width = std::max(width, displayWidth(wordOrQuoted(series.name)));
-            for (const PlotPoint& p : series.points) {
-                xs.push_back(p.x);
-                least = std::min(least, std::log10(p.y));
-                most = std::max(most, std::log10(p.y));
-            }
+    const std::string key = numericKey(evaluation);
+    if (key.empty())
+        return;
+    const Plot plot = sizePlot(evaluation, key);
+    std::vector<double> xs;
+    double least = INFINITY;
+    double most = -INFINITY;
+    std::size_t width = 0;
+    for (const PlotSeries& series : plot.series) {
+        width = std::max(width, displayWidth(wordOrQuoted(series.name)));
+        for (const PlotPoint& p : series.points) {
+            xs.push_back(p.x);
+            least = std::min(least, std::log10(p.y));
+            most = std::max(most, std::log10(p.y));
         }
-        if (xs.empty())
-            return;
-        std::sort(xs.begin(), xs.end());
-        xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
-        put(out, "\n" + plot.title + ": the mean over the samples, each bar on one log scale from " +
-                     short3(std::pow(10.0, least)) + " to " + short3(std::pow(10.0, most)) + "\n");
-        for (const PlotSeries& series : plot.series) {
-            std::string bars;
-            std::string values;
-            for (const double x : xs) {
-                const auto at = std::find_if(series.points.begin(), series.points.end(),
-                                             [&](const PlotPoint& p) { return p.x == x; });
-                if (at == series.points.end()) {
-                    bars += " ";
-                    continue;
-                }
-                const double place = most > least ? (std::log10(at->y) - least) / (most - least) : 1.0;
-                bars += kBars[std::clamp(static_cast<int>(std::lround(place * (kLevels - 1))), 0, kLevels - 1)];
-                values += (values.empty() ? "" : " ") + short3(at->y);
-            }
-            put(out, "  " + left(wordOrQuoted(series.name), width) + "  " + bars + "  " + values + "\n");
-        }
-        std::string axis;
-        for (const double x : xs)
-            axis += (axis.empty() ? "" : " ") + digitsOf(x, 6);
-        put(out, "  " + std::string(width, ' ') + "  " + plot.xLabel + ": " + axis + "\n");
     }
+    if (xs.empty())
+        return;
+    std::sort(xs.begin(), xs.end());
+    xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+    put(out, "\n" + plot.title + ": the mean over the samples, each bar on one log scale from " +
+                 short3(std::pow(10.0, least)) + " to " + short3(std::pow(10.0, most)) + "\n");
+    for (const PlotSeries& series : plot.series) {
+        std::string bars;
+        std::string values;
+        for (const double x : xs) {
+            const auto at = std::find_if(series.points.begin(), series.points.end(),
+                                         [&](const PlotPoint& p) { return p.x == x; });
+            if (at == series.points.end()) {
+                bars += " ";
+                continue;
+            }
+            const double place = most > least ? (std::log10(at->y) - least) / (most - least) : 1.0;
+            bars += kBars[std::clamp(static_cast<int>(std::lround(place * (kLevels - 1))), 0, kLevels - 1)];
+            values += (values.empty() ? "" : " ") + short3(at->y);
+        }
+        put(out, "  " + left(wordOrQuoted(series.name), width) + "  " + bars + "  " + values + "\n");
+    }
+    std::string axis;
+    for (const double x : xs)
+        axis += (axis.empty() ? "" : " ") + digitsOf(x, 6);
+    put(out, "  " + std::string(width, ' ') + "  " + plot.xLabel + ": " + axis + "\n");
 }
 
 // The pivot tables of --table, aligned, +- between a mean and its sd.

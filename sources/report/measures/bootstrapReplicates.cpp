@@ -21,6 +21,7 @@
 #include "measures/laneClones.h"
 #include "reading/valueSource.h"
 #include "summaries/distributions.h"
+#include "summaries/quantileSummary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,13 +42,22 @@ constexpr std::uint32_t kPoissonEdges[] = {1580030168u, 3160060337u, 3950075421u
 
 constexpr std::size_t kEdges = std::size(kPoissonEdges);
 
-[[gnu::always_inline]] inline std::uint32_t mix(std::uint32_t x)
+// The hash, on one word or on a vector of them alike.  Vectors go by
+// reference: passed by value, their ABI would differ between the two
+// builds of a function.
+template <typename Word>
+[[gnu::always_inline]] inline void mixInPlace(Word& x)
 {
     x ^= x >> 16;
     x *= 0x85ebca6bu;
     x ^= x >> 13;
     x *= 0xc2b2ae35u;
     x ^= x >> 16;
+}
+
+std::uint32_t mix(std::uint32_t x)
+{
+    mixInPlace(x);
     return x;
 }
 
@@ -91,10 +101,8 @@ PairTerms termsOf(double a, double b, bool excluded, bool logs, const Tolerances
 
 void addBlock(BootstrapReplicates& r)
 {
-    for (std::size_t k = 0; k < r.totals.size(); ++k) {
+    for (std::size_t k = 0; k < r.totals.size(); ++k)
         r.totals[k] += r.block[k];
-        r.block[k] = 0.0;
-    }
 }
 
 // Eight replicates at a time, in vectors of the compiler's (on any x86-64
@@ -105,17 +113,6 @@ using Words = std::uint32_t __attribute__((vector_size(32)));
 using Counts = std::int32_t __attribute__((vector_size(32)));
 using Doubles = double __attribute__((vector_size(32)));
 constexpr std::size_t kLanes = 8;
-
-// Vectors go by reference: passed by value, their ABI would differ between
-// the two builds of a function.
-[[gnu::always_inline]] inline void mixLanes(Words& x)
-{
-    x ^= x >> 16;
-    x *= 0x85ebca6bu;
-    x ^= x >> 13;
-    x *= 0xc2b2ae35u;
-    x ^= x >> 16;
-}
 
 template <std::size_t... Edge>
 [[gnu::always_inline]] inline void poissonLanes(const Words& u, Counts& drawn, std::index_sequence<Edge...>)
@@ -146,7 +143,7 @@ CALCGAP_LANE_CLONES void weighBlock(double* sums, const std::uint32_t* keys, std
         Doubles high[kTerms] = {};
         for (std::int32_t j = 0; j < pairs; ++j) {
             Words u = key + points[j] * kGolden;
-            mixLanes(u);
+            mixInPlace(u);
             Counts drawn;
             poissonLanes(u, drawn, std::make_index_sequence<kEdges>{});
             weights += drawn;
@@ -228,17 +225,17 @@ void takeBootstrapRepeated(BootstrapReplicates& r, double a, double b, bool excl
         return;
     noteFinite(r, terms);
     const double relative = terms.relative ? 1.0 : 0.0;
+    // One term a replicate: straight into its totals.
     const std::size_t n = r.keys.size();
     for (std::size_t k = 0; k < n; ++k) {
         const double w = poissonOf(static_cast<double>(count), mix(r.keys[k] ^ mix(static_cast<std::uint32_t>(first))));
-        r.block[kWeight * n + k] += w;
-        r.block[kAbs * n + k] += w * terms.abs;
-        r.block[kBias * n + k] += w * terms.bias;
-        r.block[kRelWeight * n + k] += w * relative;
-        r.block[kRel * n + k] += w * terms.rel;
-        r.block[kRelBias * n + k] += w * terms.relBias;
+        r.totals[kWeight * n + k] += w;
+        r.totals[kAbs * n + k] += w * terms.abs;
+        r.totals[kBias * n + k] += w * terms.bias;
+        r.totals[kRelWeight * n + k] += w * relative;
+        r.totals[kRel * n + k] += w * terms.rel;
+        r.totals[kRelBias * n + k] += w * terms.relBias;
     }
-    addBlock(r);
 }
 
 BootstrapIntervals bootstrapIntervals(const BootstrapReplicates& r, double level)
@@ -256,10 +253,7 @@ BootstrapIntervals bootstrapIntervals(const BootstrapReplicates& r, double level
         if (!finite || means.empty())
             return;
         std::sort(means.begin(), means.end());
-        const auto at = [&](double fraction) {
-            const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(means.size())));
-            return means[std::clamp<std::size_t>(rank, 1, means.size()) - 1];
-        };
+        const auto at = [&](double fraction) { return means[nearestRank(fraction, means.size()) - 1]; };
         lo = at((1.0 - level) / 2);
         hi = at((1.0 + level) / 2);
     };

@@ -23,8 +23,9 @@ struct BootstrapReplicates {
     std::int32_t count = 0;
     // The key of each replicate, from the seed, for its draws.
     std::vector<std::uint32_t> keys;
-    // The sums of the blocks so far, and of the block being taken, apart:
-    // a block's sums are of at most kPairBlock terms.  Sum s of replicate
+    // The sums of the blocks so far, and of the block being taken, apart
+    // (each block's written whole by its weighing): a block's sums are of
+    // at most kPairBlock terms.  Sum s of replicate
     // k is at s * keys.size() + k; keys.size() is count rounded up to a
     // whole number of vectors.
     std::vector<double> totals;

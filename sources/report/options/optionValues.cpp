@@ -69,6 +69,14 @@ std::int32_t countValue(const char* name, const char* text)
     return static_cast<std::int32_t>(value);
 }
 
+std::int32_t countFromOne(const char* name, const char* text, std::int32_t most)
+{
+    const std::int32_t value = countValue(name, text);
+    if (value < 1 || value > most)
+        failInvalid(name, text, ("not a whole number from 1 to " + std::to_string(most)).c_str());
+    return value;
+}
+
 double amountValue(const char* name, const char* text)
 {
     const std::string number(trimmed(text));

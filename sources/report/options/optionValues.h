@@ -18,6 +18,8 @@ namespace calcgap::report {
 
 std::string_view trimmed(const char* text);
 std::int32_t countValue(const char* name, const char* text);
+// A count from 1 to most.
+std::int32_t countFromOne(const char* name, const char* text, std::int32_t most);
 double amountValue(const char* name, const char* text);
 void leastTruthValue(MeasureOptions& options, const char* text);
 RawType rawValue(const char* text);

@@ -191,10 +191,8 @@ constexpr KnownOption kOptions[] = {
      [](ReportOptions& o, const char*) { o.measures.byDensity = true; }},
     {"decades", 0, "K", "with --by-density, each row spans K decades of a (default 1)",
      [](ReportOptions& o, const char* v) {
-         o.measures.decadesPerRow = countValue("number of decades", v);
          constexpr std::int32_t kMostDecades = 10000;
-         if (o.measures.decadesPerRow < 1 || o.measures.decadesPerRow > kMostDecades)
-             failInvalid("number of decades", v, "not a whole number from 1 to 10000");
+         o.measures.decadesPerRow = countFromOne("number of decades", v, kMostDecades);
      }},
     {"ci", 0, "LEVEL",
      "intervals at LEVEL (as 0.95): over the samples of a summary\n"
@@ -209,10 +207,8 @@ constexpr KnownOption kOptions[] = {
      "with --ci, the intervals of a sample's means from B\n"
      "Poisson-bootstrap replicates taken in the same pass",
      [](ReportOptions& o, const char* v) {
-         o.measures.bootstrap = countValue("number of replicates", v);
          constexpr std::int32_t kMostReplicates = 100000;
-         if (o.measures.bootstrap < 1 || o.measures.bootstrap > kMostReplicates)
-             failInvalid("number of replicates", v, "not a whole number from 1 to 100000");
+         o.measures.bootstrap = countFromOne("number of replicates", v, kMostReplicates);
      }},
     {"seed", 0, "S", "the seed of the replicates' weights (default 1)",
      [](ReportOptions& o, const char* v) { o.measures.seed = seedValue(v); }},
@@ -234,9 +230,9 @@ constexpr KnownOption kOptions[] = {
      }},
     {"digits", 0, "N", "significant digits of the tables to paste (default 3)",
      [](ReportOptions& o, const char* v) {
-         o.output.digits = countValue("number of digits", v);
-         if (o.output.digits < 1 || o.output.digits > 17)
-             failInvalid("number of digits", v, "not a whole number from 1 to 17");
+         // Beyond 17 digits no double has more to show.
+         constexpr std::int32_t kMostDigits = 17;
+         o.output.digits = countFromOne("number of digits", v, kMostDigits);
      }},
     {"svg", 0, "DIR",
      "write the run's figures into DIR as SVG: the figure of\n"
@@ -267,10 +263,8 @@ constexpr KnownOption kOptions[] = {
      [](ReportOptions& o, const char* v) { o.pointsPath = v; }},
     {"dim", 0, "D", "",
      [](ReportOptions& o, const char* v) {
-         o.dim = countValue("number of values per point", v);
          constexpr std::int32_t kMostValuesPerPoint = 10000;
-         if (o.dim < 1 || o.dim > kMostValuesPerPoint)
-             failInvalid("number of values per point", v, "not a whole number from 1 to 10000");
+         o.dim = countFromOne("number of values per point", v, kMostValuesPerPoint);
      }},
     {"help", 'h', nullptr, "print this help and exit", [](ReportOptions&, const char*) { printHelp(); }},
     {"version", 0, nullptr, "print the version and exit",

@@ -33,17 +33,23 @@ constexpr const char* kStyle =
 
 constexpr CellMarks kMarks{"±", "", "", false};
 
-std::string tableOf(const PasteTable& table, int digits)
+std::string markupTextOf(const std::string& text)
 {
+    return markupText(text);
+}
+
+std::string tableOf(const PasteTable& table, const ReportOptions& options)
+{
+    const PastedTable pasted =
+        pastedTable(table, options.output.digits, options.measures.ciLevel, kMarks, markupTextOf);
     std::string html = "<div class=\"table\"><table>\n<tr>";
-    for (const std::string& head : table.head)
-        html += "<th>" + markupName(head) + "</th>";
+    for (const std::string& head : pasted.head)
+        html += "<th>" + head + "</th>";
     html += "</tr>\n";
-    for (const std::vector<TableCell>& row : table.rows) {
+    for (const std::vector<std::string>& row : pasted.rows) {
         html += "<tr>";
-        for (const TableCell& cell : row)
-            html += cell.number ? "<td class=\"n\">" + markupText(cellText(cell, digits, kMarks)) + "</td>"
-                                : "<td class=\"k\">" + markupName(cell.name) + "</td>";
+        for (std::size_t c = 0; c < row.size(); ++c)
+            html += (c < pasted.nameColumns ? "<td class=\"k\">" : "<td class=\"n\">") + row[c] + "</td>";
         html += "</tr>\n";
     }
     return html + "</table></div>\n";
@@ -84,7 +90,6 @@ std::string inputOf(const Evaluation& evaluation)
 std::string htmlPage(const Evaluation& evaluation, const std::vector<Plot>& plots)
 {
     const ReportOptions& options = evaluation.options;
-    const int digits = options.output.digits;
     std::string command;
     for (const std::string& argument : options.output.commandLine)
         command += (command.empty() ? "" : " ") + wordOrQuoted(argument);
@@ -94,13 +99,13 @@ std::string htmlPage(const Evaluation& evaluation, const std::vector<Plot>& plot
     html += "<pre>" + markupName(command) + "</pre>\n";
     html += section("Input", inputOf(evaluation));
     const PasteTable summary = summaryTableOf(evaluation, namesOf(headlineFigures(kSummaryTable)));
-    html += section(summary.title + ", " + summary.samples, tableOf(summary, digits));
+    html += section(summary.title + ", " + summary.samples, tableOf(summary, options));
     if (options.output.baselineText != nullptr)
         html += section("Paired with the baseline " + std::string(options.output.baselineText),
                         tableOf(sampleTableOf(evaluation, {"paired_points", "win_rate", "ties", "sign_p",
                                                            "rel_ratio_median", "rel_ratio_geomean", "rel_diff_mean",
                                                            "rel_diff_se"}),
-                                digits));
+                                options));
     if (!plots.empty()) {
         std::string figures;
         for (const Plot& plot : plots)
@@ -109,7 +114,7 @@ std::string htmlPage(const Evaluation& evaluation, const std::vector<Plot>& plot
     }
     if (options.measures.byDensity) {
         const PasteTable density = densityTableOf(evaluation, namesOf(headlineFigures(kDecadeSummaryTable)));
-        html += section(density.title + ", " + density.samples, tableOf(density, digits));
+        html += section(density.title + ", " + density.samples, tableOf(density, options));
     }
     return html + "</body>\n</html>\n";
 }

@@ -88,13 +88,13 @@ std::string axes(const Plot& plot, const Frame& f)
 {
     std::string svg;
     for (const double tick : f.x.ticks) {
-        const double x = kLeft + (tick - f.x.lo) / (f.x.hi - f.x.lo) * (kRight - kLeft);
+        const double x = kLeft + unitPlace(f.x, tick) * (kRight - kLeft);
         svg += "<line x1=\"" + coordinate(x) + "\" y1=\"" + coordinate(kTop) + "\" x2=\"" + coordinate(x) +
                "\" y2=\"" + coordinate(kBottom) + "\" stroke=\"#e4e4e4\"/>\n";
         svg += tickLabel(f.x, tick, plot.kind == PlotKind::density, x, kBottom + 18, "middle");
     }
     for (const double tick : f.y.ticks) {
-        const double y = kBottom - (tick - f.y.lo) / (f.y.hi - f.y.lo) * (kBottom - kTop);
+        const double y = kBottom - unitPlace(f.y, tick) * (kBottom - kTop);
         svg += "<line x1=\"" + coordinate(kLeft) + "\" y1=\"" + coordinate(y) + "\" x2=\"" + coordinate(kRight) +
                "\" y2=\"" + coordinate(y) + "\" stroke=\"#e4e4e4\"/>\n";
         svg += tickLabel(f.y, tick, false, kLeft - 8, y + 4, "end");

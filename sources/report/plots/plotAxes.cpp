@@ -55,12 +55,16 @@ Axis axisOver(const std::vector<double>& values, bool log, double unit)
     return axis;
 }
 
+double unitPlace(const Axis& axis, double units)
+{
+    return (units - axis.lo) / (axis.hi - axis.lo);
+}
+
 double axisPlace(const Axis& axis, double value)
 {
     if (axis.log && !(value > 0.0))
         return 0.0;
-    const double at = axis.log ? std::log10(value) : value;
-    return std::clamp((at - axis.lo) / (axis.hi - axis.lo), 0.0, 1.0);
+    return std::clamp(unitPlace(axis, axis.log ? std::log10(value) : value), 0.0, 1.0);
 }
 
 }  // namespace calcgap::report

@@ -24,6 +24,10 @@ constexpr int kMostTicks = 8;
 // multiples of unit.  Without values, about 1.
 Axis axisOver(const std::vector<double>& values, bool log, double unit);
 
+// Where a place in the axis's units lies along it (a tick's), 0 at lo and
+// 1 at hi.
+double unitPlace(const Axis& axis, double units);
+
 // Where a value lies along the axis, 0 at lo and 1 at hi; a value beyond
 // either end, or not positive on a logarithmic axis, at that end.
 double axisPlace(const Axis& axis, double value);

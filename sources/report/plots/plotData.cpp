@@ -106,21 +106,6 @@ std::string bandNoteOf(const Evaluation& evaluation)
     return "band: mean \u2213 sd";
 }
 
-Plot sizePlot(const Evaluation& evaluation, const std::string& key)
-{
-    const std::vector<std::string> names = summaryKeyNames(evaluation.options.output);
-    const std::size_t apart = static_cast<std::size_t>(std::find(names.begin(), names.end(), key) - names.begin());
-    const std::size_t place = figurePlace(evaluation);
-    const std::string& figure = evaluation.options.output.plotFigure;
-    Plot plot = plotOf(PlotKind::size, "size.svg", figure + " against " + key, key, figure + ", mean over the samples");
-    plot.bandNote = bandNoteOf(evaluation);
-    for (const SummaryRow* row : wholeRows(evaluation))
-        addPoint(plot, lineName(names, row->keys, apart),
-                 summaryPoint(positiveNumber(row->keys[apart]), row->figures[place],
-                              evaluation.options.measures.ciLevel > 0.0));
-    return plot;
-}
-
 Plot densityPlot(const Evaluation& evaluation, const std::string& key)
 {
     const std::vector<std::string> names = summaryKeyNames(evaluation.options.output);
@@ -237,6 +222,21 @@ Plot timePlot(const Evaluation& evaluation, const std::string& key)
 }
 
 }  // namespace
+
+Plot sizePlot(const Evaluation& evaluation, const std::string& key)
+{
+    const std::vector<std::string> names = summaryKeyNames(evaluation.options.output);
+    const std::size_t apart = static_cast<std::size_t>(std::find(names.begin(), names.end(), key) - names.begin());
+    const std::size_t place = figurePlace(evaluation);
+    const std::string& figure = evaluation.options.output.plotFigure;
+    Plot plot = plotOf(PlotKind::size, "size.svg", figure + " against " + key, key, figure + ", mean over the samples");
+    plot.bandNote = bandNoteOf(evaluation);
+    for (const SummaryRow* row : wholeRows(evaluation))
+        addPoint(plot, lineName(names, row->keys, apart),
+                 summaryPoint(positiveNumber(row->keys[apart]), row->figures[place],
+                              evaluation.options.measures.ciLevel > 0.0));
+    return plot;
+}
 
 std::string numericKey(const Evaluation& evaluation)
 {

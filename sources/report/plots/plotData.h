@@ -56,6 +56,10 @@ struct Plot {
 // value is a positive number; empty where none is.
 std::string numericKey(const Evaluation& evaluation);
 
+// The figure of --plot against the numeric key, a line for each
+// combination of the other keys.
+Plot sizePlot(const Evaluation& evaluation, const std::string& key);
+
 // The plots the run has: against the numeric key where there is one, by
 // density with --by-density, against time with --times.
 std::vector<Plot> runPlots(const Evaluation& evaluation);
