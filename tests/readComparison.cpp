@@ -76,7 +76,10 @@ void compareFloats(const std::string& bytes, const std::string& path, std::size_
 {
     std::FILE* reference = std::fopen(path.c_str(), "r");
     ValueReader reader;
-    attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
+    if (bufferSize == kOpenedByPath)
+        openValueReader(reader, path.c_str());
+    else
+        attachValueReader(reader, ::open(path.c_str(), O_RDONLY), path.c_str(), bufferSize);
     int settled = 0;
     long previous = -1;
     long reads = 0;
@@ -99,6 +102,7 @@ void compareFloats(const std::string& bytes, const std::string& path, std::size_
         }
         settled = status != 1 && expectedPosition == previous ? settled + 1 : 0;
         previous = expectedPosition;
+        result.mapped = result.mapped || reader.input.mapping != nullptr;
     }
     result.reads += reads;
     reader = ValueReader{};
@@ -162,7 +166,7 @@ ReadComparison compareWithFscanf(const std::string& bytes, std::size_t bufferSiz
     const int memory = memoryFile(bytes);
     const std::string path = pathOf(memory);
     compareFloats(bytes, path, bufferSize, maxReads, result);
-    if (result.mismatch.empty())
+    if (result.mismatch.empty() && bufferSize != kOpenedByPath)
         compareDoubles(bytes, path, bufferSize, maxReads, result);
     ::close(memory);
     return result;

@@ -18,8 +18,15 @@ int memoryFile(const std::string& bytes);
 // A path that opens the same file again, with an offset of its own.
 std::string pathOf(int fd);
 
+// In place of a buffer size: the float reader opens the file by its path, as
+// the tools do, and so maps it where it is large enough; the double reader
+// is not compared.
+constexpr std::size_t kOpenedByPath = 0;
+
 struct ReadComparison {
     long reads = 0;
+    // The float reader read from a mapping of the file.
+    bool mapped = false;
     // Empty when every read agreed; otherwise the first disagreement.
     std::string mismatch;
 };

@@ -4,6 +4,7 @@
 // against "%lf" (its float against "%f").  CALCGAP_DIFF_READS sets how many
 // reads the random run compares, of the two readers together (a long run:
 // CALCGAP_DIFF_READS=200000000, 10^8 each) and CALCGAP_DIFF_SEED its seed.
+#include "reading/inputBuffer.h"
 #include "reading/textReader.h"
 #include "reading/valueSource.h"
 #include "readComparison.h"
@@ -384,6 +385,108 @@ TEST(ReaderAgainstFscanf, HugeTokensWhoseExponentOffsetsTheirLength)
     for (const std::string& token : {"0." + zeros + "1e100000011", "1" + zeros + "e-100000010",
                                      "0x0." + zeros + "1p400000044"})
         compareReads(token + " 2", kReaderBufferSize, 3);
+}
+
+// Numbers only, apart by random white space, so that fscanf never stops
+// for good: printed floats of every kind and long runs of digits.
+std::string numbersOnly(std::mt19937_64& random, std::size_t size)
+{
+    static const char* const formats[] = {"%.9g", "%a", "%e", "%.40e", "%f", "%.3g", "%.12f", "%.17g", "%.8g"};
+    static const char spaces[] = " \t\n\v\f\r";
+    std::string out;
+    char text[512];
+    while (out.size() < size) {
+        if (random() % 8 == 0) {
+            for (std::uint64_t i = random() % 300 + 1; i > 0; --i)
+                out += static_cast<char>('0' + random() % 10);
+        } else {
+            const auto bits = static_cast<std::uint32_t>(random());
+            float value;
+            std::memcpy(&value, &bits, sizeof value);
+            std::snprintf(text, sizeof text, formats[random() % std::size(formats)], static_cast<double>(value));
+            out += text;
+        }
+        for (std::uint64_t i = random() % 2 + 1; i > 0; --i)
+            out += spaces[random() % 6];
+    }
+    out.resize(size);
+    return out;
+}
+
+// A large file is mapped and read a window at a time: tokens cut by a
+// window's end (one put across it at each of several places), by the end of
+// the whole pages mapped and by the end of the file must read as fscanf
+// reads them, in files whose size is a whole number of pages and in files
+// that end part of the way into one.
+TEST(ReaderAgainstFscanf, MappedFilesAcrossTheirWindows)
+{
+    std::mt19937_64 random(seedWanted() + 7);
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t sizes[] = {3 * kMapWindow + 1000, 2 * kMapWindow, kMapLeast + page - 3, kMapWindow + 41};
+    const std::string across = " 0.00012345678901234567890123456789e+7 ";
+    for (std::size_t round = 0; round < 8; ++round) {
+        const std::size_t size = sizes[round % std::size(sizes)];
+        std::string bytes = numbersOnly(random, size);
+        const std::size_t cut = round * 5 + 1;
+        bytes.replace(kMapWindow - cut, across.size(), across);
+        const ReadComparison comparison = compareWithFscanf(bytes, kOpenedByPath, 10000000);
+        EXPECT_TRUE(comparison.mismatch.empty()) << comparison.mismatch;
+        EXPECT_TRUE(comparison.mapped) << size;
+        EXPECT_GT(comparison.reads, static_cast<long>(size / 64)) << size;
+    }
+}
+
+// What a mapped file gains after it was mapped is read on, as a stream's
+// reads would find it.
+TEST(ReaderAgainstFscanf, MappedFileReadsWhatItGains)
+{
+    std::string bytes;
+    for (int i = 0; bytes.size() < kMapLeast + 10; ++i)
+        bytes += std::to_string(i % 1000) + ".25\n";
+    const int memory = memoryFile(bytes);
+    ValueReader reader;
+    openValueReader(reader, pathOf(memory).c_str());
+    float value = 0.0f;
+    ASSERT_TRUE(readValue(reader, value));
+    ASSERT_NE(reader.input.mapping, nullptr);
+    const std::string more = "17.5e1 -3\n";
+    ASSERT_EQ(::pwrite(memory, more.data(), more.size(), static_cast<off_t>(bytes.size())),
+              static_cast<ssize_t>(more.size()));
+    long reads = 1;
+    float last[2] = {};
+    while (readValue(reader, value)) {
+        last[0] = last[1];
+        last[1] = value;
+        ++reads;
+    }
+    EXPECT_EQ(last[0], 175.0f);
+    EXPECT_EQ(last[1], -3.0f);
+    EXPECT_EQ(consumedBytes(reader), bytes.size() + more.size());
+    EXPECT_EQ(reads, static_cast<long>(std::count(bytes.begin(), bytes.end(), '\n')) + 2);
+    reader = ValueReader{};
+    ::close(memory);
+}
+
+// A mapped file cut short while it is read fails the read as a read error
+// does, with status 1, instead of ending the process by a bus error.
+TEST(ReaderAgainstFscanfDeathTest, MappedFileCutShortFailsTheRead)
+{
+    const std::string bytes(3 * kMapWindow, '7');
+    EXPECT_EXIT(
+        {
+            const int memory = memoryFile(std::string("1 ") + bytes);
+            ValueReader reader;
+            openValueReader(reader, pathOf(memory).c_str());
+            float value;
+            readValue(reader, value);
+            if (reader.input.mapping == nullptr)
+                std::exit(2);
+            ::ftruncate(memory, 4096);
+            while (readValue(reader, value)) {
+            }
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(1), "cannot read .*fd.*: the file was cut short while it was read\n$");
 }
 
 }  // namespace

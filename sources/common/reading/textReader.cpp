@@ -85,7 +85,7 @@ bool refill(ValueReader& reader)
     if (reader.input.atEof)
         return false;
     if (reader.countingLines)
-        countLines(reader, reader.input.pos);
+        countLines(reader, bytesLeavingOnRefill(reader.input));
     return refillInput(reader.input) > 0;
 }
 
@@ -300,6 +300,7 @@ int openValueFile(const char* path)
 void openValueReader(ValueReader& reader, const char* path, std::size_t bufferSize)
 {
     attachValueReader(reader, openValueFile(path), path, bufferSize);
+    reader.input.mayMap = true;
 }
 
 void preloadValueReader(ValueReader& reader, const unsigned char* bytes, std::size_t length)

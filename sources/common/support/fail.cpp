@@ -69,6 +69,12 @@ void fail(const char* what, const char* reason)
     failWithHint(what, reason, nullptr);
 }
 
+void failInHandler(const char* what, const char* reason)
+{
+    writeMessage(what, reason, nullptr);
+    ::_exit(1);
+}
+
 void warn(const char* what, const char* reason)
 {
     writeMessage(what, reason, nullptr);

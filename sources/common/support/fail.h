@@ -22,6 +22,10 @@ void warn(const char* what, const char* reason);
 // The same, with a second line that tells the user where to look.
 [[noreturn]] void failWithHint(const char* what, const char* reason, const char* hint);
 
+// The same line from a signal handler: nothing but the write and _exit, both
+// safe there.
+[[noreturn]] void failInHandler(const char* what, const char* reason);
+
 // From then on a failed allocation ends the process as fail does, naming
 // what the memory was for (see describeAllocation) instead of aborting.
 void failOnOutOfMemory();
