@@ -101,10 +101,12 @@ inline bool floatFromParts(const DecimalParts& parts, float& value)
 {
     using namespace decimalConversion;
     float result;
-    if (parts.mantissa == 0 || parts.power < kMinPower) {
-        result = 0.0f;
-    } else if (parts.power > kMaxPower) {
-        result = HUGE_VALF;
+    // One unsigned test for a power outside the table; a zero mantissa
+    // gives a zero product, which fails the test for a normal result and is
+    // told apart there, off the common path.
+    if (__builtin_expect(static_cast<unsigned>(parts.power - kMinPower) > static_cast<unsigned>(kMaxPower - kMinPower),
+                         0)) {
+        result = parts.mantissa == 0 || parts.power < kMinPower ? 0.0f : HUGE_VALF;
     } else {
         // Below 2^63 the mantissa converts as a signed number, in one
         // instruction.
@@ -114,9 +116,13 @@ inline bool floatFromParts(const DecimalParts& parts, float& value)
         const double scaled = m * kPowersOfTen[parts.power - kMinPower];
         std::uint64_t bits;
         std::memcpy(&bits, &scaled, sizeof bits);
-        if (bits < kSmallestNormalBits || nearHalfway(bits))
-            return false;
-        result = static_cast<float>(scaled);
+        if (__builtin_expect(bits < kSmallestNormalBits || nearHalfway(bits), 0)) {
+            if (parts.mantissa != 0)
+                return false;
+            result = 0.0f;
+        } else {
+            result = static_cast<float>(scaled);
+        }
     }
     value = parts.negative ? -result : result;
     return true;

@@ -135,9 +135,19 @@ inline const unsigned char* addDigits(const unsigned char* q, std::uint64_t& man
 
 // What every tokenizer does once the digits are read: the exponent part, if
 // any; returns where the token ends, or nullptr for a token cut by the end
-// of the data.
+// of the data, or one that an x follows (as "0x" starts a hexadecimal
+// number; any other x is rare enough to leave to the general path).
+//
+// The bytes that end nearly every token (line ends, blanks, commas,
+// quotes) lie from 1 to 'D' and need nothing more, so one test passes them;
+// the zero byte that may mark the end of the data and the letters e and x
+// all lie outside.
 inline const unsigned char* finishParts(const unsigned char* q, const unsigned char* end, DecimalParts& parts)
 {
+    if (__builtin_expect(static_cast<unsigned char>(*q - 1) < 'D', 1))
+        return q;
+    if ((*q | 0x20) == 'x')
+        return nullptr;
     if ((*q | 0x20) == 'e' && (q = readExponent(q, parts.power)) == nullptr)
         return nullptr;
     if (*q == 0 && q >= end)
@@ -193,9 +203,6 @@ inline void keepSignificantDigits(DecimalParts& parts, const unsigned char* p, l
     p = skipToDigits(p, parts.negative);
     const unsigned char* q = addDigits(p, parts.mantissa);
     long digits = q - p;
-    // "0x" starts a hexadecimal number.
-    if ((*q | 0x20) == 'x' && digits == 1 && *p == '0')
-        return nullptr;
     long fractionDigits = 0;
     if (*q == '.') {
         const unsigned char* const fraction = ++q;
@@ -352,13 +359,11 @@ constexpr std::uint64_t kSmallPowersOfTen[] = {1,         10,         100,      
     if (length >= 16)
         return readLongWindows(p, end, bytes, digits, pointMask, parts);
     const unsigned points = pointMask & ((1u << length) - 1);
-    // A second point ends the token early; a point alone is no number.
-    if ((points & (points - 1)) != 0 || points == (1u << length) - 1)
+    // A second point ends the token early; a point alone, or nothing, is no
+    // number.
+    if ((points & (points - 1)) != 0 || length <= (points != 0 ? 1u : 0u))
         return nullptr;
     const unsigned char* q = p + length;
-    // "0x" starts a hexadecimal number; any other x is rare enough to leave.
-    if ((*q | 0x20) == 'x')
-        return nullptr;
     unsigned fractionDigits;
     // At most 15 digits: the mantissa is exact.
     parts.mantissa = windowValue(q, length, points, fractionDigits);
