@@ -23,6 +23,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 namespace calcgap {
 
@@ -245,9 +248,14 @@ inline __m128i digitValues(__m128i bytes, unsigned& digitMask)
 // pairs, fours and eights in parallel, then the two halves.
 inline std::uint64_t sixteenDigitValue(__m128i digits)
 {
+#if defined(__SSSE3__)
+    // Each byte pair's first times 10 plus its second, in one step.
+    const __m128i pairs = _mm_maddubs_epi16(digits, _mm_set1_epi16(1 << 8 | 10));
+#else
     const __m128i pairs = _mm_add_epi16(
         _mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xff)), _mm_set1_epi16(10)),
         _mm_srli_epi16(digits, 8));
+#endif
     const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | (1 << 16)));
     const __m128i eights =
         _mm_add_epi64(_mm_mul_epu32(fours, _mm_set1_epi32(10000)), _mm_srli_epi64(fours, 32));
@@ -290,6 +298,56 @@ inline std::uint64_t windowValue(const unsigned char* q, unsigned length, unsign
 inline unsigned pointsIn(__m128i bytes)
 {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))));
+}
+
+#if defined(__SSSE3__)
+// For a token of length bytes (0 to 15) whose point, if any, is byte point
+// (16 for none): where each of the sixteen bytes of its digits, ranged to
+// the top with the point left out, comes from among the token's bytes, or
+// 0x80 for a zero.
+struct DigitPlaces {
+    alignas(16) unsigned char from[16 * 17][16];
+};
+
+constexpr DigitPlaces makeDigitPlaces()
+{
+    DigitPlaces table{};
+    for (unsigned length = 0; length < 16; ++length) {
+        for (unsigned point = 0; point <= 16; ++point) {
+            const unsigned digits = length - (point < length ? 1 : 0);
+            for (unsigned byte = 0; byte < 16; ++byte) {
+                const unsigned digit = byte + digits - 16;
+                table.from[length * 17 + point][byte] =
+                    byte + digits < 16 ? 0x80
+                                       : static_cast<unsigned char>(point < length && digit >= point ? digit + 1 : digit);
+            }
+        }
+    }
+    return table;
+}
+
+inline constexpr DigitPlaces kDigitPlaces = makeDigitPlaces();
+#endif
+
+// The value of a token of length bytes (digits and at most one point, where
+// points marks) at most fifteen, from the digit values of the sixteen bytes
+// that start it, and the power of ten that scales it.  With byte shuffles,
+// one step ranges the digits to the top and leaves the point out; without,
+// the sixteen bytes that end with the token are read again.
+inline std::uint64_t shortTokenValue([[maybe_unused]] const unsigned char* q, [[maybe_unused]] __m128i digits,
+                                     unsigned length, unsigned points, int& power)
+{
+#if defined(__SSSE3__)
+    const auto point = static_cast<unsigned>(__builtin_ctz(points | 0x10000u));
+    const __m128i places = _mm_load_si128(reinterpret_cast<const __m128i*>(kDigitPlaces.from[length * 17 + point]));
+    power = points != 0 ? static_cast<int>(point + 1) - static_cast<int>(length) : 0;
+    return sixteenDigitValue(_mm_shuffle_epi8(digits, places));
+#else
+    unsigned fractionDigits;
+    const std::uint64_t value = windowValue(q, length, points, fractionDigits);
+    power = -static_cast<int>(fractionDigits);
+    return value;
+#endif
 }
 
 constexpr std::uint64_t kSmallPowersOfTen[] = {1,         10,         100,         1000,
@@ -364,10 +422,8 @@ constexpr std::uint64_t kSmallPowersOfTen[] = {1,         10,         100,      
     if ((points & (points - 1)) != 0 || length <= (points != 0 ? 1u : 0u))
         return nullptr;
     const unsigned char* q = p + length;
-    unsigned fractionDigits;
     // At most 15 digits: the mantissa is exact.
-    parts.mantissa = windowValue(q, length, points, fractionDigits);
-    parts.power = -static_cast<int>(fractionDigits);
+    parts.mantissa = shortTokenValue(q, digits, length, points, parts.power);
     return finishParts(q, end, parts);
 }
 #else

@@ -81,6 +81,10 @@ std::int32_t convertCount(const char* text, const char* name)
 void startProgram(const char* name)
 {
     setProgramName(name);
+#if defined(__SSSE3__) && defined(__x86_64__)
+    if (!__builtin_cpu_supports("ssse3"))
+        fail("cannot run", "this processor lacks SSSE3, which this build needs; build with -DCALCGAP_SSSE3=OFF");
+#endif
     failOnOutOfMemory();
     // A reader that went away must show as a failed write, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
