@@ -154,7 +154,7 @@ std::size_t nextWindow(InputBuffer& input)
 {
     const std::size_t page = pageSize();
     const std::size_t spent = input.pos / page * page;
-    if (spent >= input.released + kMapWindow + page) {
+    if (spent > input.released + page) {
         ::madvise(input.buffer + input.released, spent - page - input.released, MADV_DONTNEED);
         input.released = spent - page;
     }

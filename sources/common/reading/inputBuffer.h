@@ -106,7 +106,7 @@ std::size_t readRetrying(int fd, const char* path, unsigned char* into, std::siz
 // refill of a mapped buffer takes the next window, or after the last one
 // leaves the mapping.
 constexpr std::size_t kMapLeast = std::size_t{1} << 20;
-constexpr std::size_t kMapWindow = std::size_t{1} << 20;
+constexpr std::size_t kMapWindow = std::size_t{1} << 18;
 std::size_t refillInput(InputBuffer& input);
 
 // How many bytes at the buffer's front the next refill moves out of it.
