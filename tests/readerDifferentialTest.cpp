@@ -469,6 +469,46 @@ TEST(ReaderAgainstFscanf, MappedFileReadsWhatItGains)
     ::close(memory);
 }
 
+// Only so many files are mapped at once; the others are read, from their
+// start, and give the same values.
+TEST(ReaderAgainstFscanf, FilesBeyondTheMappingsAreRead)
+{
+    std::string bytes;
+    double expected = 0;
+    for (int i = 0; bytes.size() < kMapLeast + 10; ++i) {
+        const std::string token = std::to_string(i % 997) + "e-3";
+        expected += i > 0 ? std::strtof(token.c_str(), nullptr) : 0.0f;
+        bytes += token + "\n";
+    }
+    const long lines = static_cast<long>(std::count(bytes.begin(), bytes.end(), '\n'));
+    const int memory = memoryFile(bytes);
+    const std::string path = pathOf(memory);
+    std::vector<ValueReader> readers(6);
+    int mapped = 0;
+    float value = 0.0f;
+    for (ValueReader& reader : readers) {
+        openValueReader(reader, path.c_str());
+        ASSERT_TRUE(readValue(reader, value));
+        EXPECT_EQ(value, 0.0f);
+        mapped += reader.input.mapping != nullptr ? 1 : 0;
+    }
+    EXPECT_GE(mapped, 1);
+    EXPECT_LT(mapped, 6);
+    for (ValueReader& reader : readers) {
+        long reads = 1;
+        double sum = 0;
+        while (readValue(reader, value)) {
+            sum += value;
+            ++reads;
+        }
+        EXPECT_EQ(reads, lines);
+        EXPECT_EQ(sum, expected);
+        EXPECT_EQ(consumedBytes(reader), bytes.size());
+    }
+    readers.clear();
+    ::close(memory);
+}
+
 // A mapped file cut short while it is read fails the read as a read error
 // does, with status 1, instead of ending the process by a bus error.
 TEST(ReaderAgainstFscanfDeathTest, MappedFileCutShortFailsTheRead)

@@ -135,8 +135,10 @@ bool mapWholeFile(InputBuffer& input)
             return false;
         got += more > 0 ? static_cast<std::size_t>(more) : 0;
     }
-    if (::lseek(input.file.fd, static_cast<off_t>(size), SEEK_SET) != static_cast<off_t>(size) ||
-        !placeMapping(mapping.get(), length, input.path))
+    // Placed before the descriptor moves on: a file not mapped is read from
+    // its start.
+    if (!placeMapping(mapping.get(), length, input.path) ||
+        ::lseek(input.file.fd, static_cast<off_t>(size), SEEK_SET) != static_cast<off_t>(size))
         return false;
     ::madvise(data, whole, MADV_SEQUENTIAL);
     input.mapping = std::move(mapping);
