@@ -165,22 +165,21 @@ std::size_t nextWindow(InputBuffer& input)
     return input.end - before;
 }
 
-// Moves what the mapping still holds into the buffer's own memory, where
-// reads go on.
-bool leaveMapping(InputBuffer& input)
+// Moves the bytes not yet taken, and the byte before them, to the front of
+// the buffer's own memory: from further into it, or from the mapping, which
+// is then left, reads going on after it.
+void keepUntaken(InputBuffer& input)
 {
-    const std::size_t left = input.end - input.pos;
-    if (left >= input.capacity)
-        return false;
     unsigned char* const own = input.memory.get() + kFrontPadding;
+    if (input.pos == 0 && input.buffer == own)
+        return;
     own[-1] = input.buffer[static_cast<std::ptrdiff_t>(input.pos) - 1];
-    std::memcpy(own, input.buffer + input.pos, left);
+    std::memmove(own, input.buffer + input.pos, input.end - input.pos);
     input.bufferOffset += input.pos;
-    input.buffer = own;
+    input.end -= input.pos;
     input.pos = 0;
-    input.end = left;
+    input.buffer = own;
     input.mapping.reset();
-    return true;
 }
 
 }  // namespace
@@ -241,16 +240,11 @@ std::size_t refillInput(InputBuffer& input)
     if (input.mapping != nullptr) {
         if (input.end < input.mappedSize)
             return nextWindow(input);
-        if (!leaveMapping(input))
+        // What the mapping still holds must fit the buffer.
+        if (input.end - input.pos >= input.capacity)
             return 0;
     }
-    if (input.pos > 0) {
-        input.buffer[-1] = input.buffer[input.pos - 1];
-        std::memmove(input.buffer, input.buffer + input.pos, input.end - input.pos);
-        input.bufferOffset += input.pos;
-        input.end -= input.pos;
-        input.pos = 0;
-    }
+    keepUntaken(input);
     const std::size_t got = readRetrying(input.file.fd, input.path, input.buffer + input.end, input.capacity - input.end);
     input.atEof = got == 0;
     input.end += got;
